@@ -1,0 +1,34 @@
+// What a host program (the front end) may hand the library once for the
+// whole process: how to show a message box. Without a handler the system's
+// own way is used (a desktop dialog, else the terminal, else none).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "tarnwick/types.h"
+
+namespace tarnwick {
+
+class Platform;
+
+// The platform of the running system, used by every object made without an
+// explicit one.
+Platform& systemPlatform();
+
+// Message-box answers, as the system reports them.
+namespace answers {
+inline constexpr std::int32_t Ok = 1;
+inline constexpr std::int32_t Cancel = 2;
+}  // namespace answers
+
+// Shows prompt under caption with the given style (48: exclamation and OK;
+// 1: OK and Cancel) and returns the answer (answers::Ok, answers::Cancel).
+using MessageBoxHandler =
+    std::function<std::int32_t(const String& prompt, std::int32_t style, const String& caption)>;
+
+// Installs the process-wide message-box handler; an empty function restores
+// the system's own boxes.
+void setMessageBoxHandler(MessageBoxHandler handler);
+
+}  // namespace tarnwick

@@ -1,0 +1,27 @@
+// The handlers a host installs for the whole process.
+#include <mutex>
+
+#include "platform/dialogs.h"
+#include "tarnwick/host.h"
+
+namespace tarnwick {
+
+namespace {
+std::mutex handlerLock;
+MessageBoxHandler& messageBoxHandler() {
+    static MessageBoxHandler handler;
+    return handler;
+}
+}  // namespace
+
+void setMessageBoxHandler(MessageBoxHandler handler) {
+    std::lock_guard lock(handlerLock);
+    messageBoxHandler() = std::move(handler);
+}
+
+MessageBoxHandler installedMessageBoxHandler() {
+    std::lock_guard lock(handlerLock);
+    return messageBoxHandler();
+}
+
+}  // namespace tarnwick

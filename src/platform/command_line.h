@@ -1,0 +1,30 @@
+// Windows command lines: how a started program finds its name and its
+// arguments in one line of text. Used where the system starts programs
+// from an argument vector instead of a command line.
+#pragma once
+
+#include <vector>
+
+#include "tarnwick/types.h"
+
+namespace tarnwick {
+
+// One way of reading the front of a command line as the program: the
+// program's path and the text that holds its arguments.
+struct ProgramCandidate {
+    String program;
+    String arguments;
+};
+
+// The program candidates in the order the system tries them. A quoted
+// program is the only candidate; an unquoted one with blanks gives every
+// blank-delimited prefix, shortest first.
+std::vector<ProgramCandidate> programCandidates(const String& commandLine);
+
+// Splits argument text by the C runtime's rules: blanks and tabs separate,
+// double quotes group, 2n backslashes before a quote give n backslashes and
+// a quote that groups, 2n+1 give n backslashes and a literal quote, a doubled
+// quote inside quotes gives a literal quote; other backslashes are literal.
+std::vector<String> splitArguments(const String& text);
+
+}  // namespace tarnwick

@@ -1,0 +1,46 @@
+// File names, existence and drives.
+#pragma once
+
+#include <cstdint>
+
+#include "tarnwick/types.h"
+
+namespace tarnwick {
+
+// Drive types as the system reports them.
+namespace drive_types {
+inline constexpr std::int32_t Unknown = 0;
+inline constexpr std::int32_t NoRootDirectory = 1;
+inline constexpr std::int32_t Removable = 2;
+inline constexpr std::int32_t Fixed = 3;
+inline constexpr std::int32_t Remote = 4;
+inline constexpr std::int32_t CdRom = 5;
+inline constexpr std::int32_t RamDisk = 6;
+}  // namespace drive_types
+
+// Codes of the existence test that carry a meaning.
+namespace existence {
+inline constexpr std::int32_t Found = 0;
+inline constexpr std::int32_t FileNotFound = 2;
+inline constexpr std::int32_t PathNotFound = 3;
+inline constexpr std::int32_t AccessDenied = 5;
+}  // namespace existence
+
+class FileApi {
+public:
+    virtual ~FileApi() = default;
+
+    // The only path separator of the system's paths.
+    virtual char16_t pathSeparator() const = 0;
+    // Writes the short form of path into area (whose size is the room
+    // offered, terminator included) and returns the number of characters
+    // written; returns the size needed when area is too small (writing
+    // nothing) and 0 when the path cannot be resolved.
+    virtual std::uint32_t shortPathName(const String& path, String& area) = 0;
+    // One of drive_types for the drive (on Linux: the file system) of path.
+    virtual std::int32_t driveType(const String& rootPath) = 0;
+    // The system error code of an existence test of the file: see existence.
+    virtual std::int32_t existenceTest(const String& fileName) = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,18 @@
+// The operating system as the classes see it: one interface per area, all
+// of them together in Platform. The posix/ and win32/ backends implement it;
+// tests hand in scripted fakes.
+#pragma once
+
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace tarnwick {
+
+class Platform : public ProcessApi, public FileApi, public TextApi, public DialogApi {
+public:
+    ~Platform() override = default;
+};
+
+}  // namespace tarnwick

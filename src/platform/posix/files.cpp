@@ -1,0 +1,134 @@
+// Short forms, drive types and existence tests on Linux.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/posix_platform.h"
+
+namespace tarnwick {
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    const std::size_t slash = p.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return p.substr(0, slash);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string canonical(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::string();
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+// Mount points in /proc/self/mountinfo escape blanks and the like as \ooo.
+std::string unescapeMountField(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' &&
+            field[i + 1] <= '3') {
+            out += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+bool within(const std::string& path, const std::string& mountPoint) {
+    if (mountPoint == "/") return true;
+    return path.compare(0, mountPoint.size(), mountPoint) == 0 &&
+           (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
+}
+
+std::int32_t driveTypeOfFileSystem(const std::string& type) {
+    if (type == "iso9660" || type == "udf") return drive_types::CdRom;
+    if (type == "tmpfs" || type == "ramfs") return drive_types::RamDisk;
+    if (type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" || type == "smbfs" ||
+        type == "9p" || type == "afs" || type == "ceph" || type == "fuse.sshfs")
+        return drive_types::Remote;
+    return drive_types::Fixed;
+}
+
+}  // namespace
+
+std::int32_t PosixPlatform::driveType(const String& rootPath) {
+    std::string path = toUtf8(rootPath);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::string resolved = canonical(path);
+    if (resolved.empty()) return drive_types::NoRootDirectory;
+
+    std::ifstream table(options_.mountInfo);
+    if (!table) return drive_types::Unknown;
+    std::string line, bestMount, bestType;
+    bool any = false;
+    while (std::getline(table, line)) {
+        // id parent major:minor root mount-point options [optional...] - type source super
+        std::istringstream fields(line);
+        std::string id, parent, device, root, mountPoint, field;
+        if (!(fields >> id >> parent >> device >> root >> mountPoint)) continue;
+        while (fields >> field && field != "-") {
+        }
+        std::string type;
+        if (!(fields >> type)) continue;
+        mountPoint = unescapeMountField(mountPoint);
+        // The longest mount point that holds the path wins; of equal ones
+        // the last mounted, which hides the others.
+        if (within(resolved, mountPoint) && (!any || mountPoint.size() >= bestMount.size())) {
+            bestMount = mountPoint;
+            bestType = type;
+            any = true;
+        }
+    }
+    return any ? driveTypeOfFileSystem(bestType) : drive_types::Unknown;
+}
+
+std::int32_t PosixPlatform::existenceTest(const String& fileName) {
+    const std::string path = toUtf8(fileName);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        switch (errno) {
+            case ENOENT: return isDirectory(parentOf(path)) ? existence::FileNotFound
+                                                            : existence::PathNotFound;
+            case EACCES: return existence::AccessDenied;
+            case ENOTDIR:
+            case ENAMETOOLONG:
+            case ELOOP: return existence::PathNotFound;
+            default: return 31;  // a general failure: the file is not known to be missing
+        }
+    }
+    // The existence test opens the file for reading: a directory or a file
+    // we may not read cannot be opened.
+    if (S_ISDIR(st.st_mode)) return existence::AccessDenied;
+    if (::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return existence::AccessDenied;
+    return existence::Found;
+}
+
+std::uint32_t PosixPlatform::shortPathName(const String& path, String& area) {
+    const String form = shortForm(path);
+    if (form.empty()) return 0;
+    if (form.size() + 1 > area.size()) return static_cast<std::uint32_t>(form.size() + 1);
+    area.replace(0, form.size(), form);
+    area[form.size()] = u'\0';
+    return static_cast<std::uint32_t>(form.size());
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,54 @@
+// The Linux (POSIX) backend.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tarnwick {
+
+struct PosixOptions {
+    // The mount table that says which file system holds a path.
+    std::string mountInfo = "/proc/self/mountinfo";
+    // The per-user folder of short-form aliases; empty for the default
+    // ($XDG_RUNTIME_DIR/tarnwick/short, else /tmp/tarnwick-<uid>/short).
+    std::string aliasFolder;
+};
+
+class PosixPlatform final : public Platform {
+public:
+    explicit PosixPlatform(PosixOptions options = {});
+
+    void changeDrive(const String& text) override;
+    void changeDirectory(const String& path) override;
+    String currentDirectory() override;
+    std::int32_t startProcess(const String& commandLine, std::int32_t windowStyle) override;
+
+    char16_t pathSeparator() const override { return u'/'; }
+    std::uint32_t shortPathName(const String& path, String& area) override;
+    std::int32_t driveType(const String& rootPath) override;
+    std::int32_t existenceTest(const String& fileName) override;
+
+    String upperCase(const String& text) override;
+    String lowerCase(const String& text) override;
+
+    std::int32_t messageBox(const String& prompt, std::int32_t style,
+                            const String& caption) override;
+
+    // The short form of path on this system, or "" (see shortPathName).
+    String shortForm(const String& path);
+
+private:
+    std::string aliasFolder();
+    PosixOptions options_;
+};
+
+// An errno as the runtime error a file operation raises.
+Error errorFromErrno(int error);
+
+// Runs a program with arguments (argv[0] first, found through PATH when it
+// has no slash) and waits for it; returns its exit status, or -1 when it
+// could not be started. Output goes where output already goes.
+int runAndWait(const std::vector<std::string>& argv);
+
+}  // namespace tarnwick

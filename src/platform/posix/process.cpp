@@ -1,0 +1,233 @@
+// Current directory and process start on Linux.
+//
+// A program is started from a Windows-style command line: the line is split
+// by the Windows rules, the program is found as Windows finds it, and it is
+// run with no shell in between, detached in a session of its own. An
+// intermediate child forks the program and exits at once, so the program is
+// adopted by init and never lingers as our zombie, with no SIGCHLD handler
+// needed. Whether the exec worked comes back through a close-on-exec pipe.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/command_line.h"
+#include "platform/posix/posix_platform.h"
+
+extern char** environ;
+
+namespace tarnwick {
+
+void PosixPlatform::changeDrive(const String&) {
+    // No drives: the directory change that follows does the work.
+}
+
+void PosixPlatform::changeDirectory(const String& path) {
+    if (::chdir(toUtf8(path).c_str()) == 0) return;
+    switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP: throw Error(errors::PathNotFound);
+        case EACCES: throw Error(errors::PathFileAccessError);
+        default: throw errorFromErrno(errno);
+    }
+}
+
+String PosixPlatform::currentDirectory() {
+    std::string buffer(PATH_MAX, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) throw errorFromErrno(errno);
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::strlen(buffer.c_str()));
+    return fromUtf8(buffer);
+}
+
+namespace {
+
+enum class Found { Program, NotAProgram, Missing };
+
+Found probe(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return Found::Missing;
+    if (S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0) return Found::Program;
+    return Found::NotAProgram;
+}
+
+// Finds the program as Windows does: a name with a path is taken as it is;
+// a bare name is looked for in the current directory, then along PATH.
+Found locate(const std::string& name, std::string& found) {
+    if (name.empty()) return Found::Missing;
+    if (name.find('/') != std::string::npos) {
+        found = name;
+        return probe(name);
+    }
+    Found best = probe(name);
+    if (best == Found::Program) {
+        found = "./" + name;
+        return best;
+    }
+    const char* path = std::getenv("PATH");
+    std::string directories = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t begin = 0;
+    while (begin <= directories.size()) {
+        std::size_t end = directories.find(':', begin);
+        if (end == std::string::npos) end = directories.size();
+        const std::string directory = directories.substr(begin, end - begin);
+        const std::string candidate = (directory.empty() ? "." : directory) + "/" + name;
+        const Found f = probe(candidate);
+        if (f == Found::Program) {
+            found = candidate;
+            return f;
+        }
+        if (f == Found::NotAProgram) best = f;
+        begin = end + 1;
+    }
+    return best;
+}
+
+struct Report {
+    char kind;  // 'P': the program's pid; 'E': errno of a failed step
+    int value;
+};
+
+void sendReport(int fd, char kind, int value) {
+    const Report report{kind, value};
+    while (::write(fd, &report, sizeof report) < 0 && errno == EINTR) {
+    }
+}
+
+void closeInheritedDescriptors(int keep) {
+    // close_range where the kernel has it; else one close per possible slot.
+#ifdef SYS_close_range
+    const bool below = keep <= 3 ||
+                       ::syscall(SYS_close_range, 3u, static_cast<unsigned>(keep - 1), 0u) == 0;
+    if (below && ::syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0) return;
+#endif
+    long max = ::sysconf(_SC_OPEN_MAX);
+    if (max < 0 || max > 65536) max = 65536;
+    for (int fd = 3; fd < max; ++fd)
+        if (fd != keep) ::close(fd);
+}
+
+// In the program's process, between fork and exec: async-signal-safe only.
+[[noreturn]] void becomeProgram(const char* path, char* const argv[], int reportFd) {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int s = 1; s < NSIG; ++s) ::signal(s, SIG_DFL);
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (null >= 0 && null != 0) {
+        ::dup2(null, 0);
+        ::close(null);
+    }
+    closeInheritedDescriptors(reportFd);
+    ::execve(path, argv, environ);
+    sendReport(reportFd, 'E', errno);
+    ::_exit(127);
+}
+
+Error startError(int error) {
+    switch (error) {
+        case ENOENT: return Error(errors::FileNotFound);
+        case EACCES:
+        case EPERM:
+        case EISDIR: return Error(errors::PermissionDenied);
+        case ENOMEM:
+        case E2BIG: return Error(errors::OutOfMemory);
+        default: return Error(errors::InvalidProcedureCall);  // ENOEXEC and the like
+    }
+}
+
+}  // namespace
+
+std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t) {
+    std::string program;
+    String argumentText;
+    bool denied = false;
+    for (const ProgramCandidate& candidate : programCandidates(commandLine)) {
+        std::string found;
+        const Found f = locate(toUtf8(candidate.program), found);
+        if (f == Found::Program) {
+            program = found;
+            argumentText = candidate.arguments;
+            break;
+        }
+        denied = denied || f == Found::NotAProgram;
+    }
+    if (program.empty()) throw Error(denied ? errors::PermissionDenied : errors::FileNotFound);
+
+    // Everything the children need is built before the fork.
+    std::vector<std::string> arguments{program};
+    for (const String& a : splitArguments(argumentText)) arguments.push_back(toUtf8(a));
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw startError(errno);
+    const pid_t intermediate = ::fork();
+    if (intermediate < 0) {
+        const int e = errno;
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        throw startError(e);
+    }
+    if (intermediate == 0) {
+        ::close(pipeFds[0]);
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child == 0) becomeProgram(program.c_str(), argv.data(), pipeFds[1]);
+        sendReport(pipeFds[1], child < 0 ? 'E' : 'P', child < 0 ? errno : child);
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    while (::waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_t pid = -1;
+    int failure = 0;
+    Report report;
+    ssize_t got;
+    // Reports are smaller than PIPE_BUF, so each arrives whole.
+    while ((got = ::read(pipeFds[0], &report, sizeof report)) != 0) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (got != sizeof report) break;
+        if (report.kind == 'P') pid = report.value;
+        if (report.kind == 'E') failure = report.value;
+    }
+    ::close(pipeFds[0]);
+    if (failure != 0) throw startError(failure);
+    if (pid < 0) throw Error(errors::InvalidProcedureCall);
+    return pid;
+}
+
+int runAndWait(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (!WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,40 @@
+// Letter case on Linux: by the Unicode rules of the C.UTF-8 locale, whatever
+// locale the host process set, so that results do not depend on it.
+#include <clocale>
+#include <cwctype>
+
+#include <locale.h>
+
+#include "platform/posix/posix_platform.h"
+
+namespace tarnwick {
+
+namespace {
+
+locale_t caseLocale() {
+    static const locale_t locale = [] {
+        locale_t l = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (!l) l = ::newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+        return l;
+    }();
+    return locale;
+}
+
+template <typename Convert>
+String mapLetters(const String& text, Convert convert) {
+    String out = text;
+    for (char16_t& c : out) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;  // halves of a pair stay as they are
+        const wint_t mapped = convert(static_cast<wint_t>(c), caseLocale());
+        if (mapped <= 0xFFFF && !(mapped >= 0xD800 && mapped <= 0xDFFF))
+            c = static_cast<char16_t>(mapped);
+    }
+    return out;
+}
+
+}  // namespace
+
+String PosixPlatform::upperCase(const String& text) { return mapLetters(text, ::towupper_l); }
+String PosixPlatform::lowerCase(const String& text) { return mapLetters(text, ::towlower_l); }
+
+}  // namespace tarnwick

@@ -1,0 +1,55 @@
+#include "shell/launch.h"
+
+#include <new>
+
+namespace tarnwick {
+
+String Launch::notFound(const String& path) const {
+    return u"Unable to run " + String(name_) + u".  File: " + path + u" not found";
+}
+
+void Launch::enterDirectory(const String& driveSource, const String& directory) {
+    platform.changeDrive(driveSource.substr(0, 3));
+    platform.changeDirectory(directory);
+}
+
+void Launch::start(const String& commandLine) {
+    constexpr std::int32_t normalWindow = 1;
+    platform.startProcess(commandLine, normalWindow);
+}
+
+String runLaunch(Platform& platform, std::u16string_view name,
+                 const std::function<String(Launch&)>& steps) {
+    const auto trapped = [&](const Error& e) {
+        return u"There was an error starting " + String(name) + u".  Error " +
+               fromUtf8(std::to_string(e.number())) + u": " + e.description();
+    };
+    try {
+        Launch launch(platform, name);
+        return steps(launch);
+    } catch (const Error& e) {
+        return trapped(e);
+    } catch (const std::bad_alloc&) {
+        return trapped(Error(errors::OutOfMemory));
+    } catch (const std::exception& e) {
+        return trapped(Error(51, u"Internal error: " + fromUtf8(e.what())));
+    }
+}
+
+String quoteArgument(const String& text) {
+    String out = u"\"";
+    std::size_t backslashes = 0;
+    for (const char16_t c : text) {
+        if (c == u'\\') {
+            ++backslashes;
+        } else {
+            if (c == u'"') out.append(backslashes + 1, u'\\');
+            backslashes = 0;
+        }
+        out += c;
+    }
+    out.append(backslashes, u'\\');  // the closing quote must stay a quote
+    return out + u"\"";
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,201 @@
+// The Linux backend against the real system: existence codes, directory
+// changes, short forms, drive types and letter case.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/posix/posix_platform.h"
+#include "support/temp_folder.h"
+#include "tarnwick/tarnwick.h"
+
+namespace tarnwick {
+namespace {
+
+using testing::TempFolder;
+namespace fs = std::filesystem;
+
+String u16(const fs::path& p) { return fromUtf8(p.string()); }
+
+// Restores the current directory a test changes.
+class PosixBackend : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = fs::current_path(); }
+    void TearDown() override { fs::current_path(saved_); }
+    TempFolder temp;
+    PosixOptions options() const {
+        PosixOptions o;
+        o.aliasFolder = (temp / "aliases").string();
+        return o;
+    }
+
+private:
+    fs::path saved_;
+};
+
+TEST_F(PosixBackend, ExistenceCodesTellMissingFileFromMissingFolder) {
+    PosixPlatform host;
+    const fs::path file = temp.write("Games/game.d64", "x");
+    EXPECT_EQ(host.existenceTest(u16(file)), 0);
+    EXPECT_EQ(host.existenceTest(u16(temp / "Games/other.d64")), 2);
+    EXPECT_EQ(host.existenceTest(u16(temp / "Nowhere/other.d64")), 3);
+    EXPECT_EQ(host.existenceTest(u16(temp / "Games/game.d64/inside")), 3);  // a file on the way
+    EXPECT_EQ(host.existenceTest(u16(temp / "Games")), 5);                  // a directory
+    // A name far past every limit is still "path not found", never present.
+    EXPECT_EQ(host.existenceTest(u16(temp / std::string(5000, 'x'))), 3);
+    EXPECT_EQ(host.existenceTest(u16(temp / (std::string(300, 'y') + "/z"))), 3);
+}
+
+TEST_F(PosixBackend, UnreadableFileIsDeniedEvenForRoot) {
+    PosixPlatform host;
+    const fs::path file = temp.write("secret.d64", "x");
+    fs::permissions(file, fs::perms::none);
+    // Root may read any file; the test then only checks the other codes.
+    if (::geteuid() == 0) {
+        EXPECT_EQ(host.existenceTest(u16(file)), 0);
+    } else {
+        EXPECT_EQ(host.existenceTest(u16(file)), 5);
+    }
+    const fs::path closed = temp / "closed";
+    fs::create_directories(closed);
+    temp.write("closed/in.d64");
+    fs::permissions(closed, fs::perms::none);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(host.existenceTest(u16(closed / "in.d64")), 5);
+    }
+}
+
+TEST_F(PosixBackend, FileExistsAndDirExistsOnRealFiles) {
+    PosixPlatform host;
+    twFunctions f(host);
+    const fs::path file = temp.write("a b/Ü.prg", "x");
+    EXPECT_TRUE(static_cast<bool>(f.FileExists(u16(file), false, u"")));
+    EXPECT_FALSE(static_cast<bool>(f.FileExists(u16(temp / "a b/none.prg"), false, u"")));
+
+    EXPECT_TRUE(static_cast<bool>(f.DirExists(u16(temp / "a b"))));
+    EXPECT_EQ(fs::current_path(), temp / "a b");
+    EXPECT_FALSE(static_cast<bool>(f.DirExists(u16(file))));
+    EXPECT_FALSE(static_cast<bool>(f.DirExists(u16(temp / "missing"))));
+    EXPECT_FALSE(static_cast<bool>(f.DirExists(u"")));
+    EXPECT_EQ(fs::current_path(), temp / "a b") << "a failed test leaves the directory alone";
+}
+
+TEST_F(PosixBackend, ChangeDirectoryReportsPathNotFound) {
+    PosixPlatform host;
+    try {
+        host.changeDirectory(u16(temp / "missing"));
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), 76);
+    }
+    host.changeDrive(u"Z:\\");  // nothing to do, never fails
+    host.changeDirectory(u16(temp.path()));
+    EXPECT_EQ(host.currentDirectory(), u16(temp.path()));
+}
+
+TEST_F(PosixBackend, ShortFormOfAQualifyingPathIsThePathItself) {
+    PosixPlatform host(options());
+    twFunctions f(host);
+    const fs::path file = temp.write("games/game.d64");
+    EXPECT_EQ(f.Long2Short(u16(file)), u16(file));
+    EXPECT_EQ(f.Long2Short(u16(temp / "games/missing.d64")), u"");
+
+    // A relative path comes back absolute.
+    fs::current_path(temp / "games");
+    EXPECT_EQ(f.Long2Short(u"game.d64"), u16(fs::canonical(file)));
+}
+
+TEST_F(PosixBackend, ShortFormAliasNamesTheSameFileAndSurvivesLowerCasing) {
+    PosixPlatform host(options());
+    twFunctions f(host);
+    const fs::path file = temp.write("My Games/Great Escape.D64", "the game");
+    const String alias = f.Long2Short(u16(file));
+    ASSERT_FALSE(alias.empty());
+    EXPECT_EQ(alias, host.lowerCase(alias));
+    EXPECT_EQ(alias.find(u' '), String::npos);
+    EXPECT_EQ(alias.substr(alias.size() - 4), u".d64");
+    EXPECT_EQ(fs::canonical(toUtf8(alias)), fs::canonical(file));
+
+    // Stable: the same file gets the same alias, and a stale alias is renewed.
+    EXPECT_EQ(f.Long2Short(u16(file)), alias);
+    fs::remove(toUtf8(alias));
+    fs::create_symlink("/nonexistent", toUtf8(alias));
+    EXPECT_EQ(f.Long2Short(u16(file)), alias);
+    EXPECT_EQ(fs::canonical(toUtf8(alias)), fs::canonical(file));
+
+    // The folder of aliases is private.
+    struct stat st;
+    ASSERT_EQ(::stat((temp / "aliases").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u);
+
+    // A directory gets an alias too, and a file reached through it opens.
+    const String folder = f.Long2Short(u16(temp / "My Games"));
+    ASSERT_FALSE(folder.empty());
+    std::ifstream in(toUtf8(folder) + "/Great Escape.D64");
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "the game");
+}
+
+TEST_F(PosixBackend, ShortFormRefusesAnAliasFolderOpenToOthers) {
+    PosixOptions o = options();
+    fs::create_directories(o.aliasFolder);
+    fs::permissions(o.aliasFolder, fs::perms::all);
+    PosixPlatform host(o);
+    twFunctions f(host);
+    const fs::path file = temp.write("Upper Case.d64");
+    EXPECT_EQ(f.Long2Short(u16(file)), u"");
+}
+
+TEST_F(PosixBackend, DriveTypeFollowsTheMountTable) {
+    const fs::path table = temp.write(
+        "mountinfo",
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "40 22 11:0 / " + (temp / "cd").string() + " ro shared:2 - iso9660 /dev/sr0 ro\n"
+        "41 22 11:1 / " + (temp / "dvd\\040disc").string() + " ro - udf /dev/sr1 ro\n"
+        "42 22 0:30 / " + (temp / "ram").string() + " rw - tmpfs tmpfs rw\n"
+        "43 22 0:31 / " + (temp / "share").string() + " rw - nfs4 host:/x rw\n");
+    for (const char* d : {"cd/sub", "dvd disc", "ram", "share", "disk"})
+        fs::create_directories(temp / d);
+    PosixOptions o;
+    o.mountInfo = table.string();
+    PosixPlatform host(o);
+    EXPECT_EQ(host.driveType(u16(temp / "cd")), 5);
+    EXPECT_EQ(host.driveType(u16(temp / "cd/sub") + u"//"), 5);  // trailing separators
+    EXPECT_EQ(host.driveType(u16(temp / "dvd disc")), 5);
+    EXPECT_EQ(host.driveType(u16(temp / "ram")), 6);
+    EXPECT_EQ(host.driveType(u16(temp / "share")), 4);
+    EXPECT_EQ(host.driveType(u16(temp / "disk")), 3);
+    EXPECT_EQ(host.driveType(u16(temp / "missing")), 1);
+
+    twFunctions f(host);
+    EXPECT_TRUE(static_cast<bool>(f.DriveTypeIsCDRom(u16(temp / "cd"))));
+    EXPECT_TRUE(static_cast<bool>(f.DriveTypeIsCDRom(u16(temp / "missing"))));
+    EXPECT_FALSE(static_cast<bool>(f.DriveTypeIsCDRom(u16(temp / "disk"))));
+}
+
+TEST_F(PosixBackend, LetterCaseCoversMoreThanAscii) {
+    PosixPlatform host;
+    EXPECT_EQ(host.lowerCase(u"/Home/ÄNN/GAME.D64"), u"/home/änn/game.d64");
+    EXPECT_EQ(host.upperCase(u"$loadpath=é"), u"$LOADPATH=É");
+    const String pair = u"\U0001F3AE";
+    EXPECT_EQ(host.lowerCase(pair), pair);
+}
+
+TEST_F(PosixBackend, MessageBoxGoesToTheHostsHandler) {
+    PosixPlatform host;
+    twFunctions f(host);
+    std::vector<String> prompts;
+    setMessageBoxHandler([&](const String& prompt, std::int32_t style, const String& caption) {
+        prompts.push_back(caption + u"|" + prompt + u"|" + fromUtf8(std::to_string(style)));
+        return answers::Ok;
+    });
+    EXPECT_FALSE(static_cast<bool>(f.FileExists(u16(temp / "none.d64"), true, u"Games")));
+    setMessageBoxHandler(nullptr);
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0], u"Games|FILE NOT FOUND: " + u16(temp / "none.d64") + u"|48");
+}
+
+}  // namespace
+}  // namespace tarnwick

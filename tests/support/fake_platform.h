@@ -1,0 +1,126 @@
+// A scripted platform for the behaviour tests: it plays Windows (backslash,
+// drive letters) or Linux as told, answers from tables the test fills in, and
+// records every call in order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tarnwick::testing {
+
+class FakePlatform : public Platform {
+public:
+    explicit FakePlatform(char16_t separator = u'\\') : separator_(separator) {}
+
+    // ---- scripting
+    // Short forms by path; a path not listed has none (the system answers 0).
+    std::map<String, String> shortNames;
+    // Existence codes by file name; a name not listed answers 2.
+    std::map<String, std::int32_t> existenceCodes;
+    // Drive types by the exact root path asked about; else 3 (fixed).
+    std::map<String, std::int32_t> driveTypes;
+    // Folders that a directory change accepts.
+    std::vector<String> directories;
+    // When set, a start of a process raises this error.
+    std::optional<Error> startFailure;
+    std::optional<Error> driveFailure;
+    // Answers of the message boxes, used in order; then Cancel.
+    std::vector<std::int32_t> boxAnswers;
+
+    // ---- recording
+    std::vector<std::string> calls;  // "shortPathName C:\x", ... in order
+    std::vector<String> started;     // command lines
+    struct Box {
+        String prompt;
+        std::int32_t style;
+        String caption;
+    };
+    std::vector<Box> boxes;
+    String current = u"C:\\";
+    String currentDrive = u"C";
+
+    // ---- Platform
+    void changeDrive(const String& text) override {
+        calls.push_back("changeDrive " + toUtf8(text));
+        if (driveFailure) throw *driveFailure;
+        currentDrive = text.substr(0, 1);
+    }
+    void changeDirectory(const String& path) override {
+        calls.push_back("changeDirectory " + toUtf8(path));
+        for (const String& d : directories)
+            if (d == path) {
+                current = path;
+                return;
+            }
+        throw Error(errors::PathNotFound);
+    }
+    String currentDirectory() override { return current; }
+    std::int32_t startProcess(const String& commandLine, std::int32_t style) override {
+        calls.push_back("startProcess " + toUtf8(commandLine) + " style " + std::to_string(style));
+        if (startFailure) throw *startFailure;
+        started.push_back(commandLine);
+        return 4242;
+    }
+
+    char16_t pathSeparator() const override { return separator_; }
+    std::uint32_t shortPathName(const String& path, String& area) override {
+        calls.push_back("shortPathName " + toUtf8(path) + " area " + std::to_string(area.size()));
+        const auto it = shortNames.find(path);
+        if (it == shortNames.end()) return 0;
+        if (it->second.size() + 1 > area.size())
+            return static_cast<std::uint32_t>(it->second.size() + 1);
+        area.replace(0, it->second.size(), it->second);
+        area[it->second.size()] = u'\0';
+        return static_cast<std::uint32_t>(it->second.size());
+    }
+    std::int32_t driveType(const String& rootPath) override {
+        calls.push_back("driveType " + toUtf8(rootPath));
+        const auto it = driveTypes.find(rootPath);
+        return it == driveTypes.end() ? 3 : it->second;
+    }
+    std::int32_t existenceTest(const String& fileName) override {
+        calls.push_back("existenceTest " + toUtf8(fileName));
+        const auto it = existenceCodes.find(fileName);
+        return it == existenceCodes.end() ? 2 : it->second;
+    }
+
+    String upperCase(const String& text) override { return mapAscii(text, u'a', u'z', -32); }
+    String lowerCase(const String& text) override { return mapAscii(text, u'A', u'Z', 32); }
+
+    std::int32_t messageBox(const String& prompt, std::int32_t style,
+                            const String& caption) override {
+        calls.push_back("messageBox " + toUtf8(prompt));
+        boxes.push_back({prompt, style, caption});
+        if (boxAnswers.empty()) return answers::Cancel;
+        const std::int32_t answer = boxAnswers.front();
+        boxAnswers.erase(boxAnswers.begin());
+        return answer;
+    }
+
+    // ---- helpers for tests
+    void addFile(const String& path, const String& shortName = String()) {
+        existenceCodes[path] = 0;
+        shortNames[path] = shortName.empty() ? path : shortName;
+    }
+    bool called(const std::string& prefix) const {
+        for (const std::string& c : calls)
+            if (c.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+
+private:
+    static String mapAscii(String text, char16_t from, char16_t to, int delta) {
+        for (char16_t& c : text)
+            if (c >= from && c <= to) c = static_cast<char16_t>(c + delta);
+        return text;
+    }
+    char16_t separator_;
+};
+
+}  // namespace tarnwick::testing
