@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "tarnwick/types.h"
 
@@ -30,5 +31,10 @@ using MessageBoxHandler =
 // Installs the process-wide message-box handler; an empty function restores
 // the system's own boxes.
 void setMessageBoxHandler(MessageBoxHandler handler);
+
+// The arguments this program was started with, program name first, as the
+// system gave them (on Windows the wide command line, so that no name is
+// lost to the ANSI code page).
+std::vector<String> programArguments(int argc, char** argv);
 
 }  // namespace tarnwick

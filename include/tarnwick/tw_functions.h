@@ -9,7 +9,7 @@
 namespace tarnwick {
 
 class twFunctions {
-public:
+  public:
     explicit twFunctions(Platform& platform = systemPlatform()) : platform_(platform) {}
 
     // Splits at the last path separator: directory without its trailing
@@ -27,7 +27,7 @@ public:
     // On true, strDir has become the current directory.
     Boolean DirExists(const String& strDir);
 
-private:
+  private:
     Platform& platform_;
 };
 

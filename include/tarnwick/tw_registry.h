@@ -7,10 +7,10 @@
 namespace tarnwick {
 
 class twRegistry {
-public:
+  public:
     explicit twRegistry(Platform& platform = systemPlatform()) : platform_(platform) {}
 
-private:
+  private:
     [[maybe_unused]] Platform& platform_;
 };
 

@@ -10,7 +10,7 @@ namespace tarnwick {
 // saying why nothing was started. blnWaitTillFinished is accepted and has no
 // effect: no launcher waits for the program it started.
 class twShell {
-public:
+  public:
     explicit twShell(Platform& platform = systemPlatform()) : platform_(platform) {}
 
     String Comeback64(const String& strEmulatorExePath, const String& strGamePathAndFile,
@@ -21,7 +21,7 @@ public:
                    Boolean blnWaitTillFinished);
     String Frodo(const String& strEmulatorExePath, Boolean blnWaitTillFinished);
 
-private:
+  private:
     Platform& platform_;
 };
 

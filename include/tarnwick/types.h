@@ -27,7 +27,7 @@ std::string toUtf8(std::u16string_view text);
 // The 16-bit automation boolean: true is -1, false is 0. Callers pass bool;
 // an automation client may hand over any 16-bit value, which raw() keeps.
 class Boolean {
-public:
+  public:
     constexpr Boolean() = default;
     constexpr Boolean(bool value) : raw_(value ? -1 : 0) {}  // NOLINT: implicit by design
     Boolean(int) = delete;  // a number is not a boolean: say Boolean::fromRaw()
@@ -45,14 +45,14 @@ public:
 
     friend constexpr bool operator==(Boolean a, Boolean b) { return a.raw_ == b.raw_; }
 
-private:
+  private:
     std::int16_t raw_ = 0;
 };
 
 // An error of the automation runtime: number and description. Thrown as a
 // C++ exception; a method that traps turns it into its documented result.
 class Error : public std::runtime_error {
-public:
+  public:
     Error(std::int32_t number, String description);
     // The runtime's own description for a standard number ("Overflow" for 6).
     explicit Error(std::int32_t number);
@@ -64,7 +64,7 @@ public:
     // "Application-defined or object-defined error" for any other.
     static String standardDescription(std::int32_t number);
 
-private:
+  private:
     std::int32_t number_;
     String description_;
 };
@@ -90,7 +90,7 @@ inline constexpr std::int32_t InvalidUseOfNull = 94;
 
 // The automation variant, for the values the front end passes and receives.
 class Variant {
-public:
+  public:
     enum class Kind { Empty, Null, Boolean, Integer, Long, Double, String };
 
     Variant() = default;  // Empty
@@ -127,12 +127,12 @@ public:
 
     friend bool operator==(const Variant& a, const Variant& b);
 
-private:
+  private:
     struct NullTag {
         friend bool operator==(NullTag, NullTag) { return true; }
     };
-    using Storage = std::variant<std::monostate, NullTag, Boolean, std::int16_t, std::int32_t,
-                                 double, String>;
+    using Storage =
+        std::variant<std::monostate, NullTag, Boolean, std::int16_t, std::int32_t, double, String>;
     Storage value_;
 };
 
@@ -193,7 +193,7 @@ struct ConfigFileType {
 // of ConfigFileType can be, including no array at all and a lower bound
 // other than 0.
 class ConfigFileArray {
-public:
+  public:
     ConfigFileArray() = default;  // no array at all
     ConfigFileArray(std::vector<ConfigFileType> items, std::int32_t lowerBound = 0)
         : items_(std::move(items)), lowerBound_(lowerBound) {}
@@ -204,7 +204,7 @@ public:
     const std::vector<ConfigFileType>& items() const;
     std::vector<ConfigFileType>& items();
 
-private:
+  private:
     std::optional<std::vector<ConfigFileType>> items_;
     std::int32_t lowerBound_ = 0;
 };

@@ -2,8 +2,8 @@
 // automation runtime's conversion and addition rules, the change list.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "tarnwick/types.h"
@@ -12,8 +12,12 @@ namespace tarnwick {
 
 namespace {
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -111,24 +115,42 @@ std::string toUtf8(std::u16string_view text) {
 
 String Error::standardDescription(std::int32_t number) {
     switch (number) {
-        case 5: return u"Invalid procedure call or argument";
-        case 6: return u"Overflow";
-        case 7: return u"Out of memory";
-        case 9: return u"Subscript out of range";
-        case 13: return u"Type mismatch";
-        case 52: return u"Bad file name or number";
-        case 53: return u"File not found";
-        case 57: return u"Device I/O error";
-        case 61: return u"Disk full";
-        case 62: return u"Input past end of file";
-        case 67: return u"Too many files";
-        case 68: return u"Device unavailable";
-        case 70: return u"Permission denied";
-        case 71: return u"Disk not ready";
-        case 75: return u"Path/File access error";
-        case 76: return u"Path not found";
-        case 94: return u"Invalid use of Null";
-        default: return u"Application-defined or object-defined error";
+        case 5:
+            return u"Invalid procedure call or argument";
+        case 6:
+            return u"Overflow";
+        case 7:
+            return u"Out of memory";
+        case 9:
+            return u"Subscript out of range";
+        case 13:
+            return u"Type mismatch";
+        case 52:
+            return u"Bad file name or number";
+        case 53:
+            return u"File not found";
+        case 57:
+            return u"Device I/O error";
+        case 61:
+            return u"Disk full";
+        case 62:
+            return u"Input past end of file";
+        case 67:
+            return u"Too many files";
+        case 68:
+            return u"Device unavailable";
+        case 70:
+            return u"Permission denied";
+        case 71:
+            return u"Disk not ready";
+        case 75:
+            return u"Path/File access error";
+        case 76:
+            return u"Path not found";
+        case 94:
+            return u"Invalid use of Null";
+        default:
+            return u"Application-defined or object-defined error";
     }
 }
 
@@ -153,11 +175,15 @@ Variant::Variant(double value) : value_(value) {}
 Variant::Variant(String value) : value_(std::move(value)) {}
 Variant::Variant(const char16_t* value) : value_(String(value)) {}
 
-Variant::Kind Variant::kind() const { return static_cast<Kind>(value_.index()); }
+Variant::Kind Variant::kind() const {
+    return static_cast<Kind>(value_.index());
+}
 
 namespace {
 // Round half to even, as the runtime does when a Double becomes an integer.
-double roundHalfEven(double d) { return std::nearbyint(d); }
+double roundHalfEven(double d) {
+    return std::nearbyint(d);
+}
 
 std::int32_t doubleToLong(double d) {
     const double r = roundHalfEven(d);
@@ -184,10 +210,14 @@ double parseNumber(const String& text) {
         for (std::size_t i = b + 2; i < e; ++i) {
             const char16_t c = text[i];
             int digit;
-            if (c >= u'0' && c <= u'9') digit = c - u'0';
-            else if (radix == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-            else if (radix == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-            else throw Error(errors::TypeMismatch);
+            if (c >= u'0' && c <= u'9')
+                digit = c - u'0';
+            else if (radix == 16 && c >= u'a' && c <= u'f')
+                digit = c - u'a' + 10;
+            else if (radix == 16 && c >= u'A' && c <= u'F')
+                digit = c - u'A' + 10;
+            else
+                throw Error(errors::TypeMismatch);
             if (digit >= radix) throw Error(errors::TypeMismatch);
             value = value * radix + digit;
             if (value > 0xFFFFFFFFu) throw Error(errors::Overflow);
@@ -236,7 +266,9 @@ String doubleToText(double d) {
     return fromUtf8(buffer);
 }
 
-String integerToText(std::int64_t n) { return fromUtf8(std::to_string(n)); }
+String integerToText(std::int64_t n) {
+    return fromUtf8(std::to_string(n));
+}
 
 }  // namespace
 
@@ -263,35 +295,52 @@ const String& Variant::asString() const {
 
 String Variant::toString() const {
     switch (kind()) {
-        case Kind::Empty: return String();
-        case Kind::Null: throw Error(errors::InvalidUseOfNull);
-        case Kind::Boolean: return asBoolean() ? u"True" : u"False";
-        case Kind::Integer: return integerToText(asInteger());
-        case Kind::Long: return integerToText(asLong());
-        case Kind::Double: return doubleToText(asDouble());
-        case Kind::String: return asString();
+        case Kind::Empty:
+            return String();
+        case Kind::Null:
+            throw Error(errors::InvalidUseOfNull);
+        case Kind::Boolean:
+            return asBoolean() ? u"True" : u"False";
+        case Kind::Integer:
+            return integerToText(asInteger());
+        case Kind::Long:
+            return integerToText(asLong());
+        case Kind::Double:
+            return doubleToText(asDouble());
+        case Kind::String:
+            return asString();
     }
     return String();
 }
 
 double Variant::toDouble() const {
     switch (kind()) {
-        case Kind::Empty: return 0;
-        case Kind::Null: throw Error(errors::InvalidUseOfNull);
-        case Kind::Boolean: return asBoolean().raw();
-        case Kind::Integer: return asInteger();
-        case Kind::Long: return asLong();
-        case Kind::Double: return asDouble();
-        case Kind::String: return parseNumber(asString());
+        case Kind::Empty:
+            return 0;
+        case Kind::Null:
+            throw Error(errors::InvalidUseOfNull);
+        case Kind::Boolean:
+            return asBoolean().raw();
+        case Kind::Integer:
+            return asInteger();
+        case Kind::Long:
+            return asLong();
+        case Kind::Double:
+            return asDouble();
+        case Kind::String:
+            return parseNumber(asString());
     }
     return 0;
 }
 
 std::int32_t Variant::toLong() const {
     switch (kind()) {
-        case Kind::Long: return asLong();
-        case Kind::Integer: return asInteger();
-        default: return doubleToLong(toDouble());
+        case Kind::Long:
+            return asLong();
+        case Kind::Integer:
+            return asInteger();
+        default:
+            return doubleToLong(toDouble());
     }
 }
 
@@ -323,7 +372,9 @@ Variant operator+(const Variant& a, const Variant& b) {
     return Variant(static_cast<double>(sum));
 }
 
-bool operator==(const Variant& a, const Variant& b) { return a.value_ == b.value_; }
+bool operator==(const Variant& a, const Variant& b) {
+    return a.value_ == b.value_;
+}
 
 // ---------------------------------------------------------------- ConfigFileArray
 

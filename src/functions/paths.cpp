@@ -68,10 +68,14 @@ Boolean twFunctions::FileExists(const String& FileName, Boolean DisplayMsgBox,
     };
     if (FileName.empty()) return tell(u"FILE NOT FOUND: NO FILENAME PASSED!");
     switch (platform_.existenceTest(FileName)) {
-        case existence::FileNotFound: return tell(u"FILE NOT FOUND: " + FileName);
-        case existence::PathNotFound: return tell(u"PATH NOT FOUND: " + FileName);
-        case existence::AccessDenied: return tell(u"Device Not Ready for " + FileName);
-        default: return true;
+        case existence::FileNotFound:
+            return tell(u"FILE NOT FOUND: " + FileName);
+        case existence::PathNotFound:
+            return tell(u"PATH NOT FOUND: " + FileName);
+        case existence::AccessDenied:
+            return tell(u"Device Not Ready for " + FileName);
+        default:
+            return true;
     }
 }
 

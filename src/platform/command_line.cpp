@@ -3,7 +3,9 @@
 namespace tarnwick {
 
 namespace {
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 }  // namespace
 
 std::vector<ProgramCandidate> programCandidates(const String& commandLine) {

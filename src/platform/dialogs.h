@@ -14,7 +14,7 @@ inline constexpr std::int32_t Exclamation = 48;
 }  // namespace box_styles
 
 class DialogApi {
-public:
+  public:
     virtual ~DialogApi() = default;
     // Shows the box and returns when the user has closed it, with the
     // answer (answers::Ok, answers::Cancel).

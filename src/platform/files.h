@@ -27,7 +27,7 @@ inline constexpr std::int32_t AccessDenied = 5;
 }  // namespace existence
 
 class FileApi {
-public:
+  public:
     virtual ~FileApi() = default;
 
     // The only path separator of the system's paths.

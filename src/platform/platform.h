@@ -11,7 +11,7 @@
 namespace tarnwick {
 
 class Platform : public ProcessApi, public FileApi, public TextApi, public DialogApi {
-public:
+  public:
     ~Platform() override = default;
 };
 

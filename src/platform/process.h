@@ -8,7 +8,7 @@
 namespace tarnwick {
 
 class ProcessApi {
-public:
+  public:
     virtual ~ProcessApi() = default;
 
     // Makes the drive named by the first character of text current; raises

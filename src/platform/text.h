@@ -6,7 +6,7 @@
 namespace tarnwick {
 
 class TextApi {
-public:
+  public:
     virtual ~TextApi() = default;
     virtual String upperCase(const String& text) = 0;
     virtual String lowerCase(const String& text) = 0;

@@ -12,14 +12,16 @@
 namespace tarnwick {
 
 class Launch {
-public:
+  public:
     Launch(Platform& platform, std::u16string_view name) : platform(platform), name_(name) {}
 
     Platform& platform;
     twFunctions functions{platform};  // the per-call utility object
 
     // FileExists without a message box.
-    bool exists(const String& path) { return static_cast<bool>(functions.FileExists(path, false, u"")); }
+    bool exists(const String& path) {
+        return static_cast<bool>(functions.FileExists(path, false, u""));
+    }
     // "Unable to run <name>.  File: <path> not found"
     String notFound(const String& path) const;
     // Makes the drive of driveSource (its first three characters) and then
@@ -30,7 +32,7 @@ public:
 
     std::u16string_view name() const { return name_; }
 
-private:
+  private:
     std::u16string_view name_;
 };
 

@@ -16,11 +16,13 @@ namespace {
 using testing::TempFolder;
 namespace fs = std::filesystem;
 
-String u16(const fs::path& p) { return fromUtf8(p.string()); }
+String u16(const fs::path& p) {
+    return fromUtf8(p.string());
+}
 
 // Restores the current directory a test changes.
 class PosixBackend : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { saved_ = fs::current_path(); }
     void TearDown() override { fs::current_path(saved_); }
     TempFolder temp;
@@ -30,7 +32,7 @@ protected:
         return o;
     }
 
-private:
+  private:
     fs::path saved_;
 };
 
@@ -149,13 +151,19 @@ TEST_F(PosixBackend, ShortFormRefusesAnAliasFolderOpenToOthers) {
 }
 
 TEST_F(PosixBackend, DriveTypeFollowsTheMountTable) {
-    const fs::path table = temp.write(
-        "mountinfo",
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "40 22 11:0 / " + (temp / "cd").string() + " ro shared:2 - iso9660 /dev/sr0 ro\n"
-        "41 22 11:1 / " + (temp / "dvd\\040disc").string() + " ro - udf /dev/sr1 ro\n"
-        "42 22 0:30 / " + (temp / "ram").string() + " rw - tmpfs tmpfs rw\n"
-        "43 22 0:31 / " + (temp / "share").string() + " rw - nfs4 host:/x rw\n");
+    const fs::path table = temp.write("mountinfo",
+                                      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                                      "40 22 11:0 / " +
+                                          (temp / "cd").string() +
+                                          " ro shared:2 - iso9660 /dev/sr0 ro\n"
+                                          "41 22 11:1 / " +
+                                          (temp / "dvd\\040disc").string() +
+                                          " ro - udf /dev/sr1 ro\n"
+                                          "42 22 0:30 / " +
+                                          (temp / "ram").string() +
+                                          " rw - tmpfs tmpfs rw\n"
+                                          "43 22 0:31 / " +
+                                          (temp / "share").string() + " rw - nfs4 host:/x rw\n");
     for (const char* d : {"cd/sub", "dvd disc", "ram", "share", "disk"})
         fs::create_directories(temp / d);
     PosixOptions o;

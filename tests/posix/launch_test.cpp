@@ -20,10 +20,12 @@ using testing::TempFolder;
 using testing::waitForRecording;
 namespace fs = std::filesystem;
 
-String u16(const fs::path& p) { return fromUtf8(p.string()); }
+String u16(const fs::path& p) {
+    return fromUtf8(p.string());
+}
 
 class PosixLaunch : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = fs::current_path();
         record_ = temp / "record.txt";
@@ -52,7 +54,7 @@ protected:
     std::unique_ptr<PosixPlatform> host_;
     fs::path record_;
 
-private:
+  private:
     fs::path saved_;
 };
 

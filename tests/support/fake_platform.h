@@ -15,7 +15,7 @@
 namespace tarnwick::testing {
 
 class FakePlatform : public Platform {
-public:
+  public:
     explicit FakePlatform(char16_t separator = u'\\') : separator_(separator) {}
 
     // ---- scripting
@@ -114,7 +114,7 @@ public:
         return false;
     }
 
-private:
+  private:
     static String mapAscii(String text, char16_t from, char16_t to, int delta) {
         for (char16_t& c : text)
             if (c >= from && c <= to) c = static_cast<char16_t>(c + delta);

@@ -12,6 +12,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 #else
 #include <unistd.h>
@@ -22,10 +23,14 @@ namespace {
 std::string escape(const std::string& text) {
     std::string out;
     for (const char c : text) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\t') out += "\\t";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
     }
     return out;
 }

@@ -35,9 +35,12 @@ bool waitForRecording(const std::filesystem::path& path, Recording& recording,
         const std::size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;
         const std::string key = line.substr(0, tab), value = unescape(line.substr(tab + 1));
-        if (key == "cwd") recording.directory = value;
-        else if (key == "line") recording.commandLine = value;
-        else if (key == "arg") recording.arguments.push_back(value);
+        if (key == "cwd")
+            recording.directory = value;
+        else if (key == "line")
+            recording.commandLine = value;
+        else if (key == "arg")
+            recording.arguments.push_back(value);
     }
     in.close();
     std::filesystem::remove(path);

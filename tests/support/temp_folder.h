@@ -9,7 +9,7 @@
 namespace tarnwick::testing {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::random_device random;
         path_ = std::filesystem::temp_directory_path() /
@@ -44,7 +44,7 @@ public:
         return p;
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -11,10 +11,10 @@ TEST(CommandLine, SplitsArgumentsByTheRuntimeRules) {
     using V = std::vector<String>;
     EXPECT_EQ(splitArguments(u"a b\tc"), (V{u"a", u"b", u"c"}));
     EXPECT_EQ(splitArguments(u"  \"My Game.d64\"  x "), (V{u"My Game.d64", u"x"}));
-    EXPECT_EQ(splitArguments(u"a\\\\b"), (V{u"a\\\\b"}));           // lone backslashes stay
+    EXPECT_EQ(splitArguments(u"a\\\\b"), (V{u"a\\\\b"}));          // lone backslashes stay
     EXPECT_EQ(splitArguments(u"\"a\\\\\" b"), (V{u"a\\", u"b"}));  // 2n before a quote
-    EXPECT_EQ(splitArguments(u"a\\\"b"), (V{u"a\"b"}));             // 2n+1 before a quote
-    EXPECT_EQ(splitArguments(u"\"a\"\"b\""), (V{u"a\"b"}));         // doubled inside quotes
+    EXPECT_EQ(splitArguments(u"a\\\"b"), (V{u"a\"b"}));            // 2n+1 before a quote
+    EXPECT_EQ(splitArguments(u"\"a\"\"b\""), (V{u"a\"b"}));        // doubled inside quotes
     EXPECT_EQ(splitArguments(u"\"\""), (V{u""}));
     EXPECT_EQ(splitArguments(u"x\"y z\"w"), (V{u"xy zw"}));
     EXPECT_EQ(splitArguments(u"   "), V{});

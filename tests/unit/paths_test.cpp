@@ -101,8 +101,8 @@ TEST(Long2Short, AsksAgainWhenTheShortFormDoesNotFit) {
     twFunctions f(windows);
     EXPECT_EQ(f.Long2Short(deep), deep);
     ASSERT_EQ(windows.calls.size(), 2u);
-    EXPECT_EQ(windows.calls[1], "shortPathName " + toUtf8(deep) + " area " +
-                                    std::to_string(deep.size() + 1));
+    EXPECT_EQ(windows.calls[1],
+              "shortPathName " + toUtf8(deep) + " area " + std::to_string(deep.size() + 1));
 }
 
 TEST(DriveTypeIsCDRom, AppendsASeparatorAndCountsMissingRootsAsCdRom) {

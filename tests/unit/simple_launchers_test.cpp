@@ -11,11 +11,12 @@ namespace {
 using testing::FakePlatform;
 
 class SimpleLaunchers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         windows.addFile(u"C:\\Emu\\emu.exe", u"C:\\Emu\\emu.exe");
         windows.addFile(u"C:\\Games\\My Game.t64", u"C:\\Games\\MYGAME~1.T64");
-        windows.addFile(u"C:\\Program Files\\Come Back\\CB64.exe", u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE");
+        windows.addFile(u"C:\\Program Files\\Come Back\\CB64.exe",
+                        u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE");
         windows.directories = {u"C:\\Emu", u"C:\\Program Files\\Come Back", u"C:"};
     }
     FakePlatform windows;
@@ -41,7 +42,8 @@ TEST_F(SimpleLaunchers, NotFoundMessagesNameTheLongPathAndStopEarly) {
               u"Unable to run Win64 Beta.  File: C:\\Games\\gone.t64 not found");
     EXPECT_EQ(shell.PC64Win(u"C:\\Emu\\emu.exe", u"C:\\Games\\gone.t64", true),
               u"Unable to run PC64Win.  File: C:\\Games\\gone.t64 not found");
-    EXPECT_EQ(shell.Frodo(u"C:\\gone.exe", false), u"Unable to run Frodo.  File: C:\\gone.exe not found");
+    EXPECT_EQ(shell.Frodo(u"C:\\gone.exe", false),
+              u"Unable to run Frodo.  File: C:\\gone.exe not found");
     EXPECT_EQ(shell.Comeback64(u"C:\\Emu\\emu.exe", u"C:\\Games\\gone.t64", SelectPort1, false),
               u"Unable to run the Come Back 64 Emulator.  File: C:\\Games\\gone.t64 not found");
     EXPECT_TRUE(windows.started.empty());
@@ -50,8 +52,9 @@ TEST_F(SimpleLaunchers, NotFoundMessagesNameTheLongPathAndStopEarly) {
 }
 
 TEST_F(SimpleLaunchers, PC64WinStartsTwoShortForms) {
-    EXPECT_EQ(shell.PC64Win(u"C:\\Program Files\\Come Back\\CB64.exe", u"C:\\Games\\My Game.t64", false),
-              u"");
+    EXPECT_EQ(
+        shell.PC64Win(u"C:\\Program Files\\Come Back\\CB64.exe", u"C:\\Games\\My Game.t64", false),
+        u"");
     ASSERT_EQ(windows.started.size(), 1u);
     EXPECT_EQ(windows.started[0], u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE C:\\Games\\MYGAME~1.T64");
     // The game's short form comes before the checks, the emulator's after
@@ -83,11 +86,14 @@ TEST_F(SimpleLaunchers, Comeback64LowerCasesItsWholeLine) {
     const String emu = u"C:\\Program Files\\Come Back\\CB64.exe";
     EXPECT_EQ(shell.Comeback64(emu, u"C:\\Games\\My Game.t64", SelectPort1, false), u"");
     EXPECT_EQ(shell.Comeback64(emu, u"C:\\Games\\My Game.t64", SelectPort2, false), u"");
-    EXPECT_EQ(shell.Comeback64(emu, u"C:\\Games\\My Game.t64", static_cast<CB64ControlsEnum>(7), false),
-              u"");
+    EXPECT_EQ(
+        shell.Comeback64(emu, u"C:\\Games\\My Game.t64", static_cast<CB64ControlsEnum>(7), false),
+        u"");
     ASSERT_EQ(windows.started.size(), 3u);
-    EXPECT_EQ(windows.started[0], u"c:\\progra~1\\comeba~1\\cb64.exe /lc:\\games\\mygame~1.t64 /j1");
-    EXPECT_EQ(windows.started[1], u"c:\\progra~1\\comeba~1\\cb64.exe /lc:\\games\\mygame~1.t64 /j2");
+    EXPECT_EQ(windows.started[0],
+              u"c:\\progra~1\\comeba~1\\cb64.exe /lc:\\games\\mygame~1.t64 /j1");
+    EXPECT_EQ(windows.started[1],
+              u"c:\\progra~1\\comeba~1\\cb64.exe /lc:\\games\\mygame~1.t64 /j2");
     EXPECT_EQ(windows.started[2], windows.started[1]);
     // Both short forms come before any check; the drive comes from the
     // short emulator path, the directory from the long one.
@@ -113,8 +119,9 @@ TEST_F(SimpleLaunchers, RefusedStartsAndFailedChangesBecomeTheTrappedMessage) {
               u"There was an error starting PC64Win.  Error 76: Path not found");
 
     windows.driveFailure = Error(68);
-    EXPECT_EQ(shell.Comeback64(u"C:\\Emu\\emu.exe", u"C:\\Games\\My Game.t64", SelectPort1, false),
-              u"There was an error starting the Come Back 64 Emulator.  Error 68: Device unavailable");
+    EXPECT_EQ(
+        shell.Comeback64(u"C:\\Emu\\emu.exe", u"C:\\Games\\My Game.t64", SelectPort1, false),
+        u"There was an error starting the Come Back 64 Emulator.  Error 68: Device unavailable");
     EXPECT_TRUE(windows.started.empty());
 }
 

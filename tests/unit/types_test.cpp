@@ -77,7 +77,7 @@ int errorOf(const std::function<void()>& f) {
 TEST(VariantValue, ConvertsToNumbersByTheRuntimeRules) {
     EXPECT_EQ(Variant(u" 42 ").toLong(), 42);
     EXPECT_EQ(Variant(u"-7").toLong(), -7);
-    EXPECT_EQ(Variant(u"2.5").toLong(), 2);   // half to even
+    EXPECT_EQ(Variant(u"2.5").toLong(), 2);  // half to even
     EXPECT_EQ(Variant(u"3.5").toLong(), 4);
     EXPECT_EQ(Variant(u"1e3").toLong(), 1000);
     EXPECT_EQ(Variant(u"&HFF").toLong(), 255);

@@ -37,9 +37,9 @@ bool hasDisplay() {
 // -1 when no dialog program could be run.
 int desktopDialog(const std::string& prompt, bool question, const std::string& caption) {
     if (onPath("zenity")) {
-        std::vector<std::string> argv{"zenity", question ? "--question" : "--warning",
-                                      "--no-markup", "--title=" + caption, "--text=" + prompt,
-                                      "--ok-label=OK"};
+        std::vector<std::string> argv{"zenity",           question ? "--question" : "--warning",
+                                      "--no-markup",      "--title=" + caption,
+                                      "--text=" + prompt, "--ok-label=OK"};
         if (question) argv.push_back("--cancel-label=Cancel");
         return runAndWait(argv);
     }
@@ -50,8 +50,7 @@ int desktopDialog(const std::string& prompt, bool question, const std::string& c
     return -1;
 }
 
-std::int32_t terminalDialog(const std::string& prompt, bool question,
-                            const std::string& caption) {
+std::int32_t terminalDialog(const std::string& prompt, bool question, const std::string& caption) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) return question ? answers::Cancel : answers::Ok;
     const std::string text = "\n[" + caption + "] " + prompt + "\n" +

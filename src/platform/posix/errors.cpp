@@ -7,27 +7,37 @@ namespace tarnwick {
 
 Error errorFromErrno(int error) {
     switch (error) {
-        case ENOENT: return Error(errors::FileNotFound);
+        case ENOENT:
+            return Error(errors::FileNotFound);
         case ENOTDIR:
         case ENAMETOOLONG:
-        case ELOOP: return Error(errors::PathNotFound);
+        case ELOOP:
+            return Error(errors::PathNotFound);
         case EACCES:
-        case EPERM: return Error(errors::PermissionDenied);
+        case EPERM:
+            return Error(errors::PermissionDenied);
         case EROFS:
         case EISDIR:
         case EBUSY:
         case ETXTBSY:
-        case EEXIST: return Error(errors::PathFileAccessError);
+        case EEXIST:
+            return Error(errors::PathFileAccessError);
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return Error(errors::DiskFull);
-        case EIO: return Error(errors::DeviceIOError);
+        case EFBIG:
+            return Error(errors::DiskFull);
+        case EIO:
+            return Error(errors::DeviceIOError);
         case ENXIO:
-        case ENODEV: return Error(errors::DeviceUnavailable);
-        case ENOMEM: return Error(errors::OutOfMemory);
+        case ENODEV:
+            return Error(errors::DeviceUnavailable);
+        case ENOMEM:
+            return Error(errors::OutOfMemory);
         case EMFILE:
-        case ENFILE: return Error(67);
-        default: return Error(errors::InvalidProcedureCall);
+        case ENFILE:
+            return Error(67);
+        default:
+            return Error(errors::InvalidProcedureCall);
     }
 }
 

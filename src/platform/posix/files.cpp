@@ -106,13 +106,17 @@ std::int32_t PosixPlatform::existenceTest(const String& fileName) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
         switch (errno) {
-            case ENOENT: return isDirectory(parentOf(path)) ? existence::FileNotFound
-                                                            : existence::PathNotFound;
-            case EACCES: return existence::AccessDenied;
+            case ENOENT:
+                return isDirectory(parentOf(path)) ? existence::FileNotFound
+                                                   : existence::PathNotFound;
+            case EACCES:
+                return existence::AccessDenied;
             case ENOTDIR:
             case ENAMETOOLONG:
-            case ELOOP: return existence::PathNotFound;
-            default: return 31;  // a general failure: the file is not known to be missing
+            case ELOOP:
+                return existence::PathNotFound;
+            default:
+                return 31;  // a general failure: the file is not known to be missing
         }
     }
     // The existence test opens the file for reading: a directory or a file

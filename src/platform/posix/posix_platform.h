@@ -16,7 +16,7 @@ struct PosixOptions {
 };
 
 class PosixPlatform final : public Platform {
-public:
+  public:
     explicit PosixPlatform(PosixOptions options = {});
 
     void changeDrive(const String& text) override;
@@ -38,7 +38,7 @@ public:
     // The short form of path on this system, or "" (see shortPathName).
     String shortForm(const String& path);
 
-private:
+  private:
     std::string aliasFolder();
     PosixOptions options_;
 };

@@ -35,9 +35,12 @@ void PosixPlatform::changeDirectory(const String& path) {
         case ENOENT:
         case ENOTDIR:
         case ENAMETOOLONG:
-        case ELOOP: throw Error(errors::PathNotFound);
-        case EACCES: throw Error(errors::PathFileAccessError);
-        default: throw errorFromErrno(errno);
+        case ELOOP:
+            throw Error(errors::PathNotFound);
+        case EACCES:
+            throw Error(errors::PathFileAccessError);
+        default:
+            throw errorFromErrno(errno);
     }
 }
 
@@ -108,8 +111,8 @@ void sendReport(int fd, char kind, int value) {
 void closeInheritedDescriptors(int keep) {
     // close_range where the kernel has it; else one close per possible slot.
 #ifdef SYS_close_range
-    const bool below = keep <= 3 ||
-                       ::syscall(SYS_close_range, 3u, static_cast<unsigned>(keep - 1), 0u) == 0;
+    const bool below =
+        keep <= 3 || ::syscall(SYS_close_range, 3u, static_cast<unsigned>(keep - 1), 0u) == 0;
     if (below && ::syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0) return;
 #endif
     long max = ::sysconf(_SC_OPEN_MAX);
@@ -137,13 +140,17 @@ void closeInheritedDescriptors(int keep) {
 
 Error startError(int error) {
     switch (error) {
-        case ENOENT: return Error(errors::FileNotFound);
+        case ENOENT:
+            return Error(errors::FileNotFound);
         case EACCES:
         case EPERM:
-        case EISDIR: return Error(errors::PermissionDenied);
+        case EISDIR:
+            return Error(errors::PermissionDenied);
         case ENOMEM:
-        case E2BIG: return Error(errors::OutOfMemory);
-        default: return Error(errors::InvalidProcedureCall);  // ENOEXEC and the like
+        case E2BIG:
+            return Error(errors::OutOfMemory);
+        default:
+            return Error(errors::InvalidProcedureCall);  // ENOEXEC and the like
     }
 }
 

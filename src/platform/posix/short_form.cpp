@@ -40,14 +40,13 @@ std::string hexHash(const std::string& text) {
 std::string aliasExtension(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
-        dot == slash + 1)
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
         return std::string();
     std::string extension = path.substr(dot);
     for (char& c : extension) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                           c == '_' || c == '-';
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
         if (!plain) return std::string();
     }
     return extension.size() > 1 ? extension : std::string();

@@ -34,7 +34,11 @@ String mapLetters(const String& text, Convert convert) {
 
 }  // namespace
 
-String PosixPlatform::upperCase(const String& text) { return mapLetters(text, ::towupper_l); }
-String PosixPlatform::lowerCase(const String& text) { return mapLetters(text, ::towlower_l); }
+String PosixPlatform::upperCase(const String& text) {
+    return mapLetters(text, ::towupper_l);
+}
+String PosixPlatform::lowerCase(const String& text) {
+    return mapLetters(text, ::towlower_l);
+}
 
 }  // namespace tarnwick

@@ -1,0 +1,69 @@
+// The tarnwick command: shared pieces of its subcommands.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tarnwick/tarnwick.h"
+
+namespace tarnwick::cli {
+
+// Exit statuses.
+inline constexpr int Ok = 0;
+inline constexpr int No = 1;      // a negative answer, or a launch that did not happen
+inline constexpr int Usage = 2;   // the command line was wrong
+inline constexpr int Failed = 3;  // the library raised an error
+
+// Raised for a wrong command line; main prints it with a hint to --help.
+struct UsageError {
+    std::string message;
+};
+
+// The arguments of one subcommand: named options and positional values.
+class Args {
+  public:
+    // valueOptions take a value ("--game PATH" or "--game=PATH"); flags do not.
+    Args(const std::vector<String>& words, const std::vector<std::string>& valueOptions,
+         const std::vector<std::string>& flags);
+
+    bool help() const { return help_; }
+    bool flag(const std::string& name) const { return flags_.count(name) != 0; }
+    std::optional<String> option(const std::string& name) const;
+    String required(const std::string& name) const;  // UsageError when missing
+    const std::vector<String>& positionals() const { return positionals_; }
+    // Exactly n positionals, or a UsageError naming what is expected.
+    void expectPositionals(std::size_t n, const std::string& what) const;
+
+  private:
+    bool help_ = false;
+    std::map<std::string, String> values_;
+    std::map<std::string, bool> flags_;
+    std::vector<String> positionals_;
+};
+
+struct Command {
+    std::string name;
+    std::string summary;  // one line for the overview
+    std::string help;     // the full --help text
+    std::function<int(const Args&)> run;
+    std::vector<std::string> valueOptions = {};
+    std::vector<std::string> flags = {};
+};
+
+// Prints text (UTF-8) and a newline.
+void out(const String& text);
+void err(const String& text);
+void out(const std::string& text);
+void err(const std::string& text);
+
+// An integer option within bounds, or a UsageError.
+std::int32_t integerOption(const String& text, const std::string& name, std::int32_t low,
+                           std::int32_t high);
+
+std::vector<Command> launchCommands();
+std::vector<Command> pathCommands();
+
+}  // namespace tarnwick::cli

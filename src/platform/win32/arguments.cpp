@@ -1,0 +1,22 @@
+#include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
+
+#include "tarnwick/host.h"
+
+namespace tarnwick {
+
+std::vector<String> programArguments(int, char**) {
+    std::vector<String> words;
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) return words;
+    for (int i = 0; i < count; ++i)
+        words.emplace_back(reinterpret_cast<const char16_t*>(arguments[i]));
+    LocalFree(arguments);
+    // The command prints UTF-8; tell the console so.
+    SetConsoleOutputCP(CP_UTF8);
+    return words;
+}
+
+}  // namespace tarnwick
