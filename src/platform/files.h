@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "tarnwick/types.h"
 
@@ -41,6 +43,23 @@ class FileApi {
     virtual std::int32_t driveType(const String& rootPath) = 0;
     // The system error code of an existence test of the file: see existence.
     virtual std::int32_t existenceTest(const String& fileName) = 0;
+
+    // File content. Each raises Error on failure: 53 missing file, 76
+    // missing folder, 75 no access (a read-only file opened for writing),
+    // 61 disk full, 57 device error. The file is closed on every path.
+
+    // Whether the file carries the read-only mark (on Linux: its owner may
+    // not write it, whoever asks).
+    virtual bool isReadOnly(const String& path) = 0;
+    // At most maxBytes from the start of an existing file; creates nothing.
+    virtual std::string readFile(const String& path, std::size_t maxBytes) = 0;
+    // Replaces the whole content of the file (following a link to its
+    // target) so that a failure at any point leaves the old content whole
+    // and no temporary file behind; the file keeps its permissions.
+    virtual void replaceFile(const String& path, std::string_view content) = 0;
+    // Overwrites bytes of an existing file at offset, in place; the file
+    // keeps its length unless the bytes reach past its end.
+    virtual void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) = 0;
 };
 
 }  // namespace tarnwick

@@ -33,6 +33,12 @@ class FakePlatform : public Platform {
     // Answers of the message boxes, used in order; then Cancel.
     std::vector<std::int32_t> boxAnswers;
 
+    // File contents by name, and the names marked read-only.
+    std::map<String, std::string> files;
+    std::vector<String> readOnly;
+    // When set, the next file rewrite raises this error (and writes nothing).
+    std::optional<Error> writeFailure;
+
     // ---- recording
     std::vector<std::string> calls;  // "shortPathName C:\x", ... in order
     std::vector<String> started;     // command lines
@@ -90,8 +96,39 @@ class FakePlatform : public Platform {
         return it == existenceCodes.end() ? 2 : it->second;
     }
 
+    bool isReadOnly(const String& path) override {
+        calls.push_back("isReadOnly " + toUtf8(path));
+        for (const String& r : readOnly)
+            if (r == path) return true;
+        return false;
+    }
+    std::string readFile(const String& path, std::size_t maxBytes) override {
+        calls.push_back("readFile " + toUtf8(path));
+        const auto it = files.find(path);
+        if (it == files.end()) throw Error(errors::FileNotFound);
+        return it->second.substr(0, maxBytes);
+    }
+    void replaceFile(const String& path, std::string_view content) override {
+        calls.push_back("replaceFile " + toUtf8(path));
+        if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
+        if (writeFailure) throw *writeFailure;
+        files[path] = std::string(content);
+    }
+    void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) override {
+        calls.push_back("patchFile " + toUtf8(path));
+        if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
+        if (writeFailure) throw *writeFailure;
+        const auto it = files.find(path);
+        if (it == files.end()) throw Error(errors::FileNotFound);
+        std::string& content = it->second;
+        if (content.size() < offset + bytes.size()) content.resize(offset + bytes.size());
+        content.replace(offset, bytes.size(), bytes);
+    }
+
     String upperCase(const String& text) override { return mapAscii(text, u'a', u'z', -32); }
     String lowerCase(const String& text) override { return mapAscii(text, u'A', u'Z', 32); }
+    std::string toAnsi(const String& text) override { return toUtf8(text); }
+    String fromAnsi(std::string_view bytes) override { return fromUtf8(bytes); }
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override {

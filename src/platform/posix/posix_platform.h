@@ -28,9 +28,15 @@ class PosixPlatform final : public Platform {
     std::uint32_t shortPathName(const String& path, String& area) override;
     std::int32_t driveType(const String& rootPath) override;
     std::int32_t existenceTest(const String& fileName) override;
+    bool isReadOnly(const String& path) override;
+    std::string readFile(const String& path, std::size_t maxBytes) override;
+    void replaceFile(const String& path, std::string_view content) override;
+    void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) override;
 
     String upperCase(const String& text) override;
     String lowerCase(const String& text) override;
+    std::string toAnsi(const String& text) override { return toUtf8(text); }
+    String fromAnsi(std::string_view bytes) override { return fromUtf8(bytes); }
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override;
@@ -45,6 +51,9 @@ class PosixPlatform final : public Platform {
 
 // An errno as the runtime error a file operation raises.
 Error errorFromErrno(int error);
+// The error of a failed open of path: a missing file (53) is told from a
+// missing folder on the way (76).
+Error openError(int error, const std::string& path);
 
 // Runs a program with arguments (argv[0] first, found through PATH when it
 // has no slash) and waits for it; returns its exit status, or -1 when it

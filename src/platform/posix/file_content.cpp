@@ -1,0 +1,203 @@
+// Reading and rewriting files on Linux without ever losing their content.
+//
+// A rewrite goes to a temporary file in the same folder, which is flushed to
+// disk and then renamed over the file: at every moment the file holds either
+// its old or its new content. Where the folder may not be written although
+// the file may, the file is rewritten in place, but only after the room for
+// the new content has been reserved, so that a full disk cannot cut it short.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <random>
+
+#include "platform/posix/posix_platform.h"
+
+namespace tarnwick {
+
+namespace {
+
+// A descriptor that is closed on every path.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and reports the error a delayed write may only show here.
+    int close() {
+        int result = 0;
+        if (fd_ >= 0) result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+  private:
+    int fd_;
+};
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool folderExists(const std::string& path) {
+    struct stat st;
+    return ::stat(folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void writeAll(int fd, std::string_view bytes, off_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw errorFromErrno(errno);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+}
+
+// The file a link points to, so that the link stays a link.
+std::string linkTarget(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+void rewriteInPlace(const std::string& path, std::string_view content) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) throw openError(errno, path);
+    const off_t size = static_cast<off_t>(content.size());
+    if (size > 0) {
+        const int reserved = ::posix_fallocate(fd.get(), 0, size);
+        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
+            throw errorFromErrno(reserved);
+    }
+    writeAll(fd.get(), content, 0);
+    if (::ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
+    if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    if (fd.close() != 0) throw errorFromErrno(errno);
+}
+
+}  // namespace
+
+Error openError(int error, const std::string& path) {
+    switch (error) {
+        case ENOENT:
+            return Error(folderExists(path) ? errors::FileNotFound : errors::PathNotFound);
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return Error(errors::PathNotFound);
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS:
+        case ETXTBSY:
+            return Error(errors::PathFileAccessError);
+        default:
+            return errorFromErrno(error);
+    }
+}
+
+bool PosixPlatform::isReadOnly(const String& path) {
+    struct stat st;
+    return ::stat(toUtf8(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
+    const std::string name = toUtf8(path);
+    Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) throw openError(errno, name);
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) throw errorFromErrno(errno);
+    if (S_ISDIR(st.st_mode)) throw Error(errors::PathFileAccessError);
+    std::string content;
+    if (S_ISREG(st.st_mode))
+        content.reserve(std::min<std::size_t>(maxBytes, static_cast<std::size_t>(st.st_size)));
+    char buffer[65536];
+    while (content.size() < maxBytes) {
+        const std::size_t want = std::min(sizeof buffer, maxBytes - content.size());
+        const ssize_t n = ::read(fd.get(), buffer, want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw errorFromErrno(errno);
+        }
+        if (n == 0) break;
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    return content;
+}
+
+void PosixPlatform::replaceFile(const String& path, std::string_view content) {
+    const std::string given = toUtf8(path);
+    if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
+    const std::string target = linkTarget(given);
+
+    struct stat original;
+    const bool existed = ::stat(target.c_str(), &original) == 0;
+    if (existed && S_ISDIR(original.st_mode)) throw Error(errors::PathFileAccessError);
+    // Renaming would replace even a file we may not write: refuse it as an
+    // open for writing would.
+    if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw Error(errors::PathFileAccessError);
+    if (!existed && !folderExists(target)) throw Error(errors::PathNotFound);
+
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    const std::string folder = folderOf(target);
+    const std::string temporary =
+        folder + "/." + target.substr(target.rfind('/') + 1) + ".tw" + std::to_string(random());
+    // A new file gets the usual permissions (the umask applies); a rewritten
+    // one is created private and given the old one's mode before it is
+    // renamed into place.
+    Descriptor fd(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666));
+    if (!fd.valid()) {
+        // A folder we may not write, holding a file we may: rewrite in place.
+        if ((errno == EACCES || errno == EPERM) && existed) return rewriteInPlace(target, content);
+        throw openError(errno, temporary);
+    }
+    try {
+        if (existed) {
+            if (::fchmod(fd.get(), original.st_mode & 07777) != 0) throw errorFromErrno(errno);
+            if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
+                // Only root may give the file back to its owner; others keep it.
+                [[maybe_unused]] const int ignored =
+                    ::fchown(fd.get(), original.st_uid, original.st_gid);
+            }
+        }
+        writeAll(fd.get(), content, 0);
+        if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+        if (fd.close() != 0) throw errorFromErrno(errno);
+        if (::rename(temporary.c_str(), target.c_str()) != 0) throw openError(errno, target);
+    } catch (...) {
+        fd.close();
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    // Make the rename itself durable.
+    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.valid()) ::fsync(directory.get());
+}
+
+void PosixPlatform::patchFile(const String& path, std::uint64_t offset, std::string_view bytes) {
+    const std::string name = toUtf8(path);
+    if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
+    Descriptor fd(::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) throw openError(errno, name);
+    writeAll(fd.get(), bytes, static_cast<off_t>(offset));
+    if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    if (fd.close() != 0) throw errorFromErrno(errno);
+}
+
+}  // namespace tarnwick
