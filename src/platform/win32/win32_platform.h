@@ -21,9 +21,16 @@ class Win32Platform final : public Platform {
     std::uint32_t shortPathName(const String& path, String& area) override;
     std::int32_t driveType(const String& rootPath) override;
     std::int32_t existenceTest(const String& fileName) override;
+    String driveOf(const String& path) const override { return path.substr(0, 2); }
+    bool isReadOnly(const String& path) override;
+    std::string readFile(const String& path, std::size_t maxBytes) override;
+    void replaceFile(const String& path, std::string_view content) override;
+    void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) override;
 
     String upperCase(const String& text) override;
     String lowerCase(const String& text) override;
+    std::string toAnsi(const String& text) override;
+    String fromAnsi(std::string_view bytes) override;
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override;
