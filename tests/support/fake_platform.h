@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/fake_registry.h"
 
 namespace tarnwick::testing {
 
@@ -139,6 +140,26 @@ class FakePlatform : public Platform {
         boxAnswers.erase(boxAnswers.begin());
         return answer;
     }
+
+    // The registry: an in-memory store (see fake_registry.h).
+    FakeRegistry registry;
+    std::int32_t createKey(std::uint32_t root, const String& subKey, std::uint32_t access,
+                           RegistryKey& key) override {
+        return registry.createKey(root, subKey, access, key);
+    }
+    std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
+                                std::uint32_t& size) override {
+        return registry.queryValueInfo(key, name, kind, size);
+    }
+    std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
+                                std::uint32_t& size) override {
+        return registry.queryValueData(key, name, data, size);
+    }
+    std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
+                          std::uint32_t size) override {
+        return registry.setValue(key, name, kind, data, size);
+    }
+    std::int32_t closeKey(RegistryKey key) override { return registry.closeKey(key); }
 
     // ---- helpers for tests
     void addFile(const String& path, const String& shortName = String()) {
