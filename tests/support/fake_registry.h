@@ -46,9 +46,11 @@ class FakeRegistry {
             if (end == String::npos) end = subKey.size();
             const String part = subKey.substr(begin, end - begin);
             if (!part.empty()) {
-                path += (path.empty() ? u"" : u"\\") + part;
                 fold += (fold.empty() ? u"" : u"\\") + upper(part);
-                keys.emplace(std::make_pair(root, fold), path);  // keeps the first case
+                // An existing key keeps the case it was first written in.
+                path = keys.emplace(std::make_pair(root, fold),
+                                    path.empty() ? part : path + u"\\" + part)
+                           .first->second;
             }
             begin = end + 1;
         }

@@ -198,6 +198,12 @@ class Statement {
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Connections a forked child inherited from its parent.
+std::vector<void*>& abandoned() {
+    static auto* kept = new std::vector<void*>;
+    return *kept;
+}
+
 // The process's connection to one database file.
 struct Connection {
     sqlite3* db = nullptr;
@@ -218,10 +224,14 @@ struct Connection {
     ~Connection() {
         if (owner != ::getpid()) {
             // A forked child's copy: the parent still owns the connection,
-            // its locks and its files. Leave the statements unfinalised too.
+            // its locks and its files. It is kept (reachable, never used)
+            // rather than closed or finalised.
+            abandoned().push_back(db);
             for (Statement* s :
-                 {&findKey, &addKey, &findValue, &putValue, &begin, &commit, &rollback})
+                 {&findKey, &addKey, &findValue, &putValue, &begin, &commit, &rollback}) {
+                abandoned().push_back(s->get());
                 s->forget();
+            }
             return;
         }
         // Statements are finalised by their destructors after this body;
@@ -301,20 +311,11 @@ int execute(Connection& c, const char* sql) {
     }
 }
 
-// Makes the store ready: WAL mode, full durability, the tables. An empty
-// database (just created) is given the tables; a database of another layout
-// is refused and left alone.
+// Makes the store ready: the tables, WAL mode, full durability. An empty
+// database (just created) is given the tables first; a database of another
+// layout is refused before anything is written to it.
 std::int32_t prepareStore(Connection& c) {
     int rc = SQLITE_OK;
-    if (!c.readOnly) {
-        // The answer is the mode now in force; a file system without shared
-        // memory keeps the rollback journal, which is just as safe.
-        rc = execute(c, "PRAGMA journal_mode=WAL");
-        if (rc != SQLITE_OK) return statusOf(rc, c.db);
-    }
-    rc = execute(c, "PRAGMA synchronous=FULL");
-    if (rc != SQLITE_OK) return statusOf(rc, c.db);
-
     Layout layout = layoutOf(c.db, rc);
     if (rc != SQLITE_OK) return statusOf(rc, c.db);
     if (layout == Layout::Empty) {
@@ -349,6 +350,14 @@ std::int32_t prepareStore(Connection& c) {
         }
     }
     if (layout != Layout::Ours) return registry_status::BadDatabase;
+    if (!c.readOnly) {
+        // The answer is the mode now in force; a file system without shared
+        // memory keeps the rollback journal, which is just as safe.
+        rc = execute(c, "PRAGMA journal_mode=WAL");
+        if (rc != SQLITE_OK) return statusOf(rc, c.db);
+    }
+    rc = execute(c, "PRAGMA synchronous=FULL");
+    if (rc != SQLITE_OK) return statusOf(rc, c.db);
 
     struct {
         Statement& s;
