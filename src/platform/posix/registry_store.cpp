@@ -277,29 +277,28 @@ struct Connection {
     }
 };
 
-// One integer from a one-row query, or an SQLite error code in rc.
-std::int64_t queryNumber(sqlite3* db, const char* sql, int& rc) {
-    Statement s;
-    rc = s.prepare(db, sql);
-    if (rc != SQLITE_OK) return 0;
-    rc = s.step();
-    if (rc != SQLITE_ROW) return 0;
-    const std::int64_t n = sqlite3_column_int64(s.get(), 0);
-    s.reset();
-    rc = SQLITE_OK;
-    return n;
-}
-
 enum class Layout { Ours, Empty, Foreign };
 
-Layout layoutOf(sqlite3* db, int& rc) {
-    const std::int64_t id = queryNumber(db, "PRAGMA application_id", rc);
+// What the database holds, read in one statement so that a store another
+// process is making at this moment is seen either empty or whole.
+Layout layoutOf(Connection& c, int& rc) {
+    Statement s;
+    rc = s.prepare(c.db,
+                   "SELECT a.application_id, u.user_version, (SELECT count(*) FROM sqlite_master) "
+                   "FROM pragma_application_id AS a, pragma_user_version AS u");
     if (rc != SQLITE_OK) return Layout::Foreign;
-    const std::int64_t version = queryNumber(db, "PRAGMA user_version", rc);
-    if (rc != SQLITE_OK) return Layout::Foreign;
+    for (int attempt = 0;; ++attempt) {
+        rc = s.step();
+        if (rc == SQLITE_ROW || !isBusy(rc) || Clock::now() >= c.deadline) break;
+        pause(attempt);
+    }
+    if (rc != SQLITE_ROW) return Layout::Foreign;
+    const std::int64_t id = sqlite3_column_int64(s.get(), 0);
+    const std::int64_t version = sqlite3_column_int64(s.get(), 1);
+    const std::int64_t objects = sqlite3_column_int64(s.get(), 2);
+    s.reset();
+    rc = SQLITE_OK;
     if (id == StoreApplicationId && version == StoreVersion) return Layout::Ours;
-    const std::int64_t objects = queryNumber(db, "SELECT count(*) FROM sqlite_master", rc);
-    if (rc != SQLITE_OK) return Layout::Foreign;
     return id == 0 && version == 0 && objects == 0 ? Layout::Empty : Layout::Foreign;
 }
 
@@ -316,7 +315,7 @@ int execute(Connection& c, const char* sql) {
 // layout is refused before anything is written to it.
 std::int32_t prepareStore(Connection& c) {
     int rc = SQLITE_OK;
-    Layout layout = layoutOf(c.db, rc);
+    Layout layout = layoutOf(c, rc);
     if (rc != SQLITE_OK) return statusOf(rc, c.db);
     if (layout == Layout::Empty) {
         if (c.readOnly) return registry_status::AccessDenied;
@@ -324,7 +323,7 @@ std::int32_t prepareStore(Connection& c) {
         // write lock.
         rc = execute(c, "BEGIN IMMEDIATE");
         if (rc != SQLITE_OK) return statusOf(rc, c.db);
-        layout = layoutOf(c.db, rc);
+        layout = layoutOf(c, rc);
         if (rc == SQLITE_OK && layout == Layout::Empty) {
             rc = sqlite3_exec(c.db, Schema, nullptr, nullptr, nullptr);
             if (rc == SQLITE_OK) {
