@@ -28,11 +28,13 @@
 // child opens its own when it needs one), and every descriptor is
 // close-on-exec, so a started program inherits nothing of the store.
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -60,6 +62,9 @@ constexpr std::int32_t StoreVersion = 1;
 constexpr auto LockPatience = std::chrono::seconds(60);
 // The registry's longest value name.
 constexpr std::size_t LongestValueName = 16383;
+// How long a reader trusts that the database file is still the one it
+// opened before looking again.
+constexpr auto IdentityRecheck = std::chrono::seconds(1);
 
 const char* const Schema =
     "CREATE TABLE registry_keys("
@@ -198,6 +203,21 @@ class Statement {
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+// This process's id, kept current across fork without asking the kernel on
+// every call.
+std::atomic<pid_t>& processId() {
+    static std::atomic<pid_t> id{::getpid()};
+    return id;
+}
+void forkedChild() {
+    processId().store(::getpid());
+}
+pid_t thisProcess() {
+    static const int watching = ::pthread_atfork(nullptr, nullptr, forkedChild);
+    (void)watching;
+    return processId().load(std::memory_order_relaxed);
+}
+
 // Connections a forked child inherited from its parent.
 std::vector<void*>& abandoned() {
     static auto* kept = new std::vector<void*>;
@@ -210,7 +230,8 @@ struct Connection {
     std::string path;
     dev_t device = 0;
     ino_t inode = 0;
-    pid_t owner = ::getpid();
+    pid_t owner = thisProcess();
+    Clock::time_point checkedAt;  // when the file was last found still there
     bool readOnly = false;
     Clock::time_point deadline;
     Statement findKey, addKey, findValue, putValue, begin, commit, rollback;
@@ -222,7 +243,7 @@ struct Connection {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     ~Connection() {
-        if (owner != ::getpid()) {
+        if (owner != thisProcess()) {
             // A forked child's copy: the parent still owns the connection,
             // its locks and its files. It is kept (reachable, never used)
             // rather than closed or finalised.
@@ -414,16 +435,18 @@ struct KeyPath {
     std::string fold;                // upper-cased parts joined by '\'
     std::vector<std::string> folds;  // each prefix's fold
     std::vector<std::string> names;  // each part as written
+    std::string noParent;            // the parent of the first part
 };
 
 struct OpenKey {
     std::shared_ptr<Connection> connection;
     std::int64_t root = 0;
-    std::string path;
+    KeyPath path;
     std::uint32_t access = 0;
     // The value last read through this key, so that asking for its data
     // after its size answers from the same reading.
     bool cached = false;
+    String cachedName;
     std::string cachedFold;
     std::uint32_t cachedKind = 0;
     std::string cachedData;
@@ -474,14 +497,22 @@ std::string databasePath(const std::string& option) {
     return path;
 }
 
+// Whether the file at the connection's path is still the one it opened (a
+// user may delete or replace it while a program runs).
+bool stillThere(Connection& c) {
+    struct stat st;
+    c.checkedAt = Clock::now();
+    return ::stat(c.path.c_str(), &st) == 0 && st.st_dev == c.device && st.st_ino == c.inode;
+}
+
 // The connection to path: the current one while it is this process's and
-// the file at path is still the file it opened; else a new one.
-std::int32_t connectionTo(const std::string& path, std::shared_ptr<Connection>& out) {
+// its file is still there; else a new one. Reading may go on the last
+// look at the file for a moment; writing always looks (see setValue).
+std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr<Connection>& out) {
     Store& s = store();
-    if (s.current && s.current->path == path && s.current->owner == ::getpid()) {
-        struct stat st;
-        if (::stat(path.c_str(), &st) == 0 && st.st_dev == s.current->device &&
-            st.st_ino == s.current->inode) {
+    if (s.current && s.current->path == path && s.current->owner == thisProcess()) {
+        const bool recent = Clock::now() - s.current->checkedAt < IdentityRecheck;
+        if ((recent && !writing) || stillThere(*s.current)) {
             out = s.current;
             return registry_status::Success;
         }
@@ -490,24 +521,63 @@ std::int32_t connectionTo(const std::string& path, std::shared_ptr<Connection>& 
     std::shared_ptr<Connection> fresh;
     const std::int32_t status = openStore(path, fresh);
     if (status != registry_status::Success) return status;
+    fresh->checkedAt = Clock::now();
     s.current = fresh;
     out = std::move(fresh);
+    return registry_status::Success;
+}
+
+// Makes sure the key and every part above it exist.
+std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
+    if (path.fold.empty()) return registry_status::Success;  // the root itself
+    std::string known = std::to_string(root) + ':' + path.fold;
+    if (c.knownKeys.count(known)) return registry_status::Success;
+    int rc = SQLITE_OK;
+    for (int attempt = 0;; ++attempt) {
+        c.findKey.bind(1, root);
+        c.findKey.bind(2, path.fold);
+        rc = c.findKey.step();
+        c.findKey.reset();
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE || !isBusy(rc) || Clock::now() >= c.deadline)
+            break;
+        pause(attempt);
+    }
+    if (rc == SQLITE_DONE && c.readOnly) return registry_status::AccessDenied;
+    if (rc == SQLITE_DONE) {
+        rc = c.write([&] {
+            for (std::size_t i = 0; i < path.folds.size(); ++i) {
+                // Bound, not copied: the text must outlive the step.
+                const std::string& parent = i == 0 ? path.noParent : path.folds[i - 1];
+                c.addKey.bind(1, root);
+                c.addKey.bind(2, path.folds[i]);
+                c.addKey.bind(3, parent);
+                c.addKey.bind(4, path.names[i]);
+                const int added = c.run(c.addKey);
+                if (added != SQLITE_DONE) return added;
+            }
+            return SQLITE_DONE;
+        });
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_OK) return statusOf(rc, c.db);
+    if (c.knownKeys.size() > 4096) c.knownKeys.clear();
+    c.knownKeys.insert(std::move(known));
     return registry_status::Success;
 }
 
 OpenKey* openKey(RegistryKey key) {
     Store& s = store();
     const auto it = s.keys.find(key);
-    if (it == s.keys.end() || it->second.connection->owner != ::getpid()) return nullptr;
+    if (it == s.keys.end() || it->second.connection->owner != thisProcess()) return nullptr;
     return &it->second;
 }
 
 // Reads the value into the key's cache: SQLITE_ROW when it is there,
 // SQLITE_DONE when not, else an error.
-int readValue(OpenKey& k, const std::string& fold) {
+int readValue(OpenKey& k, const String& name, const std::string& fold) {
     Connection& c = *k.connection;
+    k.cached = false;
     c.findValue.bind(1, k.root);
-    c.findValue.bind(2, k.path);
+    c.findValue.bind(2, k.path.fold);
     c.findValue.bind(3, fold);
     for (int attempt = 0;; ++attempt) {
         const int rc = c.findValue.step();
@@ -518,6 +588,7 @@ int readValue(OpenKey& k, const std::string& fold) {
             const int size = sqlite3_column_bytes(row, 1);
             k.cachedData.assign(static_cast<const char*>(data ? data : ""),
                                 static_cast<std::size_t>(size));
+            k.cachedName = name;
             k.cachedFold = fold;
             k.cached = true;
             c.findValue.reset();
@@ -547,7 +618,8 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
         if (end == String::npos) end = subKey.size();
         if (end > begin) {
             const String part = subKey.substr(begin, end - begin);
-            path.fold += (path.fold.empty() ? "" : "\\") + toUtf8(upperCase(part));
+            if (!path.fold.empty()) path.fold += '\\';
+            path.fold += toUtf8(upperCase(part));
             path.folds.push_back(path.fold);
             path.names.push_back(toUtf8(part));
         }
@@ -557,50 +629,20 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     Store& s = store();
     std::lock_guard guard(s.lock);
     std::shared_ptr<Connection> c;
-    if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), c))
+    if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false, c))
         return status;
     // A store the user may not write refuses every key asked for writing,
     // as a registry key does whose security forbids it.
     const bool writing = (access & (key_access::SetValue | key_access::CreateSubKey)) != 0;
     if (c->readOnly && writing) return registry_status::AccessDenied;
     c->deadline = Clock::now() + LockPatience;
-
-    const std::string known = std::to_string(root) + ":" + path.fold;
-    if (!path.fold.empty() && c->knownKeys.count(known) == 0) {
-        int rc = SQLITE_OK;
-        for (int attempt = 0;; ++attempt) {
-            c->findKey.bind(1, root);
-            c->findKey.bind(2, path.fold);
-            rc = c->findKey.step();
-            c->findKey.reset();
-            if (rc == SQLITE_ROW || rc == SQLITE_DONE || !isBusy(rc) || Clock::now() >= c->deadline)
-                break;
-            pause(attempt);
-        }
-        if (rc == SQLITE_DONE && c->readOnly) return registry_status::AccessDenied;
-        if (rc == SQLITE_DONE) {
-            rc = c->write([&] {
-                for (std::size_t i = 0; i < path.folds.size(); ++i) {
-                    c->addKey.bind(1, root);
-                    c->addKey.bind(2, path.folds[i]);
-                    c->addKey.bind(3, i == 0 ? std::string() : path.folds[i - 1]);
-                    c->addKey.bind(4, path.names[i]);
-                    const int added = c->run(c->addKey);
-                    if (added != SQLITE_DONE) return added;
-                }
-                return SQLITE_DONE;
-            });
-        }
-        if (rc != SQLITE_ROW && rc != SQLITE_OK) return statusOf(rc, c->db);
-        if (c->knownKeys.size() > 4096) c->knownKeys.clear();
-        c->knownKeys.insert(known);
-    }
+    if (const std::int32_t status = ensureKey(*c, root, path)) return status;
 
     key = s.nextKey++;
     OpenKey& opened = s.keys[key];
     opened.connection = std::move(c);
     opened.root = root;
-    opened.path = path.fold;
+    opened.path = std::move(path);
     opened.access = access;
     return registry_status::Success;
 }
@@ -613,7 +655,7 @@ std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, 
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
     k->connection->deadline = Clock::now() + LockPatience;
-    const int rc = readValue(*k, toUtf8(upperCase(name)));
+    const int rc = readValue(*k, name, toUtf8(upperCase(name)));
     if (rc == SQLITE_DONE) return registry_status::FileNotFound;
     if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
     kind = k->cachedKind;
@@ -628,12 +670,14 @@ std::int32_t PosixPlatform::queryValueData(RegistryKey key, const String& name, 
     OpenKey* k = openKey(key);
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
-    const std::string fold = toUtf8(upperCase(name));
-    if (!k->cached || k->cachedFold != fold) {
-        k->connection->deadline = Clock::now() + LockPatience;
-        const int rc = readValue(*k, fold);
-        if (rc == SQLITE_DONE) return registry_status::FileNotFound;
-        if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
+    if (!k->cached || k->cachedName != name) {
+        const std::string fold = toUtf8(upperCase(name));
+        if (!k->cached || k->cachedFold != fold) {
+            k->connection->deadline = Clock::now() + LockPatience;
+            const int rc = readValue(*k, name, fold);
+            if (rc == SQLITE_DONE) return registry_status::FileNotFound;
+            if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
+        }
     }
     const auto needed = static_cast<std::uint32_t>(k->cachedData.size());
     if (needed > size) {
@@ -653,13 +697,24 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::SetValue) == 0) return registry_status::AccessDenied;
     if (name.size() > LongestValueName) return registry_status::InvalidParameter;
+    k->cached = false;
+    // Never write into a file that is no longer the store: when it was
+    // deleted or replaced, the key moves to the store now at its path.
+    if (!stillThere(*k->connection)) {
+        std::shared_ptr<Connection> fresh;
+        if (const std::int32_t status = connectionTo(k->connection->path, true, fresh))
+            return status;
+        if (fresh->readOnly) return registry_status::AccessDenied;
+        fresh->deadline = Clock::now() + LockPatience;
+        if (const std::int32_t status = ensureKey(*fresh, k->root, k->path)) return status;
+        k->connection = std::move(fresh);
+    }
     Connection& c = *k->connection;
     c.deadline = Clock::now() + LockPatience;
     const std::string fold = toUtf8(upperCase(name)), written = toUtf8(name);
-    k->cached = false;
     const int rc = c.write([&] {
         c.putValue.bind(1, k->root);
-        c.putValue.bind(2, k->path);
+        c.putValue.bind(2, k->path.fold);
         c.putValue.bind(3, fold);
         c.putValue.bind(4, written);
         c.putValue.bind(5, static_cast<std::int64_t>(kind));
