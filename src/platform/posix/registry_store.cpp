@@ -237,7 +237,8 @@ struct Connection {
     Statement findKey, addKey, findValue, putValue, begin, commit, rollback;
     // Keys this connection has seen present: keys are never deleted, so the
     // next open of one needs no lookup.
-    std::unordered_set<std::string> knownKeys;
+    // (By root: the low two bits of its handle value.)
+    std::unordered_set<std::string> knownKeys[4];
 
     Connection() = default;
     Connection(const Connection&) = delete;
@@ -431,11 +432,39 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
     return registry_status::Success;
 }
 
+// A key path's parts joined by one '\': runs of separators and a trailing
+// one name no parts of their own.
+std::string joinedParts(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\' && (out.empty() || out.back() == '\\')) continue;
+        out += path[i];
+    }
+    if (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+// The parts of a joined path.
+std::vector<std::string> partsOf(const std::string& joined) {
+    std::vector<std::string> parts;
+    std::size_t begin = 0;
+    while (begin < joined.size()) {
+        std::size_t end = joined.find('\\', begin);
+        if (end == std::string::npos) end = joined.size();
+        parts.push_back(joined.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return parts;
+}
+
+// A key path as the store keeps it: the upper-cased path that finds the key
+// (upper-casing leaves every separator where it is, and UTF-8 never uses the
+// separator's byte inside another character), and the path as written, from
+// which a new key takes the names of its parts.
 struct KeyPath {
-    std::string fold;                // upper-cased parts joined by '\'
-    std::vector<std::string> folds;  // each prefix's fold
-    std::vector<std::string> names;  // each part as written
-    std::string noParent;            // the parent of the first part
+    std::string fold;
+    String written;
 };
 
 struct OpenKey {
@@ -530,8 +559,8 @@ std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr
 // Makes sure the key and every part above it exist.
 std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
     if (path.fold.empty()) return registry_status::Success;  // the root itself
-    std::string known = std::to_string(root) + ':' + path.fold;
-    if (c.knownKeys.count(known)) return registry_status::Success;
+    std::unordered_set<std::string>& known = c.knownKeys[root & 3];
+    if (known.count(path.fold)) return registry_status::Success;
     int rc = SQLITE_OK;
     for (int attempt = 0;; ++attempt) {
         c.findKey.bind(1, root);
@@ -544,14 +573,19 @@ std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
     }
     if (rc == SQLITE_DONE && c.readOnly) return registry_status::AccessDenied;
     if (rc == SQLITE_DONE) {
+        // Each part's path and its name as written (bound, not copied: the
+        // texts must outlive the steps).
+        const std::vector<std::string> folds = partsOf(path.fold),
+                                       names = partsOf(joinedParts(toUtf8(path.written)));
+        std::vector<std::string> prefixes(folds.size() + 1);
+        for (std::size_t i = 0; i < folds.size(); ++i)
+            prefixes[i + 1] = prefixes[i] + (i ? "\\" : "") + folds[i];
         rc = c.write([&] {
-            for (std::size_t i = 0; i < path.folds.size(); ++i) {
-                // Bound, not copied: the text must outlive the step.
-                const std::string& parent = i == 0 ? path.noParent : path.folds[i - 1];
+            for (std::size_t i = 0; i < folds.size(); ++i) {
                 c.addKey.bind(1, root);
-                c.addKey.bind(2, path.folds[i]);
-                c.addKey.bind(3, parent);
-                c.addKey.bind(4, path.names[i]);
+                c.addKey.bind(2, prefixes[i + 1]);
+                c.addKey.bind(3, prefixes[i]);
+                c.addKey.bind(4, names[i]);
                 const int added = c.run(c.addKey);
                 if (added != SQLITE_DONE) return added;
             }
@@ -559,8 +593,8 @@ std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
         });
     }
     if (rc != SQLITE_ROW && rc != SQLITE_OK) return statusOf(rc, c.db);
-    if (c.knownKeys.size() > 4096) c.knownKeys.clear();
-    c.knownKeys.insert(std::move(known));
+    if (known.size() > 4096) known.clear();
+    known.insert(path.fold);
     return registry_status::Success;
 }
 
@@ -610,21 +644,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
         return registry_status::InvalidHandle;
     if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
 
-    // Runs of separators and a trailing one name no parts of their own.
-    KeyPath path;
-    std::size_t begin = 0;
-    while (begin <= subKey.size()) {
-        std::size_t end = subKey.find(u'\\', begin);
-        if (end == String::npos) end = subKey.size();
-        if (end > begin) {
-            const String part = subKey.substr(begin, end - begin);
-            if (!path.fold.empty()) path.fold += '\\';
-            path.fold += toUtf8(upperCase(part));
-            path.folds.push_back(path.fold);
-            path.names.push_back(toUtf8(part));
-        }
-        begin = end + 1;
-    }
+    KeyPath path{joinedParts(toUtf8(upperCase(subKey))), subKey};
 
     Store& s = store();
     std::lock_guard guard(s.lock);
