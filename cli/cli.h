@@ -65,5 +65,6 @@ std::int32_t integerOption(const String& text, const std::string& name, std::int
 
 std::vector<Command> launchCommands();
 std::vector<Command> pathCommands();
+std::vector<Command> sidCommands();
 
 }  // namespace tarnwick::cli
