@@ -16,6 +16,7 @@
 // overwrites the two start-song bytes in place and nothing else, so the
 // texts, which a code page may not carry through a round trip, never pass
 // through a conversion on their way back.
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>

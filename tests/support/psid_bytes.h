@@ -1,6 +1,7 @@
 // PSID headers made byte by byte for the tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 

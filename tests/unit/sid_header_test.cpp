@@ -2,6 +2,9 @@
 // they make, in which order, and what they hand back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "support/fake_platform.h"
 #include "support/psid_bytes.h"
 #include "tarnwick/tarnwick.h"
