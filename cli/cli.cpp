@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <cctype>
+#include <climits>
 #include <cstdio>
 
 namespace tarnwick::cli {
@@ -99,6 +101,23 @@ std::int32_t integerOption(const String& text, const std::string& name, std::int
         throw UsageError{"--" + name + " must be a whole number from " + std::to_string(low) +
                          " to " + std::to_string(high) + ", not '" + s + "'"};
     return static_cast<std::int32_t>(value);
+}
+
+std::int32_t choiceOption(const String& text, const std::string& name,
+                          const std::vector<std::pair<std::string, std::int32_t>>& names) {
+    std::string lower = toUtf8(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string known;
+    for (const auto& [word, value] : names) {
+        if (word == lower) return value;
+        known += (known.empty() ? "" : ", ") + word;
+    }
+    try {
+        return integerOption(text, name, INT32_MIN, INT32_MAX);
+    } catch (const UsageError&) {
+        throw UsageError{"--" + name + " must be one of " + known + " or a number, not '" +
+                         toUtf8(text) + "'"};
+    }
 }
 
 }  // namespace tarnwick::cli

@@ -63,7 +63,12 @@ void err(const std::string& text);
 std::int32_t integerOption(const String& text, const std::string& name, std::int32_t low,
                            std::int32_t high);
 
+// An enumeration option: one of the names (any letter case) or a number.
+std::int32_t choiceOption(const String& text, const std::string& name,
+                          const std::vector<std::pair<std::string, std::int32_t>>& names);
+
 std::vector<Command> launchCommands();
+std::vector<Command> configCommands();
 std::vector<Command> pathCommands();
 std::vector<Command> sidCommands();
 

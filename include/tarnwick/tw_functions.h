@@ -51,6 +51,13 @@ class twFunctions {
     // On true, strDir has become the current directory.
     Boolean DirExists(const String& strDir);
 
+    // Rewrites every line of the configuration file that begins with a key
+    // of the change list (in any letter case) as KEY=VALUE, the first such
+    // line for each change, in list order; drops empty lines and ends every
+    // line with CR LF. The file is replaced in one step: on any failure it
+    // keeps its old content.
+    void ChangeConfigFile(const String& ConfigFile, const ConfigFileArray& ChArray);
+
   private:
     Platform& platform_;
 };

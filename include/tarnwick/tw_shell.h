@@ -13,6 +13,38 @@ class twShell {
   public:
     explicit twShell(Platform& platform = systemPlatform()) : platform_(platform) {}
 
+    // CCS64 v1.09 through its companion program ccsdpmi.exe; with
+    // blnWriteToIniFile exactly true, the ports and the load path are first
+    // written into c64.cfg beside the emulator.
+    String CCS64v109(const String& strEmulatorExePath, const String& strEmulatorGamesDir,
+                     const String& strGamePathAndFile, std::int16_t intGameIndex,
+                     CCS64v109ControlsEnum intJOYPort1, CCS64v109ControlsEnum intJOYPort2,
+                     CCS64v109ControlsEnum intKEYPort1, CCS64v109ControlsEnum intKEYPort2,
+                     Boolean blnWriteToIniFile, Boolean blnWaitTillFinished);
+    // CCS64 v2.0; with blnWriteToIniFile exactly true, the port devices and
+    // modes and the load path are first written into c64.cfg.
+    String CCS64v20DosAndWin(const String& strEmulatorExePath, const String& strEmulatorGamesDir,
+                             const String& strGamePathAndFile, std::int16_t intGameIndex,
+                             CCS64v20ControlEnum intPort1Control,
+                             CCS64v20ControlEnum intPort2Control,
+                             CCS64v20ControlModeEnum intPort1Mode,
+                             CCS64v20ControlModeEnum intPort2Mode, Boolean blnWriteToIniFile,
+                             Boolean blnWaitTillFinished);
+    // C64S v2.52 on a .D64 or .T64 image, typing LOAD and RUN itself; with
+    // blnWriteToIniFile exactly true, the joystick ports are first written
+    // into Config.ini. PRGName Empty or "" means no program name.
+    String C64Sv252(const String& strEmulatorExePath, const String& strGamePathAndFile,
+                    const Variant& PRGName, C64SControlsEnum intPort1Control,
+                    C64SControlsEnum intPort2Control, Boolean blnWriteToIniFile,
+                    Boolean blnWaitTillFinished);
+    // VICE autostarting the game (and the program PRGName in it), with the
+    // joystick device of each port; the whole command line is lower-cased.
+    String VICE(const String& strEmulatorExePath, const String& strGamePathAndFile,
+                const String& PRGName, VICEControlsEnum intPort1, VICEControlsEnum intPort2,
+                Boolean blnWaitTillFinished);
+    // VICE as above, without joystick devices.
+    String VICENoSettings(const String& strEmulatorExePath, const String& strGamePathAndFile,
+                          const String& PRGName, Boolean blnWaitTillFinished);
     String Comeback64(const String& strEmulatorExePath, const String& strGamePathAndFile,
                       CB64ControlsEnum DefaultJoystick, Boolean blnWaitTillFinished);
     String Win64Beta(const String& strEmulatorExePath, const String& strGamePathAndFile,

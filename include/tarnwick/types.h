@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -197,6 +198,8 @@ class ConfigFileArray {
     ConfigFileArray() = default;  // no array at all
     ConfigFileArray(std::vector<ConfigFileType> items, std::int32_t lowerBound = 0)
         : items_(std::move(items)), lowerBound_(lowerBound) {}
+    ConfigFileArray(std::initializer_list<ConfigFileType> items, std::int32_t lowerBound = 0)
+        : items_(items), lowerBound_(lowerBound) {}
 
     bool exists() const { return items_.has_value(); }
     std::int32_t lowerBound() const { return lowerBound_; }

@@ -65,12 +65,6 @@ class Header {
     std::array<char, HeaderSize> bytes_;
 };
 
-// On Windows a path's drive is its first two characters ("D:"); on Linux
-// the path itself names the file system that is asked about.
-String driveOf(const String& path, char16_t separator) {
-    return separator == u'\\' ? path.substr(0, 2) : path;
-}
-
 // The two start-song bytes for a song number: 256 is 01 00, 0 to 255 are
 // 00 nn, anything else overflows.
 std::string startSongBytes(std::int16_t song) {
@@ -113,7 +107,7 @@ Boolean twFunctions::GetSidSongInfo(const String& strSidFile, std::int16_t& intT
 
 Boolean twFunctions::SaveDefaultSidSong(const String& strSidFile, std::int16_t intDefaultSong) {
     try {
-        if (DriveTypeIsCDRom(driveOf(strSidFile, platform_.pathSeparator()))) return false;
+        if (DriveTypeIsCDRom(platform_.driveOf(strSidFile))) return false;
         if (platform_.isReadOnly(strSidFile)) return false;
         const std::string bytes = platform_.readFile(strSidFile, HeaderSize);
         if (!Header(bytes).isPsid()) return false;

@@ -39,6 +39,10 @@ class FileApi {
     // written; returns the size needed when area is too small (writing
     // nothing) and 0 when the path cannot be resolved.
     virtual std::uint32_t shortPathName(const String& path, String& area) = 0;
+    // What names the drive of a path when its drive type is asked: on
+    // Windows the drive letter and colon (its first two characters); on
+    // Linux the path itself, answered for the file system that holds it.
+    virtual String driveOf(const String& path) const = 0;
     // One of drive_types for the drive (on Linux: the file system) of path.
     virtual std::int32_t driveType(const String& rootPath) = 0;
     // The system error code of an existence test of the file: see existence.

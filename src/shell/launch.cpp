@@ -18,11 +18,17 @@ void Launch::start(const String& commandLine) {
     platform.startProcess(commandLine, normalWindow);
 }
 
+String Launch::withSeparator(const String& path) const {
+    const char16_t separator = platform.pathSeparator();
+    if (!path.empty() && path.back() == separator) return path;
+    return path + separator;
+}
+
 String runLaunch(Platform& platform, std::u16string_view name,
                  const std::function<String(Launch&)>& steps) {
     const auto trapped = [&](const Error& e) {
-        return u"There was an error starting " + String(name) + u".  Error " +
-               fromUtf8(std::to_string(e.number())) + u": " + e.description();
+        return u"There was an error starting " + String(name) + u".  Error " + decimal(e.number()) +
+               u": " + e.description();
     };
     try {
         Launch launch(platform, name);
@@ -36,8 +42,8 @@ String runLaunch(Platform& platform, std::u16string_view name,
     }
 }
 
-String quoteArgument(const String& text) {
-    String out = u"\"";
+String escapeInQuotes(std::u16string_view text, bool closesQuote) {
+    String out;
     std::size_t backslashes = 0;
     for (const char16_t c : text) {
         if (c == u'\\') {
@@ -48,8 +54,16 @@ String quoteArgument(const String& text) {
         }
         out += c;
     }
-    out.append(backslashes, u'\\');  // the closing quote must stay a quote
-    return out + u"\"";
+    if (closesQuote) out.append(backslashes, u'\\');
+    return out;
+}
+
+String quoteArgument(const String& text) {
+    return u"\"" + escapeInQuotes(text, true) + u"\"";
+}
+
+String decimal(std::int64_t number) {
+    return fromUtf8(std::to_string(number));
 }
 
 }  // namespace tarnwick

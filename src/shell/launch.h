@@ -29,6 +29,13 @@ class Launch {
     void enterDirectory(const String& driveSource, const String& directory);
     // Starts the command line in a normal window.
     void start(const String& commandLine);
+    // The path with the path separator at its end ("" gives the separator).
+    String withSeparator(const String& path) const;
+    // Whether the drive (on Linux: the file system) of path is a CD-ROM, so
+    // that a configuration file there must not be rewritten.
+    bool onCdRom(const String& path) {
+        return static_cast<bool>(functions.DriveTypeIsCDRom(platform.driveOf(path)));
+    }
 
     std::u16string_view name() const { return name_; }
 
@@ -41,10 +48,19 @@ class Launch {
 String runLaunch(Platform& platform, std::u16string_view name,
                  const std::function<String(Launch&)>& steps);
 
-// The argument as a double-quoted piece of a command line. Quotes and the
-// backslashes before them are escaped by the command-line rules, so that
-// the text reaches the program as one argument whatever it holds; a Windows
-// path, which holds neither, is simply put between quotes.
+// Text to stand inside a double-quoted piece of a command line: quotes, and
+// the backslashes before them, are escaped by the command-line rules, and so
+// are backslashes at the end when closesQuote says a closing quote follows.
+// The text then stays inside its argument whatever it holds; text without
+// quotes and trailing backslashes comes back unchanged.
+String escapeInQuotes(std::u16string_view text, bool closesQuote);
+
+// The argument as a double-quoted piece of a command line that reaches the
+// program as one argument whatever it holds; a Windows path, which holds no
+// quote, is simply put between quotes.
 String quoteArgument(const String& text);
+
+// A number in decimal, with a minus sign when negative.
+String decimal(std::int64_t number);
 
 }  // namespace tarnwick

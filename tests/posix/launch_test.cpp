@@ -7,56 +7,15 @@
 #include <cerrno>
 #include <fstream>
 
-#include "platform/posix/posix_platform.h"
-#include "support/recorder_reader.h"
-#include "support/temp_folder.h"
-#include "tarnwick/tarnwick.h"
+#include "posix/launch_fixture.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::PosixLaunch;
 using testing::Recording;
-using testing::TempFolder;
-using testing::waitForRecording;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
-
-class PosixLaunch : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        saved_ = fs::current_path();
-        record_ = temp / "record.txt";
-        ::setenv("TARNWICK_RECORDER_OUT", record_.c_str(), 1);
-        PosixOptions o;
-        o.aliasFolder = (temp / "aliases").string();
-        host_ = std::make_unique<PosixPlatform>(o);
-    }
-    void TearDown() override {
-        fs::current_path(saved_);
-        ::unsetenv("TARNWICK_RECORDER_OUT");
-    }
-    // The recorder, copied to name inside the temporary folder.
-    fs::path emulator(const std::string& name) {
-        const fs::path p = temp / name;
-        fs::create_directories(p.parent_path());
-        fs::copy_file(TARNWICK_RECORDER, p);
-        return p;
-    }
-    Recording recorded() {
-        Recording r;
-        EXPECT_TRUE(waitForRecording(record_, r)) << "the program did not run";
-        return r;
-    }
-    TempFolder temp;
-    std::unique_ptr<PosixPlatform> host_;
-    fs::path record_;
-
-  private:
-    fs::path saved_;
-};
 
 TEST_F(PosixLaunch, FrodoOnAPathWithBlanksAndAccentsRunsWithNoArguments) {
     const fs::path emu = emulator("My Emus/Frodo Émulateur/frodo");

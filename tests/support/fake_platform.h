@@ -75,6 +75,9 @@ class FakePlatform : public Platform {
     }
 
     char16_t pathSeparator() const override { return separator_; }
+    String driveOf(const String& path) const override {
+        return separator_ == u'\\' ? path.substr(0, 2) : path;
+    }
     std::uint32_t shortPathName(const String& path, String& area) override {
         calls.push_back("shortPathName " + toUtf8(path) + " area " + std::to_string(area.size()));
         const auto it = shortNames.find(path);

@@ -25,6 +25,7 @@ class PosixPlatform final : public Platform {
     std::int32_t startProcess(const String& commandLine, std::int32_t windowStyle) override;
 
     char16_t pathSeparator() const override { return u'/'; }
+    String driveOf(const String& path) const override { return path; }
     std::uint32_t shortPathName(const String& path, String& area) override;
     std::int32_t driveType(const String& rootPath) override;
     std::int32_t existenceTest(const String& fileName) override;

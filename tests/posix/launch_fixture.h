@@ -1,0 +1,63 @@
+// Real starts on Linux: the recorder program stands in for the emulator and
+// writes down what it received.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <memory>
+
+#include "platform/posix/posix_platform.h"
+#include "support/recorder_reader.h"
+#include "support/temp_folder.h"
+#include "tarnwick/tarnwick.h"
+
+namespace tarnwick::testing {
+
+inline String u16(const std::filesystem::path& p) {
+    return fromUtf8(p.string());
+}
+
+class PosixLaunch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = std::filesystem::current_path();
+        record_ = temp / "record.txt";
+        ::setenv("TARNWICK_RECORDER_OUT", record_.c_str(), 1);
+        PosixOptions o;
+        o.aliasFolder = (temp / "aliases").string();
+        host_ = std::make_unique<PosixPlatform>(o);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(saved_);
+        ::unsetenv("TARNWICK_RECORDER_OUT");
+    }
+    // The recorder, copied to name inside the temporary folder.
+    std::filesystem::path emulator(const std::string& name) {
+        const std::filesystem::path p = temp / name;
+        std::filesystem::create_directories(p.parent_path());
+        std::filesystem::copy_file(TARNWICK_RECORDER, p);
+        return p;
+    }
+    Recording recorded() {
+        Recording r;
+        EXPECT_TRUE(waitForRecording(record_, r)) << "the program did not run";
+        return r;
+    }
+    // The first line of a file, to see that a path handed over opens it.
+    static std::string firstLine(const std::string& path) {
+        std::ifstream in(path);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }
+    TempFolder temp;
+    std::unique_ptr<PosixPlatform> host_;
+    std::filesystem::path record_;
+
+  private:
+    std::filesystem::path saved_;
+};
+
+}  // namespace tarnwick::testing
