@@ -15,7 +15,11 @@ target_compile_options(tarnwick_make_tunes PRIVATE ${TARNWICK_WARNINGS})
 add_test(NAME ShippedTunes.AreWhatTheGeneratorMakes
   COMMAND tarnwick_make_tunes --check ${TARNWICK_TUNES_DIR})
 
-if(NOT WIN32)
+if(WIN32)
+  target_sources(tarnwick_windows_tests PRIVATE windows/sid_test.cpp)
+  target_compile_definitions(tarnwick_windows_tests PRIVATE
+    TARNWICK_TUNES="${TARNWICK_TUNES_DIR}")
+else()
   # Real files, the recorder standing in for a player, the real sidplayfp.
   target_sources(tarnwick_posix_tests PRIVATE
     posix/sid_header_test.cpp
