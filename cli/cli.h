@@ -71,5 +71,6 @@ std::vector<Command> launchCommands();
 std::vector<Command> configCommands();
 std::vector<Command> pathCommands();
 std::vector<Command> registryCommands();
+std::vector<Command> sidCommands();
 
 }  // namespace tarnwick::cli

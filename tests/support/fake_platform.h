@@ -133,6 +133,17 @@ class FakePlatform : public Platform {
     String lowerCase(const String& text) override { return mapAscii(text, u'A', u'Z', 32); }
     std::string toAnsi(const String& text) override { return toUtf8(text); }
     String fromAnsi(std::string_view bytes) override { return fromUtf8(bytes); }
+    // Latin-1, byte for character, on both the Windows and the Linux play.
+    std::string toFieldText(const String& text) override {
+        std::string bytes;
+        for (const char16_t c : text) bytes += c <= 0xFF ? static_cast<char>(c) : '?';
+        return bytes;
+    }
+    String fromFieldText(std::string_view bytes) override {
+        String text;
+        for (const char b : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(b));
+        return text;
+    }
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override {

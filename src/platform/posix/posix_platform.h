@@ -41,6 +41,8 @@ class PosixPlatform final : public Platform {
     String lowerCase(const String& text) override;
     std::string toAnsi(const String& text) override { return toUtf8(text); }
     String fromAnsi(std::string_view bytes) override { return fromUtf8(bytes); }
+    std::string toFieldText(const String& text) override;
+    String fromFieldText(std::string_view bytes) override;
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override;
