@@ -6,11 +6,16 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 
 namespace tarnwick {
 
-class Platform : public ProcessApi, public FileApi, public TextApi, public DialogApi {
+class Platform : public ProcessApi,
+                 public FileApi,
+                 public TextApi,
+                 public DialogApi,
+                 public RegistryApi {
   public:
     ~Platform() override = default;
 };
