@@ -53,6 +53,11 @@ class twShell {
                    Boolean blnWaitTillFinished);
     String Frodo(const String& strEmulatorExePath, Boolean blnWaitTillFinished);
 
+    // Asks the desktop to open FileToShell in its associated program, with
+    // ParentHwnd owning what the desktop shows; returns at once and reports
+    // nothing, whatever became of the request.
+    void ShellWithDefaultProgram(const String& FileToShell, std::int32_t ParentHwnd);
+
   private:
     Platform& platform_;
 };

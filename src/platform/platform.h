@@ -6,11 +6,22 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/search.h"
+#include "platform/shell.h"
 #include "platform/text.h"
+#include "platform/volumes.h"
+#include "platform/windowing.h"
 
 namespace tarnwick {
 
-class Platform : public ProcessApi, public FileApi, public TextApi, public DialogApi {
+class Platform : public ProcessApi,
+                 public FileApi,
+                 public TextApi,
+                 public DialogApi,
+                 public SearchApi,
+                 public VolumeApi,
+                 public WindowApi,
+                 public ShellApi {
   public:
     ~Platform() override = default;
 };
