@@ -211,10 +211,13 @@ class FakePlatform : public Platform {
         calls.push_back("findClose");
         if (enumerations_.erase(handle) == 1) --openEnumerations;
     }
-    std::uint32_t entryAttributes(const String& path, const FindData&) override {
+    std::uint32_t entryAttributes(const String& path, const FindData& found) override {
         calls.push_back("entryAttributes " + toUtf8(path));
-        const Entry* entry = find(path);
-        return entry ? entry->attributes : file_attributes::Invalid;
+        // The entry just delivered, asked for by its full path.
+        const String tail = separator_ + found.name;
+        const bool same = path.size() >= tail.size() &&
+                          path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+        return same ? found.attributes : file_attributes::Invalid;
     }
     std::uint32_t searchPath(const String& folder, const String& fileName,
                              String& buffer) override {
@@ -339,15 +342,6 @@ class FakePlatform : public Platform {
         }
         while (p < pattern.size() && pattern[p] == u'*') ++p;
         return p == pattern.size();
-    }
-    const Entry* find(const String& path) const {
-        const std::size_t cut = path.rfind(separator_);
-        if (cut == String::npos) return nullptr;
-        const auto it = folders.find(path.substr(0, cut));
-        if (it == folders.end()) return nullptr;
-        for (const Entry& e : it->second)
-            if (e.name == path.substr(cut + 1)) return &e;
-        return nullptr;
     }
     FolderId idOf(const String& path) {
         const auto it = folderIds.find(path);
