@@ -70,5 +70,7 @@ std::int32_t choiceOption(const String& text, const std::string& name,
 std::vector<Command> launchCommands();
 std::vector<Command> configCommands();
 std::vector<Command> pathCommands();
+std::vector<Command> searchCommands();
+std::vector<Command> mediaCommands();
 
 }  // namespace tarnwick::cli

@@ -70,11 +70,22 @@ bool advance(Enumeration& e, FindData& data) {
     }
 }
 
+// The folder as an absolute path, its "." parts and doubled separators
+// left out (".." stays: through a link it need not name the parent).
 std::string absoluteFolder(const std::string& folder, PosixPlatform& platform) {
-    if (!folder.empty() && folder[0] == '/') return folder;
-    const std::string current = toUtf8(platform.currentDirectory());
-    if (folder.empty() || folder == ".") return current;
-    return current == "/" ? "/" + folder : current + "/" + folder;
+    const std::string full = !folder.empty() && folder[0] == '/'
+                                 ? folder
+                                 : toUtf8(platform.currentDirectory()) + "/" + folder;
+    std::string clean;
+    std::size_t begin = 0;
+    while (begin < full.size()) {
+        std::size_t end = full.find('/', begin);
+        if (end == std::string::npos) end = full.size();
+        const std::string part = full.substr(begin, end - begin);
+        if (!part.empty() && part != ".") clean += "/" + part;
+        begin = end + 1;
+    }
+    return clean.empty() ? "/" : clean;
 }
 
 }  // namespace
