@@ -92,15 +92,21 @@ void twFunctions::removeFoundFileHandler(std::uint64_t token) {
 }
 
 void twFunctions::raiseFoundFile(const String& strPathAndFile) {
-    if (foundFileSinks_.empty()) return;
-    // The handlers of this moment, each kept alive while it runs: a handler
-    // may add or remove handlers before the others have been called.
-    const std::vector<FoundFileSink> sinks = foundFileSinks_;
-    for (const FoundFileSink& sink : sinks) {
-        const bool stillThere =
-            std::any_of(foundFileSinks_.begin(), foundFileSinks_.end(),
-                        [&](const FoundFileSink& s) { return s.token == sink.token; });
-        if (stillThere && *sink.handler) (*sink.handler)(strPathAndFile);
+    // The handlers of this moment, in token order (the order they were
+    // added): a handler may add or remove handlers while the event is under
+    // way, so each next one is looked up afresh. One added meanwhile has a
+    // newer token and waits for the next event; one removed is not found.
+    const std::uint64_t newest = nextFoundFileToken_ - 1;
+    std::uint64_t last = 0;
+    for (;;) {
+        const auto next = std::upper_bound(
+            foundFileSinks_.begin(), foundFileSinks_.end(), last,
+            [](std::uint64_t token, const FoundFileSink& sink) { return token < sink.token; });
+        if (next == foundFileSinks_.end() || next->token > newest) return;
+        last = next->token;
+        // Kept alive while it runs, even if it removes itself.
+        const std::shared_ptr<const FoundFileHandler> handler = next->handler;
+        if (*handler) (*handler)(strPathAndFile);
     }
 }
 
