@@ -24,11 +24,17 @@ std::string unescape(const std::string& text) {
 bool waitForRecording(const std::filesystem::path& path, Recording& recording,
                       std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!std::filesystem::exists(path)) {
+    // Just after the recorder renamed its record into place, Windows may
+    // still refuse to open it for a moment: wait until it opens.
+    std::ifstream in;
+    while (true) {
+        if (std::filesystem::exists(path)) {
+            in.open(path, std::ios::binary);
+            if (in) break;
+        }
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::ifstream in(path, std::ios::binary);
     std::string line;
     recording = Recording{};
     while (std::getline(in, line)) {

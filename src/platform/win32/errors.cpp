@@ -1,0 +1,83 @@
+// Win32 error codes to runtime errors, in one place.
+#include "platform/win32/win32_platform.h"
+
+namespace tarnwick {
+
+Error errorFromWin32(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+            return Error(errors::FileNotFound);
+
+        // Something on the way to the file is missing or cannot be a folder.
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return Error(errors::PathNotFound);
+
+        // Characters no file name may hold (wildcards, "<", "|", ...).
+        case ERROR_INVALID_NAME:
+            return Error(errors::BadFileNameOrNumber);
+
+        // Not allowed, or another program holds the file: the user may not
+        // have it now, which the runtime reports as a permission.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+        case ERROR_NETWORK_ACCESS_DENIED:
+        case ERROR_PRIVILEGE_NOT_HELD:
+            return Error(errors::PermissionDenied);
+
+        // A drive that is there but holds no medium, or not one we can read.
+        case ERROR_NOT_READY:
+        case ERROR_NO_MEDIA_IN_DRIVE:
+        case ERROR_UNRECOGNIZED_MEDIA:
+            return Error(errors::DiskNotReady);
+
+        // A drive or device that does not exist at all.
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_UNIT:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_BAD_DEVICE:
+            return Error(errors::DeviceUnavailable);
+
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return Error(errors::DiskFull);
+
+        case ERROR_CRC:
+        case ERROR_SEEK:
+        case ERROR_SECTOR_NOT_FOUND:
+        case ERROR_WRITE_FAULT:
+        case ERROR_READ_FAULT:
+        case ERROR_GEN_FAILURE:
+        case ERROR_IO_DEVICE:
+            return Error(errors::DeviceIOError);
+
+        // The name is taken, or would have to move between drives: the
+        // runtime's general answer for a file operation it cannot do.
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_NOT_SAME_DEVICE:
+        case ERROR_CURRENT_DIRECTORY:
+        case ERROR_DIR_NOT_EMPTY:
+            return Error(errors::PathFileAccessError);
+
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+        case ERROR_NO_SYSTEM_RESOURCES:
+            return Error(errors::OutOfMemory);
+
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return Error(67);  // "Too many files"
+
+        // Everything else: the call was not possible with what was given.
+        default:
+            return Error(errors::InvalidProcedureCall);
+    }
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,108 @@
+// Current drive, current directory and process start on Windows.
+//
+// The wide-character functions are used throughout: for every name the ANSI
+// variants accept they give the same answer, and they also take the names
+// that the ANSI code page cannot spell.
+#include "platform/win32/win32_platform.h"
+
+namespace tarnwick {
+
+namespace {
+
+bool isDriveLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+}  // namespace
+
+void Win32Platform::changeDrive(const String& text) {
+    if (text.empty()) return;  // no drive named: the current one stays
+    // Only the first character names the drive.
+    if (!isDriveLetter(text[0])) throw Error(errors::DeviceUnavailable);
+    // "X:" without a separator makes drive X current at the directory it
+    // last had, as a change of drive does; a drive that is not there fails.
+    const wchar_t drive[] = {static_cast<wchar_t>(text[0]), L':', L'\0'};
+    if (!SetCurrentDirectoryW(drive)) throw Error(errors::DeviceUnavailable);
+}
+
+void Win32Platform::changeDirectory(const String& path) {
+    if (SetCurrentDirectoryW(toWide(path).c_str())) return;
+    const DWORD error = GetLastError();
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:  // the name is a file's
+            throw Error(errors::PathNotFound);
+        case ERROR_ACCESS_DENIED:
+            throw Error(errors::PathFileAccessError);
+        default:
+            throw errorFromWin32(error);
+    }
+}
+
+String Win32Platform::currentDirectory() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (n == 0) throw errorFromWin32(GetLastError());
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return fromWide(buffer);
+        }
+        buffer.resize(n);  // n is the room needed, terminator included
+    }
+}
+
+namespace {
+
+Error startError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return Error(errors::FileNotFound);
+        case ERROR_ACCESS_DENIED:
+            return Error(errors::PermissionDenied);
+        // A file that is there but is no program this system can run.
+        case ERROR_BAD_EXE_FORMAT:
+        case ERROR_BAD_FORMAT:
+        case ERROR_INVALID_EXE_SIGNATURE:
+        case ERROR_EXE_MARKED_INVALID:
+        case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        case ERROR_EXE_CANNOT_MODIFY_SIGNED_BINARY:
+        case ERROR_EXE_CANNOT_MODIFY_STRONG_SIGNED_BINARY:
+        case ERROR_INVALID_ORDINAL:
+        case ERROR_PROC_NOT_FOUND:
+        case ERROR_DLL_INIT_FAILED:
+        case ERROR_BAD_ENVIRONMENT:
+            return Error(errors::InvalidProcedureCall);
+        default:
+            return errorFromWin32(error);
+    }
+}
+
+}  // namespace
+
+std::int32_t Win32Platform::startProcess(const String& commandLine, std::int32_t windowStyle) {
+    // The system finds the program at the front of the line itself, as it
+    // does for every command line (quotes, or the blank-delimited prefixes
+    // of an unquoted path with blanks, ".exe" added to a bare name); it may
+    // write into the line while it does, so it gets a copy of its own.
+    std::wstring line = toWide(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(windowStyle);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        throw startError(GetLastError());
+    // Nobody waits for the program: its handles are of no further use.
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<std::int32_t>(process.dwProcessId);
+}
+
+}  // namespace tarnwick

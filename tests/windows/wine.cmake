@@ -1,0 +1,46 @@
+# The tests of a MinGW build run under Wine through the crosscompiling
+# emulator (cmake/wine-run PREFIX), in the build's own Wine prefix.
+#
+# One wineserver serves the whole ctest run. A setup test starts it with all
+# its streams on /dev/null, so that it never holds ctest's output pipe, and a
+# cleanup test ends it, with every program still running in the prefix,
+# after the last test. Every test requires both and runs with the same
+# environment as wine-run sets up.
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  message(FATAL_ERROR "A Windows build needs CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run PREFIX): "
+                      "use the windows-x86 or windows-x64 preset")
+endif()
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 TARNWICK_WINE_RUN)
+list(LENGTH CMAKE_CROSSCOMPILING_EMULATOR _tarnwick_emulator_words)
+if(_tarnwick_emulator_words LESS 2)
+  message(FATAL_ERROR "CMAKE_CROSSCOMPILING_EMULATOR must name the Wine prefix after wine-run")
+endif()
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 TARNWICK_WINEPREFIX)
+
+add_test(NAME tarnwick.wine.start COMMAND ${TARNWICK_WINE_RUN} ${TARNWICK_WINEPREFIX} --start-server)
+add_test(NAME tarnwick.wine.stop COMMAND ${TARNWICK_WINE_RUN} ${TARNWICK_WINEPREFIX} --stop-server)
+set_tests_properties(tarnwick.wine.start PROPERTIES FIXTURES_SETUP tarnwick_wine)
+set_tests_properties(tarnwick.wine.stop PROPERTIES FIXTURES_CLEANUP tarnwick_wine)
+
+# Handed to gtest_discover_tests by tarnwick_test(). The discovered tests are
+# set up in a generated script, where a list inside one property value would
+# be split apart: the prefix is the one variable given here, and wine-run
+# sets the others (WINEDEBUG, WINEDLLOVERRIDES) itself.
+set(TARNWICK_TEST_PROPERTIES
+  FIXTURES_REQUIRED tarnwick_wine
+  ENVIRONMENT "WINEPREFIX=${TARNWICK_WINEPREFIX}")
+
+# Whether this system can run the build's programs at all: a 32-bit build
+# needs Wine's 32-bit loader, which a kernel without 32-bit support cannot
+# start. Then the tests are not discovered (that would run them at build
+# time) but registered whole, and wine-run reports each as skipped.
+set(TARNWICK_WINE_CAN_RUN ON)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  execute_process(COMMAND wine --version RESULT_VARIABLE _tarnwick_wine32
+                  OUTPUT_QUIET ERROR_QUIET)
+  if(NOT _tarnwick_wine32 EQUAL 0)
+    set(TARNWICK_WINE_CAN_RUN OFF)
+    message(WARNING "This system cannot run 32-bit programs (Wine's 32-bit loader does not "
+                    "start): the windows-x86 tests are built and reported as skipped.")
+  endif()
+endif()
