@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -313,6 +314,34 @@ TEST(PosixEnumeration, AnEntryCostsNoStatItsTestDoesNotNeed) {
     const std::size_t levels = std::count(lib.begin(), lib.end(), '/') + 1;
     EXPECT_GE(tree - baseline, 20u);
     EXPECT_LE(tree - baseline, 20 + 4 + levels) << tree << " against " << baseline;
+}
+
+// The command prints each path as it is found, then the total.
+TEST(TarnwickCommand, FindFilesListsThePathsAndTheTotal) {
+    TempFolder temp;
+    temp.write("m/a.SID", "abc");
+    temp.write("m/sub/b.sid", "12345");
+    temp.write("m/sub/c.txt", "no");
+    const auto run = [&](const std::string& arguments, int& status) {
+        std::string text;
+        FILE* pipe = ::popen(
+            ("'" + std::string(TARNWICK_CLI) + "' " + arguments + " 2>/dev/null").c_str(), "r");
+        char buffer[512];
+        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        status = pipe ? WEXITSTATUS(::pclose(pipe)) : -1;
+        return text;
+    };
+    const std::string m = (temp / "m").string();
+    int status = -1;
+    EXPECT_EQ(run("find-files '" + m + "' '*.sid'", status),
+              m + "/a.SID\n" + m + "/sub/b.sid\ntotal: 8\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(run("find-files '" + m + "' '*.none'", status), "total: 0\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(run("find B.SID '" + temp.path().string() + "'", status), m + "/sub/b.sid\n");
+    EXPECT_EQ(status, 0);
+    run("find-files '" + m + "'", status);
+    EXPECT_EQ(status, 2) << "a missing pattern is a wrong command line";
 }
 #endif
 
