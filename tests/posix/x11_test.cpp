@@ -285,7 +285,6 @@ class DialogDriver {
         while (Clock::now() < deadline && (dialog = ourDialog()) < 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (dialog < 0) return seen;
-        seen.commandLine = commandLine(dialog);
         std::string window;
         while (Clock::now() < deadline && window.empty()) {
             window = output("xdotool search --onlyvisible --pid " + std::to_string(dialog) +
@@ -294,6 +293,9 @@ class DialogDriver {
         }
         while (!window.empty() && std::isspace(static_cast<unsigned char>(window.back())))
             window.pop_back();
+        // Read once the dialog shows: while the program is still being
+        // loaded, the system may already name it but not yet its arguments.
+        seen.commandLine = commandLine(dialog);
         if (!window.empty()) {
             if (before) before();
             std::system(("timeout 10 xdotool windowactivate --sync " + window + " >/dev/null 2>&1")
