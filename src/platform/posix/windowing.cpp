@@ -6,7 +6,6 @@
 // an X display, nothing is done.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <optional>
 
