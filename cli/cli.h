@@ -70,6 +70,8 @@ std::int32_t choiceOption(const String& text, const std::string& name,
 std::vector<Command> launchCommands();
 std::vector<Command> configCommands();
 std::vector<Command> pathCommands();
+std::vector<Command> registryCommands();
+std::vector<Command> sidCommands();
 std::vector<Command> searchCommands();
 std::vector<Command> mediaCommands();
 

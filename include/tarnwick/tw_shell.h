@@ -53,6 +53,15 @@ class twShell {
                    Boolean blnWaitTillFinished);
     String Frodo(const String& strEmulatorExePath, Boolean blnWaitTillFinished);
 
+    // Start the SID player PlayerPathAndFile on MusicPath/SidFilename,
+    // PlayMusicSong with the song option -o<intTune>. Neither reports
+    // anything: every failure ends the call silently. PlayMusic first checks
+    // that the player and the tune exist and, when DisplayError is exactly
+    // true, tells the user which is missing in a message box.
+    void PlayMusic(const String& PlayerPathAndFile, const String& MusicPath,
+                   const String& SidFilename, const String& MsgBoxCaption, Boolean DisplayError);
+    void PlayMusicSong(const String& PlayerPathAndFile, const String& MusicPath,
+                       const String& SidFilename, std::int16_t intTune);
     // Asks the desktop to open FileToShell in its associated program, with
     // ParentHwnd owning what the desktop shows; returns at once and reports
     // nothing, whatever became of the request.

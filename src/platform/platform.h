@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/search.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -21,7 +22,8 @@ class Platform : public ProcessApi,
                  public SearchApi,
                  public VolumeApi,
                  public WindowApi,
-                 public ShellApi {
+                 public ShellApi,
+                 public RegistryApi {
   public:
     ~Platform() override = default;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/fake_registry.h"
 
 namespace tarnwick::testing {
 
@@ -165,6 +166,17 @@ class FakePlatform : public Platform {
     String lowerCase(const String& text) override { return mapAscii(text, u'A', u'Z', 32); }
     std::string toAnsi(const String& text) override { return toUtf8(text); }
     String fromAnsi(std::string_view bytes) override { return fromUtf8(bytes); }
+    // Latin-1, byte for character, on both the Windows and the Linux play.
+    std::string toFieldText(const String& text) override {
+        std::string bytes;
+        for (const char16_t c : text) bytes += c <= 0xFF ? static_cast<char>(c) : '?';
+        return bytes;
+    }
+    String fromFieldText(std::string_view bytes) override {
+        String text;
+        for (const char b : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(b));
+        return text;
+    }
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override {
@@ -176,6 +188,25 @@ class FakePlatform : public Platform {
         return answer;
     }
 
+    // The registry: an in-memory store (see fake_registry.h).
+    FakeRegistry registry;
+    std::int32_t createKey(std::uint32_t root, const String& subKey, std::uint32_t access,
+                           RegistryKey& key) override {
+        return registry.createKey(root, subKey, access, key);
+    }
+    std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
+                                std::uint32_t& size) override {
+        return registry.queryValueInfo(key, name, kind, size);
+    }
+    std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
+                                std::uint32_t& size) override {
+        return registry.queryValueData(key, name, data, size);
+    }
+    std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
+                          std::uint32_t size) override {
+        return registry.setValue(key, name, kind, data, size);
+    }
+    std::int32_t closeKey(RegistryKey key) override { return registry.closeKey(key); }
     FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override {
         calls.push_back("findFirst " + toUtf8(pattern) +
                         (detail == FindDetail::WithSize ? " with size" : ""));

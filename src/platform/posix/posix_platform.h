@@ -16,6 +16,9 @@ struct PosixOptions {
     // The per-user folder of short-form aliases; empty for the default
     // ($XDG_RUNTIME_DIR/tarnwick/short, else /tmp/tarnwick-<uid>/short).
     std::string aliasFolder;
+    // The settings database; empty for the default ($TARNWICK_REGISTRY, else
+    // $XDG_CONFIG_HOME/tarnwick/registry.sqlite, else under ~/.config).
+    std::string registryFile;
     // The device database that records each block device's file-system
     // label (udev's), asked before the device itself.
     std::string udevData = "/run/udev/data";
@@ -44,10 +47,21 @@ class PosixPlatform final : public Platform {
     String lowerCase(const String& text) override;
     std::string toAnsi(const String& text) override { return toUtf8(text); }
     String fromAnsi(std::string_view bytes) override { return fromUtf8(bytes); }
+    std::string toFieldText(const String& text) override;
+    String fromFieldText(std::string_view bytes) override;
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override;
 
+    std::int32_t createKey(std::uint32_t root, const String& subKey, std::uint32_t access,
+                           RegistryKey& key) override;
+    std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
+                                std::uint32_t& size) override;
+    std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
+                                std::uint32_t& size) override;
+    std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
+                          std::uint32_t size) override;
+    std::int32_t closeKey(RegistryKey key) override;
     FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override;
     bool findNext(FindHandle handle, FindData& data) override;
     void findClose(FindHandle handle) override;

@@ -47,4 +47,20 @@ String PosixPlatform::lowerCase(const String& text) {
     return mapLetters(text, ::towlower_l);
 }
 
+// Latin-1: each byte is the character of the same number. A character
+// beyond U+00FF has no byte and becomes "?", as a Windows code page writes
+// a character it lacks.
+std::string PosixPlatform::toFieldText(const String& text) {
+    std::string bytes(text.size(), '?');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] <= 0xFF) bytes[i] = static_cast<char>(text[i]);
+    return bytes;
+}
+
+String PosixPlatform::fromFieldText(std::string_view bytes) {
+    String text(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
+    return text;
+}
+
 }  // namespace tarnwick

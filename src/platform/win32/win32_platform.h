@@ -35,6 +35,15 @@ class Win32Platform final : public Platform {
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override;
 
+    std::int32_t createKey(std::uint32_t root, const String& subKey, std::uint32_t access,
+                           RegistryKey& key) override;
+    std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
+                                std::uint32_t& size) override;
+    std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
+                                std::uint32_t& size) override;
+    std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
+                          std::uint32_t size) override;
+    std::int32_t closeKey(RegistryKey key) override;
     FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override;
     bool findNext(FindHandle handle, FindData& data) override;
     void findClose(FindHandle handle) override;

@@ -1,0 +1,181 @@
+// Settings in the registry: one value saved or read per call, below one of
+// the four standard roots, as text (the registry's string kind) or as a
+// 32-bit number (its double-word kind).
+#include <algorithm>
+#include <new>
+#include <string>
+
+#include "registry/registry_steps.h"
+#include "tarnwick/tw_registry.h"
+
+namespace tarnwick {
+
+namespace {
+// What GetSetting's default means when it asks for no default at all, and
+// what it hands back for a value that is not there.
+const String DontSet = u"--DONT-SET--";
+const String NotFound = u"--NOT-FOUND--";
+}  // namespace
+
+namespace registry_steps {
+
+namespace {
+
+// A registry number is four bytes, least significant first, on every system.
+std::int32_t numberFromBytes(const unsigned char* bytes) {
+    const std::uint32_t n = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
+                            std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24;
+    return static_cast<std::int32_t>(n);
+}
+
+std::string bytesOfNumber(std::int32_t value) {
+    const auto n = static_cast<std::uint32_t>(value);
+    return {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
+            static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
+}
+
+}  // namespace
+
+std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
+    const String upper = platform.upperCase(name);
+    if (upper == u"HKEY_CLASSES_ROOT") return registry_roots::ClassesRoot;
+    if (upper == u"HKEY_CURRENT_USER") return registry_roots::CurrentUser;
+    if (upper == u"HKEY_LOCAL_MACHINE") return registry_roots::LocalMachine;
+    if (upper == u"HKEY_USERS") return registry_roots::Users;
+    return 0;
+}
+
+std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name, Variant& vValue) {
+    std::int32_t status = registry_status::Ok;
+    try {
+        std::uint32_t kind = 0, size = 0;
+        status = platform.queryValueInfo(key, name, kind, size);
+        if (status != registry_status::Ok) return status;
+        switch (kind) {
+            case value_kinds::String: {
+                // A string stored with no bytes at all, not even its
+                // terminator, holds no text: it reads as the empty string
+                // rather than leaving the caller's old value in place behind
+                // a report of success.
+                if (size == 0) {
+                    vValue = String();
+                    return status;
+                }
+                std::string data(size, '\0');
+                status = platform.queryValueData(key, name, data.data(), size);
+                if (status != registry_status::Ok) {
+                    vValue = Variant();
+                    return status;
+                }
+                // The text without its terminator: every byte the registry
+                // wrote but the one NUL that ends it.
+                data.resize(std::min<std::size_t>(size, data.size()));
+                if (!data.empty() && data.back() == '\0') data.pop_back();
+                vValue = platform.fromAnsi(data);
+                return status;
+            }
+            case value_kinds::Number: {
+                // A number stored with fewer than four bytes fills the low
+                // ones; the rest stay zero.
+                unsigned char bytes[4] = {0, 0, 0, 0};
+                std::uint32_t room = sizeof bytes;
+                status = platform.queryValueData(key, name, reinterpret_cast<char*>(bytes), room);
+                if (status == registry_status::Ok) vValue = numberFromBytes(bytes);
+                return status;
+            }
+            default:
+                return UnsupportedKind;
+        }
+    } catch (const std::bad_alloc&) {
+        // No room for the data: never a success, whatever status was held.
+        return registry_status::OutOfMemory;
+    } catch (const std::exception&) {
+        return status == registry_status::Ok ? registry_status::GeneralFailure : status;
+    }
+}
+
+std::int32_t SetValue(Platform& platform, RegistryKey key, const String& name, std::uint32_t kind,
+                      const Variant& value) {
+    if (kind == value_kinds::String) {
+        // The whole text in the system's encoding and one NUL, its size
+        // counted in bytes: in an encoding of more than one byte per
+        // character, a count of characters would cut the text short.
+        std::string data = platform.toAnsi(value.toString());
+        data.push_back('\0');
+        return platform.setValue(key, name, kind, data.data(),
+                                 static_cast<std::uint32_t>(data.size()));
+    }
+    if (kind == value_kinds::Number) {
+        const std::string data = bytesOfNumber(value.toLong());
+        return platform.setValue(key, name, kind, data.data(),
+                                 static_cast<std::uint32_t>(data.size()));
+    }
+    return registry_status::Ok;
+}
+
+}  // namespace registry_steps
+
+namespace {
+
+// The open key of one call, closed on every way out of it (a conversion
+// error included).
+class OpenKey {
+  public:
+    OpenKey(Platform& platform, std::uint32_t root, const String& path) : platform_(platform) {
+        status_ = platform_.createKey(root, path, key_access::Settings, key_);
+    }
+    ~OpenKey() {
+        if (status_ == registry_status::Ok) platform_.closeKey(key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+
+    bool isOpen() const { return status_ == registry_status::Ok; }
+    RegistryKey key() const { return key_; }
+
+  private:
+    Platform& platform_;
+    RegistryKey key_ = 0;
+    std::int32_t status_;
+};
+
+std::uint32_t kindChosenBy(Boolean bStringType) {
+    return bStringType.isExactlyTrue() ? value_kinds::String : value_kinds::Number;
+}
+
+}  // namespace
+
+Boolean twRegistry::SaveSetting(const String& sRootKey, const String& sKeyName,
+                                const String& sValueName, const Variant& vValueSetting,
+                                Boolean bStringType) {
+    using namespace registry_steps;
+    const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
+    if (root == 0) return false;
+    OpenKey key(platform_, root, sKeyName);
+    if (!key.isOpen()) return false;
+    const std::int32_t status =
+        SetValue(platform_, key.key(), sValueName, kindChosenBy(bStringType), vValueSetting);
+    return status == registry_status::Ok;
+}
+
+Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
+                               const String& sValueName, Variant& vValue, Boolean bStringType,
+                               const Variant& vDefault) {
+    using namespace registry_steps;
+    const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
+    if (root == 0) return false;
+    OpenKey key(platform_, root, sKeyName);
+    if (!key.isOpen()) return false;
+    if (QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok)
+        return true;
+    // Only the text itself means "no default": a number never equals it.
+    if (vDefault.kind() == Variant::Kind::String && vDefault.asString() == DontSet) {
+        vValue = NotFound;
+        return true;
+    }
+    // The write's own status does not matter: reading it back tells.
+    SetValue(platform_, key.key(), sValueName, kindChosenBy(bStringType), vDefault);
+    return QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok;
+}
+
+}  // namespace tarnwick
