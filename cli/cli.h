@@ -72,5 +72,7 @@ std::vector<Command> configCommands();
 std::vector<Command> pathCommands();
 std::vector<Command> registryCommands();
 std::vector<Command> sidCommands();
+std::vector<Command> searchCommands();
+std::vector<Command> mediaCommands();
 
 }  // namespace tarnwick::cli

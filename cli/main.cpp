@@ -8,7 +8,8 @@ namespace {
 
 std::vector<Command> allCommands() {
     std::vector<Command> all;
-    for (auto part : {launchCommands, configCommands, pathCommands, registryCommands, sidCommands})
+    for (auto part : {launchCommands, configCommands, pathCommands, registryCommands, sidCommands,
+                      searchCommands, mediaCommands})
         for (Command& c : part()) all.push_back(std::move(c));
     return all;
 }

@@ -13,6 +13,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xdotool zenity x11-utils openbox libx11-dev
   udev util-linux e2fsprogs dosfstools fd-find
+  libblkid-dev xdg-utils shared-mime-info libglib2.0-bin file strace
 )
 
 sudo_cmd=()

@@ -1,6 +1,7 @@
 // What a host program (the front end) may hand the library once for the
-// whole process: how to show a message box. Without a handler the system's
-// own way is used (a desktop dialog, else the terminal, else none).
+// whole process: how to show a message box, and how to let its window
+// messages be processed while the library waits. Without a handler the
+// system's own way is used.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,18 @@ using MessageBoxHandler =
 // Installs the process-wide message-box handler; an empty function restores
 // the system's own boxes.
 void setMessageBoxHandler(MessageBoxHandler handler);
+
+// Lets the host process the window messages waiting for it (repaints, the
+// user's clicks). The library calls it where a long call would otherwise
+// leave the host's windows unserviced: at the start of every pass of the
+// CD-ROM waits and after a silent deletion. It may call back into the
+// library.
+using YieldHandler = std::function<void()>;
+
+// Installs the process-wide yield handler; an empty function restores the
+// system's own way (on Windows the thread's message queue is pumped; on
+// Linux nothing is done).
+void setYieldHandler(YieldHandler handler);
 
 // The arguments this program was started with, program name first, as the
 // system gave them (on Windows the wide command line, so that no name is

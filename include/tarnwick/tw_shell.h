@@ -62,6 +62,10 @@ class twShell {
                    const String& SidFilename, const String& MsgBoxCaption, Boolean DisplayError);
     void PlayMusicSong(const String& PlayerPathAndFile, const String& MusicPath,
                        const String& SidFilename, std::int16_t intTune);
+    // Asks the desktop to open FileToShell in its associated program, with
+    // ParentHwnd owning what the desktop shows; returns at once and reports
+    // nothing, whatever became of the request.
+    void ShellWithDefaultProgram(const String& FileToShell, std::int32_t ParentHwnd);
 
   private:
     Platform& platform_;

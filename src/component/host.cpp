@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "platform/dialogs.h"
+#include "platform/windowing.h"
 #include "tarnwick/host.h"
 
 namespace tarnwick {
@@ -10,6 +11,10 @@ namespace {
 std::mutex handlerLock;
 MessageBoxHandler& messageBoxHandler() {
     static MessageBoxHandler handler;
+    return handler;
+}
+YieldHandler& yieldHandler() {
+    static YieldHandler handler;
     return handler;
 }
 }  // namespace
@@ -22,6 +27,16 @@ void setMessageBoxHandler(MessageBoxHandler handler) {
 MessageBoxHandler installedMessageBoxHandler() {
     std::lock_guard lock(handlerLock);
     return messageBoxHandler();
+}
+
+void setYieldHandler(YieldHandler handler) {
+    std::lock_guard lock(handlerLock);
+    yieldHandler() = std::move(handler);
+}
+
+YieldHandler installedYieldHandler() {
+    std::lock_guard lock(handlerLock);
+    return yieldHandler();
 }
 
 }  // namespace tarnwick

@@ -7,7 +7,11 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/search.h"
+#include "platform/shell.h"
 #include "platform/text.h"
+#include "platform/volumes.h"
+#include "platform/windowing.h"
 
 namespace tarnwick {
 
@@ -15,6 +19,10 @@ class Platform : public ProcessApi,
                  public FileApi,
                  public TextApi,
                  public DialogApi,
+                 public SearchApi,
+                 public VolumeApi,
+                 public WindowApi,
+                 public ShellApi,
                  public RegistryApi {
   public:
     ~Platform() override = default;

@@ -44,7 +44,7 @@ inline constexpr std::uint32_t Settings = 0x3F;
 
 // The statuses the operations answer with.
 namespace registry_status {
-inline constexpr std::int32_t Success = 0;
+inline constexpr std::int32_t Ok = 0;            // (not "Success": X11 makes that a macro)
 inline constexpr std::int32_t FileNotFound = 2;  // no such value
 inline constexpr std::int32_t AccessDenied = 5;  // may not be written (or read)
 inline constexpr std::int32_t InvalidHandle = 6;

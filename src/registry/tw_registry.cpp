@@ -46,11 +46,11 @@ std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
 }
 
 std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name, Variant& vValue) {
-    std::int32_t status = registry_status::Success;
+    std::int32_t status = registry_status::Ok;
     try {
         std::uint32_t kind = 0, size = 0;
         status = platform.queryValueInfo(key, name, kind, size);
-        if (status != registry_status::Success) return status;
+        if (status != registry_status::Ok) return status;
         switch (kind) {
             case value_kinds::String: {
                 // A string stored with no bytes at all, not even its
@@ -63,7 +63,7 @@ std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name,
                 }
                 std::string data(size, '\0');
                 status = platform.queryValueData(key, name, data.data(), size);
-                if (status != registry_status::Success) {
+                if (status != registry_status::Ok) {
                     vValue = Variant();
                     return status;
                 }
@@ -80,7 +80,7 @@ std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name,
                 unsigned char bytes[4] = {0, 0, 0, 0};
                 std::uint32_t room = sizeof bytes;
                 status = platform.queryValueData(key, name, reinterpret_cast<char*>(bytes), room);
-                if (status == registry_status::Success) vValue = numberFromBytes(bytes);
+                if (status == registry_status::Ok) vValue = numberFromBytes(bytes);
                 return status;
             }
             default:
@@ -90,7 +90,7 @@ std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name,
         // No room for the data: never a success, whatever status was held.
         return registry_status::OutOfMemory;
     } catch (const std::exception&) {
-        return status == registry_status::Success ? registry_status::GeneralFailure : status;
+        return status == registry_status::Ok ? registry_status::GeneralFailure : status;
     }
 }
 
@@ -110,7 +110,7 @@ std::int32_t SetValue(Platform& platform, RegistryKey key, const String& name, s
         return platform.setValue(key, name, kind, data.data(),
                                  static_cast<std::uint32_t>(data.size()));
     }
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 }  // namespace registry_steps
@@ -125,12 +125,12 @@ class OpenKey {
         status_ = platform_.createKey(root, path, key_access::Settings, key_);
     }
     ~OpenKey() {
-        if (status_ == registry_status::Success) platform_.closeKey(key_);
+        if (status_ == registry_status::Ok) platform_.closeKey(key_);
     }
     OpenKey(const OpenKey&) = delete;
     OpenKey& operator=(const OpenKey&) = delete;
 
-    bool isOpen() const { return status_ == registry_status::Success; }
+    bool isOpen() const { return status_ == registry_status::Ok; }
     RegistryKey key() const { return key_; }
 
   private:
@@ -155,7 +155,7 @@ Boolean twRegistry::SaveSetting(const String& sRootKey, const String& sKeyName,
     if (!key.isOpen()) return false;
     const std::int32_t status =
         SetValue(platform_, key.key(), sValueName, kindChosenBy(bStringType), vValueSetting);
-    return status == registry_status::Success;
+    return status == registry_status::Ok;
 }
 
 Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
@@ -166,7 +166,7 @@ Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
     if (root == 0) return false;
     OpenKey key(platform_, root, sKeyName);
     if (!key.isOpen()) return false;
-    if (QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Success)
+    if (QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok)
         return true;
     // Only the text itself means "no default": a number never equals it.
     if (vDefault.kind() == Variant::Kind::String && vDefault.asString() == DontSet) {
@@ -175,7 +175,7 @@ Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
     }
     // The write's own status does not matter: reading it back tells.
     SetValue(platform_, key.key(), sValueName, kindChosenBy(bStringType), vDefault);
-    return QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Success;
+    return QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok;
 }
 
 }  // namespace tarnwick

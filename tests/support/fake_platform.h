@@ -3,6 +3,7 @@
 // records every call in order.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -40,6 +41,24 @@ class FakePlatform : public Platform {
     // When set, the next file rewrite raises this error (and writes nothing).
     std::optional<Error> writeFailure;
 
+    // Folder trees: the entries of each folder (named by its path without a
+    // trailing separator) in enumeration order. Every listed folder also
+    // lists "." and ".." first, as Windows does; a folder not listed cannot
+    // be read.
+    struct Entry {
+        String name;
+        std::uint32_t attributes = 0;
+        std::uint64_t size = 0;
+    };
+    std::map<String, std::vector<Entry>> folders;
+    // Identities of folders by path; folders not listed are all different.
+    std::map<String, std::uint64_t> folderIds;
+    // Volume labels by the root path asked about; a root not listed leaves
+    // the name buffer untouched.
+    std::map<String, String> volumeLabels;
+    // Called at every yield, with the number of yields so far.
+    std::function<void(int)> onYield;
+
     // ---- recording
     std::vector<std::string> calls;  // "shortPathName C:\x", ... in order
     std::vector<String> started;     // command lines
@@ -51,6 +70,20 @@ class FakePlatform : public Platform {
     std::vector<Box> boxes;
     String current = u"C:\\";
     String currentDrive = u"C";
+    int openEnumerations = 0;
+    int mostOpenEnumerations = 0;
+    int yields = 0;
+    struct OnTop {
+        std::int32_t window;
+        bool on;
+    };
+    std::vector<OnTop> onTop;
+    std::vector<String> deleted;
+    struct Opened {
+        String target;
+        std::int32_t parent;
+    };
+    std::vector<Opened> opened;
 
     // ---- Platform
     void changeDrive(const String& text) override {
@@ -174,8 +207,132 @@ class FakePlatform : public Platform {
         return registry.setValue(key, name, kind, data, size);
     }
     std::int32_t closeKey(RegistryKey key) override { return registry.closeKey(key); }
+    FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override {
+        calls.push_back("findFirst " + toUtf8(pattern) +
+                        (detail == FindDetail::WithSize ? " with size" : ""));
+        const std::size_t cut = pattern.rfind(separator_);
+        const String folder = cut == String::npos ? current : pattern.substr(0, cut);
+        const String name = cut == String::npos ? pattern : pattern.substr(cut + 1);
+        const auto it = folders.find(folder);
+        if (it == folders.end() || name.empty()) return invalidFindHandle;
+        std::vector<Entry> all{{u".", file_attributes::Directory},
+                               {u"..", file_attributes::Directory}};
+        all.insert(all.end(), it->second.begin(), it->second.end());
+        Enumeration e;
+        for (const Entry& entry : all)
+            if (matches(name, entry.name)) e.entries.push_back(entry);
+        if (e.entries.empty()) return invalidFindHandle;
+        const FindHandle handle = nextHandle_++;
+        enumerations_[handle] = e;
+        mostOpenEnumerations = std::max(mostOpenEnumerations, ++openEnumerations);
+        findNext(handle, data);
+        return handle;
+    }
+    bool findNext(FindHandle handle, FindData& data) override {
+        Enumeration& e = enumerations_.at(handle);
+        if (e.next == e.entries.size()) return false;
+        const Entry& entry = e.entries[e.next++];
+        data.name = entry.name;
+        data.attributes = entry.attributes;
+        data.sizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
+        data.sizeLow = static_cast<std::uint32_t>(entry.size);
+        return true;
+    }
+    void findClose(FindHandle handle) override {
+        calls.push_back("findClose");
+        if (enumerations_.erase(handle) == 1) --openEnumerations;
+    }
+    std::uint32_t entryAttributes(const String& path, const FindData& found) override {
+        calls.push_back("entryAttributes " + toUtf8(path));
+        // The entry just delivered, asked for by its full path.
+        const String tail = separator_ + found.name;
+        const bool same = path.size() >= tail.size() &&
+                          path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+        return same ? found.attributes : file_attributes::Invalid;
+    }
+    std::uint32_t searchPath(const String& folder, const String& fileName,
+                             String& buffer) override {
+        calls.push_back("searchPath " + toUtf8(folder) + " | " + toUtf8(fileName));
+        const String where = folder.empty() ? current : folder;
+        const auto it = folders.find(where);
+        if (it == folders.end()) return 0;
+        for (const Entry& entry : it->second) {
+            if (!matches(fileName, entry.name) || fileName.find_first_of(u"*?") != String::npos)
+                continue;
+            const String full = where + separator_ + entry.name;
+            if (full.size() + 1 > buffer.size()) return static_cast<std::uint32_t>(full.size() + 1);
+            buffer.replace(0, full.size(), full);
+            buffer[full.size()] = u'\0';
+            return static_cast<std::uint32_t>(full.size());
+        }
+        return 0;
+    }
+    std::optional<FolderId> folderId(const String& path) override {
+        String p = path;
+        while (p.size() > 1 && p.back() == separator_) p.pop_back();
+        if (folders.find(p) == folders.end()) return std::nullopt;
+        return idOf(p);
+    }
+    std::vector<FolderId> folderChain(const String& path) override {
+        calls.push_back("folderChain " + toUtf8(path));
+        std::vector<FolderId> chain;
+        for (std::size_t i = 1; i <= path.size(); ++i)
+            if (i == path.size() || path[i] == separator_) {
+                const String prefix = path.substr(0, i);
+                if (folders.count(prefix)) chain.push_back(idOf(prefix));
+            }
+        return chain;
+    }
+
+    bool volumeInformation(const String& rootPath, String& nameBuffer) override {
+        calls.push_back("volumeInformation " + toUtf8(rootPath) + " buffer " +
+                        std::to_string(nameBuffer.size()));
+        const auto it = volumeLabels.find(rootPath);
+        if (it == volumeLabels.end()) return false;
+        const std::size_t n = std::min(it->second.size(), nameBuffer.size() - 1);
+        nameBuffer.replace(0, n, it->second.substr(0, n));
+        nameBuffer[n] = u'\0';
+        return true;
+    }
+    bool namesIgnoreCase() const override { return separator_ == u'\\'; }
+
+    void keepOnTop(std::int32_t window, bool on) override {
+        calls.push_back("keepOnTop " + std::to_string(window) + (on ? " on" : " off"));
+        onTop.push_back({window, on});
+    }
+    void yieldToMessages() override {
+        calls.push_back("yield");
+        ++yields;
+        if (onYield) onYield(yields);
+    }
+    void deleteSilently(const String& path) override {
+        calls.push_back("deleteSilently " + toUtf8(path));
+        deleted.push_back(path);
+    }
+    void openWithDefault(const String& target, std::int32_t parentWindow) override {
+        calls.push_back("openWithDefault " + toUtf8(target));
+        opened.push_back({target, parentWindow});
+    }
 
     // ---- helpers for tests
+    // Adds a folder (and its entry in the folder above) to the tree.
+    void addFolder(const String& path, std::uint32_t attributes = 0) {
+        folders[path];
+        const std::size_t cut = path.rfind(separator_);
+        if (cut != String::npos && folders.count(path.substr(0, cut)))
+            folders[path.substr(0, cut)].push_back(
+                {path.substr(cut + 1), attributes | file_attributes::Directory});
+    }
+    void addTreeFile(const String& path, std::uint64_t size, std::uint32_t attributes = 0) {
+        const std::size_t cut = path.rfind(separator_);
+        folders[path.substr(0, cut)].push_back({path.substr(cut + 1), attributes, size});
+    }
+    std::size_t count(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const std::string& c : calls)
+            if (c.rfind(prefix, 0) == 0) ++n;
+        return n;
+    }
     void addFile(const String& path, const String& shortName = String()) {
         existenceCodes[path] = 0;
         shortNames[path] = shortName.empty() ? path : shortName;
@@ -187,6 +344,47 @@ class FakePlatform : public Platform {
     }
 
   private:
+    struct Enumeration {
+        std::vector<Entry> entries;
+        std::size_t next = 0;
+    };
+    // Wildcards * and ?, ASCII letters without regard to case, "*.*" every
+    // name: the Windows rules, as far as the behaviour tests need them.
+    static bool matches(const String& pattern, const String& name) {
+        if (pattern == u"*.*") return true;
+        const auto fold = [](char16_t c) {
+            return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+        };
+        std::size_t p = 0, n = 0, star = String::npos, mark = 0;
+        while (n < name.size()) {
+            if (p < pattern.size() && pattern[p] == u'*') {
+                star = p++;
+                mark = n;
+            } else if (p < pattern.size() &&
+                       (pattern[p] == u'?' || fold(pattern[p]) == fold(name[n]))) {
+                ++p;
+                ++n;
+            } else if (star != String::npos) {
+                p = star + 1;
+                n = ++mark;
+            } else {
+                return false;
+            }
+        }
+        while (p < pattern.size() && pattern[p] == u'*') ++p;
+        return p == pattern.size();
+    }
+    FolderId idOf(const String& path) {
+        const auto it = folderIds.find(path);
+        if (it != folderIds.end()) return {1, it->second};
+        auto& automatic = automaticIds_[path];
+        if (automatic == 0) automatic = 1000000 + automaticIds_.size();
+        return {1, automatic};
+    }
+    std::map<FindHandle, Enumeration> enumerations_;
+    FindHandle nextHandle_ = 1;
+    std::map<String, std::uint64_t> automaticIds_;
+
     static String mapAscii(String text, char16_t from, char16_t to, int delta) {
         for (char16_t& c : text)
             if (c >= from && c <= to) c = static_cast<char16_t>(c + delta);

@@ -56,7 +56,7 @@ class FakeRegistry {
         }
         key = nextKey_++;
         open_[key] = {root, fold, access};
-        return registry_status::Success;
+        return registry_status::Ok;
     }
     std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
                                 std::uint32_t& size) {
@@ -68,7 +68,7 @@ class FakeRegistry {
                                     : registry_status::InvalidHandle;
         kind = value->kind;
         size = static_cast<std::uint32_t>(value->data.size());
-        return registry_status::Success;
+        return registry_status::Ok;
     }
     std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
                                 std::uint32_t& size) {
@@ -85,7 +85,7 @@ class FakeRegistry {
         }
         if (needed > 0) std::memcpy(data, value->data.data(), needed);
         size = needed;
-        return registry_status::Success;
+        return registry_status::Ok;
     }
     std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) {
@@ -99,11 +99,11 @@ class FakeRegistry {
         if (value.name.empty()) value.name = name;
         value.kind = kind;
         value.data.assign(data, size);
-        return registry_status::Success;
+        return registry_status::Ok;
     }
     std::int32_t closeKey(RegistryKey key) {
         calls.push_back("closeKey");
-        return open_.erase(key) ? registry_status::Success : registry_status::InvalidHandle;
+        return open_.erase(key) ? registry_status::Ok : registry_status::InvalidHandle;
     }
 
     // ---- helpers for tests

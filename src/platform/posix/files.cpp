@@ -70,35 +70,47 @@ std::int32_t driveTypeOfFileSystem(const std::string& type) {
 
 }  // namespace
 
+std::vector<MountEntry> readMountTable(const std::string& file) {
+    std::vector<MountEntry> entries;
+    std::ifstream table(file);
+    std::string line;
+    while (std::getline(table, line)) {
+        // id parent major:minor root mount-point options [optional...] - type source super
+        std::istringstream fields(line);
+        std::string id, parent, root, field;
+        MountEntry entry;
+        if (!(fields >> id >> parent >> entry.device >> root >> entry.mountPoint)) continue;
+        while (fields >> field && field != "-") {
+        }
+        if (!(fields >> entry.type)) continue;
+        fields >> entry.source;
+        entry.mountPoint = unescapeMountField(entry.mountPoint);
+        entry.source = unescapeMountField(entry.source);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::string canonicalPath(const std::string& path) {
+    return canonical(path);
+}
+
 std::int32_t PosixPlatform::driveType(const String& rootPath) {
     std::string path = toUtf8(rootPath);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     const std::string resolved = canonical(path);
     if (resolved.empty()) return drive_types::NoRootDirectory;
 
-    std::ifstream table(options_.mountInfo);
-    if (!table) return drive_types::Unknown;
-    std::string line, bestMount, bestType;
-    bool any = false;
-    while (std::getline(table, line)) {
-        // id parent major:minor root mount-point options [optional...] - type source super
-        std::istringstream fields(line);
-        std::string id, parent, device, root, mountPoint, field;
-        if (!(fields >> id >> parent >> device >> root >> mountPoint)) continue;
-        while (fields >> field && field != "-") {
-        }
-        std::string type;
-        if (!(fields >> type)) continue;
-        mountPoint = unescapeMountField(mountPoint);
+    const std::vector<MountEntry> table = readMountTable(options_.mountInfo);
+    const MountEntry* best = nullptr;
+    for (const MountEntry& entry : table) {
         // The longest mount point that holds the path wins; of equal ones
         // the last mounted, which hides the others.
-        if (within(resolved, mountPoint) && (!any || mountPoint.size() >= bestMount.size())) {
-            bestMount = mountPoint;
-            bestType = type;
-            any = true;
-        }
+        if (within(resolved, entry.mountPoint) &&
+            (!best || entry.mountPoint.size() >= best->mountPoint.size()))
+            best = &entry;
     }
-    return any ? driveTypeOfFileSystem(bestType) : drive_types::Unknown;
+    return best ? driveTypeOfFileSystem(best->type) : drive_types::Unknown;
 }
 
 std::int32_t PosixPlatform::existenceTest(const String& fileName) {

@@ -1,7 +1,10 @@
 // The Linux (POSIX) backend.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -16,6 +19,9 @@ struct PosixOptions {
     // The settings database; empty for the default ($TARNWICK_REGISTRY, else
     // $XDG_CONFIG_HOME/tarnwick/registry.sqlite, else under ~/.config).
     std::string registryFile;
+    // The device database that records each block device's file-system
+    // label (udev's), asked before the device itself.
+    std::string udevData = "/run/udev/data";
 };
 
 class PosixPlatform final : public Platform {
@@ -56,6 +62,22 @@ class PosixPlatform final : public Platform {
     std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) override;
     std::int32_t closeKey(RegistryKey key) override;
+    FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override;
+    bool findNext(FindHandle handle, FindData& data) override;
+    void findClose(FindHandle handle) override;
+    std::uint32_t entryAttributes(const String& path, const FindData& found) override;
+    std::uint32_t searchPath(const String& folder, const String& fileName, String& buffer) override;
+    std::optional<FolderId> folderId(const String& path) override;
+    std::vector<FolderId> folderChain(const String& path) override;
+
+    bool volumeInformation(const String& rootPath, String& nameBuffer) override;
+    bool namesIgnoreCase() const override { return false; }
+
+    void keepOnTop(std::int32_t window, bool on) override;
+    void yieldToMessages() override;
+
+    void deleteSilently(const String& path) override;
+    void openWithDefault(const String& target, std::int32_t parentWindow) override;
 
     // The short form of path on this system, or "" (see shortPathName).
     String shortForm(const String& path);
@@ -70,6 +92,47 @@ Error errorFromErrno(int error);
 // The error of a failed open of path: a missing file (53) is told from a
 // missing folder on the way (76).
 Error openError(int error, const std::string& path);
+
+// One file system of the mount table (/proc/self/mountinfo), its fields
+// unescaped.
+struct MountEntry {
+    std::string device;  // major:minor
+    std::string mountPoint;
+    std::string type;
+    std::string source;
+};
+// The file systems of the table in the order they were mounted; empty when
+// it cannot be read.
+std::vector<MountEntry> readMountTable(const std::string& file);
+// The path with every link and ".." resolved, or "" when it does not resolve.
+std::string canonicalPath(const std::string& path);
+
+// The letter case every name comparison without regard to case uses: the
+// Unicode upper case of the C.UTF-8 locale, whatever locale the host set.
+char32_t foldCase(char32_t c);
+
+// A name pattern with the wildcards * (any run of characters) and ? (one
+// character), matched without regard to case; "*.*" matches every name, as
+// Windows does. Names are UTF-8, invalid bytes standing for themselves.
+class NamePattern {
+  public:
+    explicit NamePattern(std::string_view pattern);
+    bool matches(std::string_view name) const;
+    bool matchesEverything() const { return everything_; }
+
+  private:
+    std::u32string folded_;
+    bool everything_ = false;
+};
+// Whether two names are the same without regard to case.
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// The program name found along PATH (an executable file), or "".
+std::string programOnPath(const std::string& name);
+// Starts the program at path (not searched for) with arguments (argv[0]
+// first), detached in a session of its own as startProcess does; returns its
+// process id or raises Error. With quiet, its output goes to /dev/null.
+int startDetached(const std::string& path, const std::vector<std::string>& arguments, bool quiet);
 
 // Runs a program with arguments (argv[0] first, found through PATH when it
 // has no slash) and waits for it; returns its exit status, or -1 when it

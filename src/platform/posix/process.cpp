@@ -122,15 +122,19 @@ void closeInheritedDescriptors(int keep) {
 }
 
 // In the program's process, between fork and exec: async-signal-safe only.
-[[noreturn]] void becomeProgram(const char* path, char* const argv[], int reportFd) {
+[[noreturn]] void becomeProgram(const char* path, char* const argv[], int reportFd, bool quiet) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int s = 1; s < NSIG; ++s) ::signal(s, SIG_DFL);
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (null >= 0 && null != 0) {
-        ::dup2(null, 0);
-        ::close(null);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        if (null != 0) ::dup2(null, 0);
+        if (quiet) {
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        if (null > 2) ::close(null);
     }
     closeInheritedDescriptors(reportFd);
     ::execve(path, argv, environ);
@@ -172,9 +176,15 @@ std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t
     }
     if (program.empty()) throw Error(denied ? errors::PermissionDenied : errors::FileNotFound);
 
-    // Everything the children need is built before the fork.
     std::vector<std::string> arguments{program};
     for (const String& a : splitArguments(argumentText)) arguments.push_back(toUtf8(a));
+    return startDetached(program, arguments, false);
+}
+
+int startDetached(const std::string& program, const std::vector<std::string>& givenArguments,
+                  bool quiet) {
+    // Everything the children need is built before the fork.
+    std::vector<std::string> arguments = givenArguments;
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -192,7 +202,7 @@ std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t
         ::close(pipeFds[0]);
         ::setsid();
         const pid_t child = ::fork();
-        if (child == 0) becomeProgram(program.c_str(), argv.data(), pipeFds[1]);
+        if (child == 0) becomeProgram(program.c_str(), argv.data(), pipeFds[1], quiet);
         sendReport(pipeFds[1], child < 0 ? 'E' : 'P', child < 0 ? errno : child);
         ::_exit(0);
     }
@@ -217,6 +227,22 @@ std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t
     if (failure != 0) throw startError(failure);
     if (pid < 0) throw Error(errors::InvalidProcedureCall);
     return pid;
+}
+
+std::string programOnPath(const std::string& name) {
+    if (name.find('/') != std::string::npos) return std::string();
+    const char* path = std::getenv("PATH");
+    const std::string directories = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t begin = 0;
+    while (begin <= directories.size()) {
+        std::size_t end = directories.find(':', begin);
+        if (end == std::string::npos) end = directories.size();
+        const std::string directory = directories.substr(begin, end - begin);
+        if (!directory.empty() && probe(directory + "/" + name) == Found::Program)
+            return directory + "/" + name;
+        begin = end + 1;
+    }
+    return std::string();
 }
 
 int runAndWait(const std::vector<std::string>& arguments) {

@@ -108,7 +108,7 @@ std::int32_t statusOf(int rc, sqlite3* db) {
         case SQLITE_OK:
         case SQLITE_ROW:
         case SQLITE_DONE:
-            return registry_status::Success;
+            return registry_status::Ok;
         case SQLITE_READONLY:
         case SQLITE_PERM:
         case SQLITE_AUTH:
@@ -399,7 +399,7 @@ std::int32_t prepareStore(Connection& c) {
         rc = statement.prepare(c.db, sql);
         if (rc != SQLITE_OK) return statusOf(rc, c.db);
     }
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out) {
@@ -429,7 +429,7 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
     c->device = st.st_dev;
     c->inode = st.st_ino;
     out = std::move(c);
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 // A key path's parts joined by one '\': runs of separators and a trailing
@@ -543,24 +543,24 @@ std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr
         const bool recent = Clock::now() - s.current->checkedAt < IdentityRecheck;
         if ((recent && !writing) || stillThere(*s.current)) {
             out = s.current;
-            return registry_status::Success;
+            return registry_status::Ok;
         }
     }
     s.current.reset();
     std::shared_ptr<Connection> fresh;
     const std::int32_t status = openStore(path, fresh);
-    if (status != registry_status::Success) return status;
+    if (status != registry_status::Ok) return status;
     fresh->checkedAt = Clock::now();
     s.current = fresh;
     out = std::move(fresh);
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 // Makes sure the key and every part above it exist.
 std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
-    if (path.fold.empty()) return registry_status::Success;  // the root itself
+    if (path.fold.empty()) return registry_status::Ok;  // the root itself
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
-    if (known.count(path.fold)) return registry_status::Success;
+    if (known.count(path.fold)) return registry_status::Ok;
     int rc = SQLITE_OK;
     for (int attempt = 0;; ++attempt) {
         c.findKey.bind(1, root);
@@ -595,7 +595,7 @@ std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
     if (rc != SQLITE_ROW && rc != SQLITE_OK) return statusOf(rc, c.db);
     if (known.size() > 4096) known.clear();
     known.insert(path.fold);
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 OpenKey* openKey(RegistryKey key) {
@@ -664,7 +664,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     opened.root = root;
     opened.path = std::move(path);
     opened.access = access;
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
@@ -680,7 +680,7 @@ std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, 
     if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
     kind = k->cachedKind;
     size = static_cast<std::uint32_t>(k->cachedData.size());
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 std::int32_t PosixPlatform::queryValueData(RegistryKey key, const String& name, char* data,
@@ -706,7 +706,7 @@ std::int32_t PosixPlatform::queryValueData(RegistryKey key, const String& name, 
     }
     if (needed > 0) std::memcpy(data, k->cachedData.data(), needed);
     size = needed;
-    return registry_status::Success;
+    return registry_status::Ok;
 }
 
 std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::uint32_t kind,
@@ -747,7 +747,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
 std::int32_t PosixPlatform::closeKey(RegistryKey key) {
     Store& s = store();
     std::lock_guard guard(s.lock);
-    return s.keys.erase(key) ? registry_status::Success : registry_status::InvalidHandle;
+    return s.keys.erase(key) ? registry_status::Ok : registry_status::InvalidHandle;
 }
 
 }  // namespace tarnwick

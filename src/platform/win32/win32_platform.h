@@ -44,7 +44,29 @@ class Win32Platform final : public Platform {
     std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) override;
     std::int32_t closeKey(RegistryKey key) override;
+    FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override;
+    bool findNext(FindHandle handle, FindData& data) override;
+    void findClose(FindHandle handle) override;
+    std::uint32_t entryAttributes(const String& path, const FindData& found) override;
+    std::uint32_t searchPath(const String& folder, const String& fileName, String& buffer) override;
+    std::optional<FolderId> folderId(const String& path) override;
+    std::vector<FolderId> folderChain(const String& path) override;
+
+    bool volumeInformation(const String& rootPath, String& nameBuffer) override;
+    bool namesIgnoreCase() const override { return true; }
+
+    void keepOnTop(std::int32_t window, bool on) override;
+    void yieldToMessages() override;
+
+    void deleteSilently(const String& path) override;
+    void openWithDefault(const String& target, std::int32_t parentWindow) override;
 };
+
+// A window handle carried as a 32-bit integer: handles are 32 bits wide in
+// substance on 64-bit Windows too, and sign-extended.
+inline HWND windowFromInteger(std::int32_t window) {
+    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(window));
+}
 
 // A Win32 error code (GetLastError) as the runtime error it raises. Every
 // place that turns a system failure into an Error goes through here, unless
