@@ -166,8 +166,7 @@ Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
     if (root == 0) return false;
     OpenKey key(platform_, root, sKeyName);
     if (!key.isOpen()) return false;
-    if (QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok)
-        return true;
+    if (QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok) return true;
     // Only the text itself means "no default": a number never equals it.
     if (vDefault.kind() == Variant::Kind::String && vDefault.asString() == DontSet) {
         vValue = NotFound;
