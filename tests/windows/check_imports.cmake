@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Fails unless every DLL that DLL imports is one of the system's own.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

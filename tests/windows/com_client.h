@@ -2,8 +2,8 @@
 // BSTRs and variants, and calls by name through IDispatch.
 #pragma once
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -14,7 +14,7 @@ namespace tarnwick::testing {
 
 template <typename T>
 class Ref {
-public:
+  public:
     Ref() = default;
     ~Ref() { reset(); }
     Ref(const Ref&) = delete;
@@ -32,14 +32,15 @@ public:
         p_ = nullptr;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
 class Bstr {
-public:
+  public:
     Bstr() = default;
-    explicit Bstr(const std::wstring& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    explicit Bstr(const std::wstring& s)
+        : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
     ~Bstr() { SysFreeString(b_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
@@ -51,7 +52,7 @@ public:
     }
     std::wstring text() const { return b_ ? std::wstring(b_, SysStringLen(b_)) : std::wstring(); }
 
-private:
+  private:
     BSTR b_ = nullptr;
 };
 
@@ -121,9 +122,9 @@ inline void callByName(IDispatch* object, const wchar_t* name, std::vector<VARIA
     std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
     UINT argumentError = 0;
-    result.status = object->Invoke(dispatchId(object, name), IID_NULL, LOCALE_USER_DEFAULT,
-                                   DISPATCH_METHOD, &params, &result.value.v, &result.exception,
-                                   &argumentError);
+    result.status =
+        object->Invoke(dispatchId(object, name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                       &params, &result.value.v, &result.exception, &argumentError);
 }
 
 // A folder of the test, as a Windows path with a trailing backslash.

@@ -3,9 +3,9 @@
 // through IDispatch by name, the dispatch ids, in/out arguments, errors,
 // the FoundFile event, the type library and the unload test.
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <map>
@@ -32,7 +32,7 @@ void create(const wchar_t* progId, REFIID iid, Ref<Interface>& out) {
 }
 
 class ComServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         create(L"Tarnwick.twShell", IID__twShell, shell);
         create(L"Tarnwick.twRegistry", IID__twRegistry, registry);
@@ -45,12 +45,12 @@ protected:
 
 TEST_F(ComServer, DispatchIdsFollowTheInterfaceTables) {
     const std::map<std::wstring, DISPID> shellIds = {
-        {L"PlayMusic", 0x60030000},      {L"PlayMusicSong", 0x60030001},
-        {L"CCS64v109", 0x60030002},      {L"CCS64v20DosAndWin", 0x60030003},
-        {L"C64Sv252", 0x60030004},       {L"ShellWithDefaultProgram", 0x60030005},
-        {L"VICE", 0x60030006},           {L"Comeback64", 0x60030007},
-        {L"Win64Beta", 0x60030008},      {L"PC64Win", 0x60030009},
-        {L"Frodo", 0x6003000A},          {L"VICENoSettings", 0x6003000B}};
+        {L"PlayMusic", 0x60030000}, {L"PlayMusicSong", 0x60030001},
+        {L"CCS64v109", 0x60030002}, {L"CCS64v20DosAndWin", 0x60030003},
+        {L"C64Sv252", 0x60030004},  {L"ShellWithDefaultProgram", 0x60030005},
+        {L"VICE", 0x60030006},      {L"Comeback64", 0x60030007},
+        {L"Win64Beta", 0x60030008}, {L"PC64Win", 0x60030009},
+        {L"Frodo", 0x6003000A},     {L"VICENoSettings", 0x6003000B}};
     const std::map<std::wstring, DISPID> registryIds = {{L"SaveSetting", 0x60030002},
                                                         {L"GetSetting", 0x60030003}};
     const std::map<std::wstring, DISPID> functionIds = {
@@ -100,7 +100,8 @@ TEST_F(ComServer, TheEarlierShellIdentifierGivesTheSameInterface) {
 
 TEST_F(ComServer, LaunchersAnswerThroughTheFunctionTable) {
     Bstr result;
-    ASSERT_EQ(shell->Frodo(Bstr(L"C:\\nowhere\\frodo.exe").get(), VARIANT_FALSE, result.put()), S_OK);
+    ASSERT_EQ(shell->Frodo(Bstr(L"C:\\nowhere\\frodo.exe").get(), VARIANT_FALSE, result.put()),
+              S_OK);
     EXPECT_EQ(result.text(), L"Unable to run Frodo.  File: C:\\nowhere\\frodo.exe not found");
     ASSERT_EQ(shell->Win64Beta(Bstr(L"C:\\no\\w.exe").get(), Bstr(L"C:\\g.t64").get(), VARIANT_TRUE,
                                result.put()),
@@ -113,7 +114,8 @@ TEST_F(ComServer, LaunchersAnswerThroughTheFunctionTable) {
     ASSERT_EQ(shell->Comeback64(Bstr(L"C:\\no\\c.exe").get(), Bstr(L"C:\\g.t64").get(),
                                 ::SelectPort2, VARIANT_FALSE, result.put()),
               S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run the Come Back 64 Emulator.  File: C:\\no\\c.exe not found");
+    EXPECT_EQ(result.text(),
+              L"Unable to run the Come Back 64 Emulator.  File: C:\\no\\c.exe not found");
     ASSERT_EQ(shell->CCS64v109(Bstr(L"C:\\no\\ccs64.exe").get(), Bstr(L"").get(),
                                Bstr(L"C:\\g.d64").get(), 0, ::eCCS109_PCJoystick1,
                                ::eCCS109_PCJoystick2, ::eCCS109_KeySet1, ::eCCS109_KeySet2,
@@ -134,10 +136,10 @@ TEST_F(ComServer, LaunchersAnswerThroughTheFunctionTable) {
     EXPECT_EQ(result.text(),
               L"Unable to run this game in C64S v2.52.  This emulator only supports D64 and T64 "
               L"files");
-    ASSERT_EQ(shell->VICE(Bstr(L"C:\\no\\x64.exe").get(), Bstr(L"C:\\g.d64").get(),
-                          Bstr(L"GAME").get(), ::eVICE_PCJoystick1, ::eVICE_None, VARIANT_FALSE,
-                          result.put()),
-              S_OK);
+    ASSERT_EQ(
+        shell->VICE(Bstr(L"C:\\no\\x64.exe").get(), Bstr(L"C:\\g.d64").get(), Bstr(L"GAME").get(),
+                    ::eVICE_PCJoystick1, ::eVICE_None, VARIANT_FALSE, result.put()),
+        S_OK);
     EXPECT_EQ(result.text(), L"Unable to run the VICE Emulator.  File: C:\\no\\x64.exe not found");
     ASSERT_EQ(shell->VICENoSettings(Bstr(L"C:\\no\\x64.exe").get(), Bstr(L"C:\\g.d64").get(),
                                     Bstr(L"").get(), VARIANT_FALSE, result.put()),
@@ -209,8 +211,8 @@ TEST_F(ComServer, RegistryRoundTripThroughTheFunctionTable) {
     Var value(L"hello"), missing;
     VARIANT_BOOL text = VARIANT_TRUE, ok = VARIANT_FALSE;
     EXPECT_EQ(registry->SaveSetting(nullptr, nullptr, nullptr, nullptr, nullptr, &ok), E_POINTER);
-    BSTR r = SysAllocString(L"HKEY_CURRENT_USER"), k = SysAllocString(L"Software\\Tarnwick Tests\\Com"),
-         n = SysAllocString(L"Greeting");
+    BSTR r = SysAllocString(L"HKEY_CURRENT_USER"),
+         k = SysAllocString(L"Software\\Tarnwick Tests\\Com"), n = SysAllocString(L"Greeting");
     ASSERT_EQ(registry->SaveSetting(&r, &k, &n, &value.v, &text, &ok), S_OK);
     EXPECT_EQ(ok, VARIANT_TRUE);
     Var read;
@@ -226,10 +228,9 @@ TEST_F(ComServer, RegistryRoundTripThroughTheFunctionTable) {
     SysFreeString(other);
 }
 
-
 // A sink of __twFunctions that records every FoundFile it receives.
 class FoundFileSink final : public IDispatch {
-public:
+  public:
     std::vector<std::wstring> found;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
@@ -286,7 +287,9 @@ TEST_F(ComServer, FoundFileReachesEveryConnectedSinkInOrder) {
     const std::vector<std::wstring> expected = {folder + L"a.sid", folder + L"sub\\b.sid"};
     EXPECT_EQ(first.found, expected);
     EXPECT_EQ(second.found, expected);
-    EXPECT_EQ(V_VT(&total.v) == VT_I2 ? V_I2(&total.v) : V_VT(&total.v) == VT_I4 ? V_I4(&total.v) : -1,
+    EXPECT_EQ(V_VT(&total.v) == VT_I2   ? V_I2(&total.v)
+              : V_VT(&total.v) == VT_I4 ? V_I4(&total.v)
+                                        : -1,
               120);
 
     // After Unadvise the sink hears nothing more.
@@ -343,7 +346,8 @@ TEST_F(ComServer, ChangeConfigFileTakesRecordArraysBothWays) {
 
     // No array, or one starting above 0: subscript out of range.
     SAFEARRAY* none = nullptr;
-    EXPECT_EQ(functions->ChangeConfigFile(Bstr(file).get(), &none), static_cast<HRESULT>(0x800A0009));
+    EXPECT_EQ(functions->ChangeConfigFile(Bstr(file).get(), &none),
+              static_cast<HRESULT>(0x800A0009));
     SAFEARRAY* shifted = changeList({{L"B", L"0"}}, 1);
     EXPECT_EQ(functions->ChangeConfigFile(Bstr(file).get(), &shifted),
               static_cast<HRESULT>(0x800A0009));
@@ -361,7 +365,8 @@ TEST_F(ComServer, ChangeConfigFileTakesRecordArraysBothWays) {
     V_VT(&listArgument.v) = VT_EMPTY;
 
     CallResult failed;
-    callByName(functions.get(), L"ChangeConfigFile", {Var(folder + L"none.cfg").v, Var().v}, failed);
+    callByName(functions.get(), L"ChangeConfigFile", {Var(folder + L"none.cfg").v, Var().v},
+               failed);
     EXPECT_EQ(failed.status, DISP_E_EXCEPTION);
     EXPECT_EQ(failed.exception.scode, static_cast<SCODE>(0x800A0035));  // 53: file not found
     SafeArrayDestroy(list);
@@ -374,9 +379,11 @@ TEST(ComModule, UnloadsOnlyWhenNothingIsLeft) {
     ASSERT_NE(module, nullptr);
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-    const auto getClassObject =
-        reinterpret_cast<GetClassObject>(GetProcAddress(module, "DllGetClassObject"));
-    const auto canUnloadNow = reinterpret_cast<CanUnloadNow>(GetProcAddress(module, "DllCanUnloadNow"));
+    // Through void*: an export's address carries no type of its own.
+    const auto getClassObject = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    const auto canUnloadNow = reinterpret_cast<CanUnloadNow>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
     ASSERT_NE(getClassObject, nullptr);
     ASSERT_NE(canUnloadNow, nullptr);
     EXPECT_EQ(canUnloadNow(), S_OK);
@@ -422,19 +429,28 @@ TEST(ComModule, TypeLibraryDescribesTheInterface) {
     EXPECT_EQ(description.text(), L"Tarnwick General Functions v2.2");
 
     for (const IID* iid : {&IID__twShell, &IID__twRegistry, &IID__twFunctions}) {
-        Ref<ITypeInfo> info;
-        ASSERT_EQ(library->GetTypeInfoOfGuid(*iid, info.put()), S_OK);
+        // The dispatch half of a dual interface, and its function table half.
+        Ref<ITypeInfo> dispatch, table;
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*iid, dispatch.put()), S_OK);
+        HREFTYPE reference = 0;
+        ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &reference), S_OK);
+        ASSERT_EQ(dispatch->GetRefTypeInfo(reference, table.put()), S_OK);
         TYPEATTR* type = nullptr;
-        ASSERT_EQ(info->GetTypeAttr(&type), S_OK);
-        const WORD wanted =
-            TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
-        EXPECT_EQ(type->wTypeFlags & wanted, wanted);
-        info->ReleaseTypeAttr(type);
+        ASSERT_EQ(dispatch->GetTypeAttr(&type), S_OK);
+        const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE;
+        EXPECT_EQ(type->wTypeFlags & flags, flags);
+        EXPECT_EQ(type->typekind, TKIND_DISPATCH);
+        dispatch->ReleaseTypeAttr(type);
+        ASSERT_EQ(table->GetTypeAttr(&type), S_OK);
+        EXPECT_EQ(type->typekind, TKIND_INTERFACE);
+        EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+        EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FDUAL);
+        table->ReleaseTypeAttr(type);
     }
     // The enumerations keep their members' values.
-    const std::map<std::wstring, LONG> members = {{L"eCCS109_KeySet1", 0}, {L"eCCS109_KeySet3", 2},
-                                                  {L"eCCS20_PCMouse", -1}, {L"eVICE_PCJoystick2", 5},
-                                                  {L"AnalogueJoystick", 2}, {L"SelectPort2", 1}};
+    const std::map<std::wstring, LONG> members = {
+        {L"eCCS109_KeySet1", 0},   {L"eCCS109_KeySet3", 2},  {L"eCCS20_PCMouse", -1},
+        {L"eVICE_PCJoystick2", 5}, {L"AnalogueJoystick", 2}, {L"SelectPort2", 1}};
     std::map<std::wstring, LONG> seen;
     for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
         Ref<ITypeInfo> info;

@@ -58,7 +58,7 @@ Check "GetSetting HKCU", registry.GetSetting("HKCU", key, "Count", value, False)
 On Error Resume Next
 Dim name
 name = functions.JustFileName(String(40000, "x"))
-Check "Err.Number", Err.Number, 6
+Check "Err.Number", Err.Number, CLng(6)
 Check "Err.Description", Err.Description, "Overflow"
 Err.Clear
 On Error GoTo 0

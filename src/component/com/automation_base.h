@@ -2,5 +2,5 @@
 // header for the type library includes this in place of a header of its own.
 #pragma once
 
-#include <ole2.h>
 #include <ocidl.h>
+#include <ole2.h>

@@ -11,9 +11,15 @@ namespace {
 std::atomic<LONG> locks{0};
 }  // namespace
 
-void lockModule() { ++locks; }
-void unlockModule() { --locks; }
-LONG moduleLocks() { return locks.load(); }
+void lockModule() {
+    ++locks;
+}
+void unlockModule() {
+    --locks;
+}
+LONG moduleLocks() {
+    return locks.load();
+}
 
 ITypeLib* typeLibrary() {
     static ITypeLib* const library = []() -> ITypeLib* {
@@ -77,13 +83,20 @@ Variant fromVariant(const VARIANT& value) {
         v = &plain.v;
     }
     switch (V_VT(v)) {
-        case VT_EMPTY: return Variant();
-        case VT_NULL: return Variant::null();
-        case VT_BOOL: return Variant(Boolean::fromRaw(V_BOOL(v)));
-        case VT_I2: return Variant(static_cast<std::int16_t>(V_I2(v)));
-        case VT_I4: return Variant(static_cast<std::int32_t>(V_I4(v)));
-        case VT_R8: return Variant(V_R8(v));
-        case VT_BSTR: return Variant(fromBstr(V_BSTR(v)));
+        case VT_EMPTY:
+            return Variant();
+        case VT_NULL:
+            return Variant::null();
+        case VT_BOOL:
+            return Variant(Boolean::fromRaw(V_BOOL(v)));
+        case VT_I2:
+            return Variant(static_cast<std::int16_t>(V_I2(v)));
+        case VT_I4:
+            return Variant(static_cast<std::int32_t>(V_I4(v)));
+        case VT_R8:
+            return Variant(V_R8(v));
+        case VT_BSTR:
+            return Variant(fromBstr(V_BSTR(v)));
         case VT_ERROR:
             // An omitted optional argument.
             if (V_ERROR(v) == DISP_E_PARAMNOTFOUND) return Variant();
@@ -115,15 +128,19 @@ Variant fromVariant(const VARIANT& value) {
                 throw Error(errors::TypeMismatch);
             return Variant(fromBstr(V_BSTR(&text.v)));
         }
-        default: throw Error(errors::TypeMismatch);
+        default:
+            throw Error(errors::TypeMismatch);
     }
 }
 
 void toVariant(const Variant& value, VARIANT* out) {
     VariantInit(out);
     switch (value.kind()) {
-        case Variant::Kind::Empty: break;
-        case Variant::Kind::Null: V_VT(out) = VT_NULL; break;
+        case Variant::Kind::Empty:
+            break;
+        case Variant::Kind::Null:
+            V_VT(out) = VT_NULL;
+            break;
         case Variant::Kind::Boolean:
             V_VT(out) = VT_BOOL;
             V_BOOL(out) = value.asBoolean().raw();
@@ -152,7 +169,8 @@ void toVariant(const Variant& value, VARIANT* out) {
 HRESULT statusOf(const Error& error) {
     // A number that already is a failure status travels as it is.
     if (error.number() < 0) return static_cast<HRESULT>(error.number());
-    return static_cast<HRESULT>(0x800A0000u | (static_cast<std::uint32_t>(error.number()) & 0xFFFF));
+    return static_cast<HRESULT>(0x800A0000u |
+                                (static_cast<std::uint32_t>(error.number()) & 0xFFFF));
 }
 
 HRESULT reportError(const Error& error, const wchar_t* source, REFIID iid) {
@@ -178,8 +196,8 @@ HRESULT exceptionFrom(const Error& error, const wchar_t* source, EXCEPINFO* exce
         *exception = EXCEPINFO{};
         exception->bstrSource = SysAllocString(source);
         const String& d = error.description();
-        exception->bstrDescription =
-            SysAllocStringLen(reinterpret_cast<const OLECHAR*>(d.data()), static_cast<UINT>(d.size()));
+        exception->bstrDescription = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(d.data()),
+                                                       static_cast<UINT>(d.size()));
         exception->scode = statusOf(error);
     }
     return DISP_E_EXCEPTION;
@@ -191,15 +209,17 @@ namespace {
 
 // The function of the interface that dispatch id member names.
 class FunctionDescription {
-public:
+  public:
     FunctionDescription(ITypeInfo* info, DISPID member) : info_(info) {
         TYPEATTR* attributes = nullptr;
         if (FAILED(info->GetTypeAttr(&attributes))) return;
         for (UINT i = 0; i < attributes->cFuncs && !description_; ++i) {
             FUNCDESC* f = nullptr;
             if (FAILED(info->GetFuncDesc(i, &f))) continue;
-            if (f->memid == member) description_ = f;
-            else info->ReleaseFuncDesc(f);
+            if (f->memid == member)
+                description_ = f;
+            else
+                info->ReleaseFuncDesc(f);
         }
         info->ReleaseTypeAttr(attributes);
     }
@@ -211,7 +231,7 @@ public:
     const FUNCDESC* operator->() const { return description_; }
     explicit operator bool() const { return description_ != nullptr; }
 
-private:
+  private:
     ITypeInfo* info_;
     FUNCDESC* description_ = nullptr;
 };
@@ -219,11 +239,16 @@ private:
 // Where a by-reference argument of type vt points within a variant.
 void* storageOf(VARIANT& v, VARTYPE vt) {
     switch (vt) {
-        case VT_BSTR: return &V_BSTR(&v);
-        case VT_I2: return &V_I2(&v);
-        case VT_I4: return &V_I4(&v);
-        case VT_BOOL: return &V_BOOL(&v);
-        default: return nullptr;
+        case VT_BSTR:
+            return &V_BSTR(&v);
+        case VT_I2:
+            return &V_I2(&v);
+        case VT_I4:
+            return &V_I4(&v);
+        case VT_BOOL:
+            return &V_BOOL(&v);
+        default:
+            return nullptr;
     }
 }
 
@@ -288,13 +313,14 @@ HRESULT invokeThroughTypeInfo(IDispatch* self, ITypeInfo* info, DISPID member, W
             VARIANT& argument = params->rgvarg[r.position];
             VariantInit(&argument);
             V_VT(&argument) = VT_BYREF | r.target;
-            if (r.target == VT_VARIANT) V_VARIANTREF(&argument) = &r.temporary;
-            else V_BYREF(&argument) = storageOf(r.temporary, r.target);
+            if (r.target == VT_VARIANT)
+                V_VARIANTREF(&argument) = &r.temporary;
+            else
+                V_BYREF(&argument) = storageOf(r.temporary, r.target);
         }
     }
 
-    const HRESULT hr =
-        info->Invoke(self, member, flags, params, result, exception, argumentError);
+    const HRESULT hr = info->Invoke(self, member, flags, params, result, exception, argumentError);
 
     restore();
     for (Replaced& r : replaced) {

@@ -3,8 +3,8 @@
 // count, its type library, and the translation of errors.
 #pragma once
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <atomic>
 #include <exception>
@@ -36,8 +36,12 @@ BSTR toBstr(const String& text);
 Variant fromVariant(const VARIANT& value);
 // Fills out (uninitialised) with value.
 void toVariant(const Variant& value, VARIANT* out);
-inline Boolean fromVariantBool(VARIANT_BOOL b) { return Boolean::fromRaw(b); }
-inline VARIANT_BOOL toVariantBool(Boolean b) { return b.raw(); }
+inline Boolean fromVariantBool(VARIANT_BOOL b) {
+    return Boolean::fromRaw(b);
+}
+inline VARIANT_BOOL toVariantBool(Boolean b) {
+    return b.raw();
+}
 
 // ---- errors
 // The automation status of a runtime error: 0x800A0000 | number.
@@ -64,7 +68,7 @@ HRESULT guarded(const wchar_t* source, REFIID iid, Body&& body) noexcept {
 
 // A reference count that keeps the module loaded while the object lives.
 class ModuleReference {
-public:
+  public:
     ModuleReference() { lockModule(); }
     ~ModuleReference() { unlockModule(); }
     ModuleReference(const ModuleReference&) = delete;

@@ -9,7 +9,7 @@ namespace tarnwick::com {
 
 template <typename Interface>
 class DualObject : public Interface, public ISupportErrorInfo {
-public:
+  public:
     DualObject(REFIID iid, const wchar_t* source) : iid_(iid), source_(source) {}
 
     // ---- IUnknown
@@ -70,7 +70,7 @@ public:
         return IsEqualIID(riid, iid_) || answersAs(riid) ? S_OK : S_FALSE;
     }
 
-protected:
+  protected:
     virtual ~DualObject() = default;
     // Another identifier the default interface answers to.
     virtual bool answersAs(REFIID) const { return false; }
@@ -88,7 +88,7 @@ protected:
     }
     const wchar_t* source() const { return source_; }
 
-private:
+  private:
     std::atomic<ULONG> references_{1};
     ModuleReference module_;
     const IID& iid_;

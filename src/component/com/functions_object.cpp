@@ -4,6 +4,8 @@
 
 #include "dual_object.h"
 #include "objects.h"
+// after the system headers dual_object.h brings in
+#include <olectl.h>
 
 namespace tarnwick::com {
 
@@ -13,7 +15,7 @@ class FunctionsObject;
 
 // The connection point of __twFunctions. It lives and dies with its object.
 class FoundFilePoint final : public IConnectionPoint {
-public:
+  public:
     explicit FoundFilePoint(FunctionsObject& owner) : owner_(owner) {}
     ~FoundFilePoint() {
         for (auto& [cookie, sink] : sinks_) sink->Release();
@@ -36,8 +38,8 @@ public:
         *iid = DIID___twFunctions;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(
-        IConnectionPointContainer** container) override;
+    HRESULT STDMETHODCALLTYPE
+    GetConnectionPointContainer(IConnectionPointContainer** container) override;
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
         if (!sink || !cookie) return E_POINTER;
         *cookie = 0;
@@ -85,7 +87,7 @@ public:
         SysFreeString(text);
     }
 
-private:
+  private:
     FunctionsObject& owner_;
     std::vector<std::pair<DWORD, IDispatch*>> sinks_;
     DWORD lastCookie_ = 0;
@@ -93,7 +95,7 @@ private:
 
 // Hands out the single connection point, once.
 class PointEnumerator final : public IEnumConnectionPoints {
-public:
+  public:
     PointEnumerator(IConnectionPoint* point, ULONG position) : point_(point), position_(position) {
         point_->AddRef();
     }
@@ -142,7 +144,7 @@ public:
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
-private:
+  private:
     std::atomic<ULONG> references_{1};
     ModuleReference module_;
     IConnectionPoint* point_;
@@ -152,7 +154,7 @@ private:
 class FunctionsObject final : public DualObject<_twFunctions>,
                               public IConnectionPointContainer,
                               public IProvideClassInfo2 {
-public:
+  public:
     FunctionsObject() : DualObject(IID__twFunctions, L"Tarnwick.twFunctions"), point_(*this) {
         functions_.addFoundFileHandler([this](const String& found) { point_.raise(found); });
     }
@@ -196,7 +198,8 @@ public:
 
     // ---- _twFunctions
     HRESULT STDMETHODCALLTYPE FindFile(BSTR FileName, BSTR path, BSTR* result) override {
-        return answer(result, [&] { return functions_.FindFile(fromBstr(FileName), fromBstr(path)); });
+        return answer(result,
+                      [&] { return functions_.FindFile(fromBstr(FileName), fromBstr(path)); });
     }
     HRESULT STDMETHODCALLTYPE FindFiles(BSTR* path, BSTR* SearchStr, VARIANT* result) override {
         if (!path || !SearchStr || !result) return E_POINTER;
@@ -234,15 +237,14 @@ public:
     HRESULT STDMETHODCALLTYPE GetSidInfo(BSTR strSidFile, BSTR* strName, BSTR* strAuthor,
                                          BSTR* strCopyright, short* intTotalSongs,
                                          short* intDefaultSong, VARIANT_BOOL* result) override {
-        if (!strName || !strAuthor || !strCopyright || !intTotalSongs || !intDefaultSong ||
-            !result)
+        if (!strName || !strAuthor || !strCopyright || !intTotalSongs || !intDefaultSong || !result)
             return E_POINTER;
         return run([&] {
             String name = fromBstr(*strName), author = fromBstr(*strAuthor),
                    copyright = fromBstr(*strCopyright);
             std::int16_t total = *intTotalSongs, song = *intDefaultSong;
-            const Boolean ok = functions_.GetSidInfo(fromBstr(strSidFile), name, author,
-                                                     copyright, total, song);
+            const Boolean ok =
+                functions_.GetSidInfo(fromBstr(strSidFile), name, author, copyright, total, song);
             replace(strName, name);
             replace(strAuthor, author);
             replace(strCopyright, copyright);
@@ -305,7 +307,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE ChangeConfigFile(BSTR ConfigFile, SAFEARRAY** ChArray) override {
         return run([&] {
-            functions_.ChangeConfigFile(fromBstr(ConfigFile), changeList(ChArray ? *ChArray : nullptr));
+            functions_.ChangeConfigFile(fromBstr(ConfigFile),
+                                        changeList(ChArray ? *ChArray : nullptr));
         });
     }
     HRESULT STDMETHODCALLTYPE FileExists(BSTR FileName, VARIANT_BOOL DisplayMsgBox, BSTR MBCaption,
@@ -319,7 +322,7 @@ public:
         return yesNo(result, [&] { return functions_.DirExists(fromBstr(strDir)); });
     }
 
-protected:
+  protected:
     void* queryMore(REFIID riid) override {
         if (IsEqualIID(riid, IID_IConnectionPointContainer))
             return static_cast<IConnectionPointContainer*>(this);
@@ -351,8 +354,10 @@ protected:
             const VARIANT* list = &params->rgvarg[0];
             while (V_VT(list) == (VT_BYREF | VT_VARIANT)) list = V_VARIANTREF(list);
             SAFEARRAY* array = nullptr;
-            if (V_VT(list) == (VT_ARRAY | VT_RECORD)) array = V_ARRAY(list);
-            else if (V_VT(list) == (VT_BYREF | VT_ARRAY | VT_RECORD)) array = *V_ARRAYREF(list);
+            if (V_VT(list) == (VT_ARRAY | VT_RECORD))
+                array = V_ARRAY(list);
+            else if (V_VT(list) == (VT_BYREF | VT_ARRAY | VT_RECORD))
+                array = *V_ARRAYREF(list);
             else if (V_VT(list) != VT_EMPTY && V_VT(list) != VT_ERROR) {
                 if (argumentError) *argumentError = 0;
                 hr = DISP_E_TYPEMISMATCH;
@@ -368,7 +373,7 @@ protected:
         return true;
     }
 
-private:
+  private:
     template <typename Body>
     HRESULT answer(BSTR* result, Body&& body) {
         if (!result) return E_POINTER;
@@ -409,7 +414,8 @@ private:
             const auto* records = static_cast<const ::ConfigFileType*>(data);
             try {
                 for (LONG i = 0; i <= upper - lower; ++i)
-                    items.push_back({fromBstr(records[i].KeyToChange), fromBstr(records[i].ValueToSet)});
+                    items.push_back(
+                        {fromBstr(records[i].KeyToChange), fromBstr(records[i].ValueToSet)});
             } catch (...) {
                 SafeArrayUnaccessData(array);
                 throw;
@@ -423,8 +429,12 @@ private:
     FoundFilePoint point_;
 };
 
-ULONG STDMETHODCALLTYPE FoundFilePoint::AddRef() { return owner_.AddRef(); }
-ULONG STDMETHODCALLTYPE FoundFilePoint::Release() { return owner_.Release(); }
+ULONG STDMETHODCALLTYPE FoundFilePoint::AddRef() {
+    return owner_.AddRef();
+}
+ULONG STDMETHODCALLTYPE FoundFilePoint::Release() {
+    return owner_.Release();
+}
 HRESULT STDMETHODCALLTYPE
 FoundFilePoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
     if (!container) return E_POINTER;

@@ -26,7 +26,7 @@ const ClassEntry classes[] = {
 };
 
 class ClassFactory final : public IClassFactory {
-public:
+  public:
     explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
@@ -50,12 +50,14 @@ public:
         return entry_.create(riid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) lockModule();
-        else unlockModule();
+        if (lock)
+            lockModule();
+        else
+            unlockModule();
         return S_OK;
     }
 
-private:
+  private:
     std::atomic<ULONG> references_{1};
     ModuleReference module_;
     const ClassEntry& entry_;
@@ -110,7 +112,9 @@ const wchar_t* const automationMarshaller = L"{00020424-0000-0000-C000-000000000
 
 }  // namespace
 
-HINSTANCE moduleInstance() { return instance; }
+HINSTANCE moduleInstance() {
+    return instance;
+}
 
 HRESULT registerServer() {
     const std::wstring path = modulePath();
@@ -143,8 +147,7 @@ HRESULT registerServer() {
     if (status == ERROR_SUCCESS)
         status = setValue(earlier + L"\\ProxyStubClsid", nullptr, automationMarshaller);
     if (status == ERROR_SUCCESS) status = setValue(earlier + L"\\TypeLib", nullptr, libid);
-    if (status == ERROR_SUCCESS)
-        status = setValue(earlier + L"\\TypeLib", L"Version", L"43.1");
+    if (status == ERROR_SUCCESS) status = setValue(earlier + L"\\TypeLib", L"Version", L"43.1");
     return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -178,7 +181,9 @@ HRESULT classObject(REFCLSID clsid, REFIID riid, void** out) {
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-void setModuleInstance(HINSTANCE module) { instance = module; }
+void setModuleInstance(HINSTANCE module) {
+    instance = module;
+}
 
 }  // namespace tarnwick::com
 
@@ -200,8 +205,12 @@ HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return tarnwick::com::moduleLocks() == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT STDAPICALLTYPE DllRegisterServer() { return tarnwick::com::registerServer(); }
+HRESULT STDAPICALLTYPE DllRegisterServer() {
+    return tarnwick::com::registerServer();
+}
 
-HRESULT STDAPICALLTYPE DllUnregisterServer() { return tarnwick::com::unregisterServer(); }
+HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    return tarnwick::com::unregisterServer();
+}
 
 }  // extern "C"

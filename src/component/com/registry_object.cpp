@@ -7,7 +7,7 @@ namespace tarnwick::com {
 namespace {
 
 class RegistryObject final : public DualObject<_twRegistry> {
-public:
+  public:
     RegistryObject() : DualObject(IID__twRegistry, L"Tarnwick.twRegistry") {}
 
     HRESULT STDMETHODCALLTYPE SaveSetting(BSTR* sRootKey, BSTR* sKeyName, BSTR* sValueName,
@@ -30,12 +30,12 @@ public:
             // An omitted default arrives as a missing argument, or not at all.
             const bool omitted = !vDefault || (V_VT(vDefault) == VT_ERROR &&
                                                V_ERROR(vDefault) == DISP_E_PARAMNOTFOUND);
-            const Variant defaultValue = omitted ? Variant(u"--DONT-SET--") : fromVariant(*vDefault);
+            const Variant defaultValue =
+                omitted ? Variant(u"--DONT-SET--") : fromVariant(*vDefault);
             Variant value = fromVariant(*vValue);
-            const Boolean found =
-                registry_.GetSetting(fromBstr(*sRootKey), fromBstr(*sKeyName),
-                                     fromBstr(*sValueName), value, fromVariantBool(*bStringType),
-                                     defaultValue);
+            const Boolean found = registry_.GetSetting(fromBstr(*sRootKey), fromBstr(*sKeyName),
+                                                       fromBstr(*sValueName), value,
+                                                       fromVariantBool(*bStringType), defaultValue);
             VARIANT converted;
             toVariant(value, &converted);
             VariantClear(vValue);
@@ -44,12 +44,14 @@ public:
         });
     }
 
-private:
+  private:
     tarnwick::twRegistry registry_;
 };
 
 }  // namespace
 
-HRESULT createRegistry(REFIID riid, void** out) { return createObject<RegistryObject>(riid, out); }
+HRESULT createRegistry(REFIID riid, void** out) {
+    return createObject<RegistryObject>(riid, out);
+}
 
 }  // namespace tarnwick::com

@@ -36,7 +36,7 @@ const IID& earlierShellIid() {
 namespace {
 
 class ShellObject final : public DualObject<_twShell> {
-public:
+  public:
     ShellObject() : DualObject(IID__twShell, L"Tarnwick.twShell") {}
 
     HRESULT STDMETHODCALLTYPE PlayMusic(BSTR PlayerPathAndFile, BSTR MusicPath, BSTR SidFilename,
@@ -68,22 +68,22 @@ public:
                                         VARIANT_BOOL blnWriteToIniFile,
                                         VARIANT_BOOL blnWaitTillFinished, BSTR* result) override {
         return answer(result, [&] {
-            return shell_.CCS64v109(
-                fromBstr(strEmulatorExePath), fromBstr(strEmulatorGamesDir),
-                fromBstr(strGamePathAndFile), intGameIndex,
-                static_cast<tarnwick::CCS64v109ControlsEnum>(intJOYPort1),
-                static_cast<tarnwick::CCS64v109ControlsEnum>(intJOYPort2),
-                static_cast<tarnwick::CCS64v109ControlsEnum>(intKEYPort1),
-                static_cast<tarnwick::CCS64v109ControlsEnum>(intKEYPort2),
-                fromVariantBool(blnWriteToIniFile), fromVariantBool(blnWaitTillFinished));
+            return shell_.CCS64v109(fromBstr(strEmulatorExePath), fromBstr(strEmulatorGamesDir),
+                                    fromBstr(strGamePathAndFile), intGameIndex,
+                                    static_cast<tarnwick::CCS64v109ControlsEnum>(intJOYPort1),
+                                    static_cast<tarnwick::CCS64v109ControlsEnum>(intJOYPort2),
+                                    static_cast<tarnwick::CCS64v109ControlsEnum>(intKEYPort1),
+                                    static_cast<tarnwick::CCS64v109ControlsEnum>(intKEYPort2),
+                                    fromVariantBool(blnWriteToIniFile),
+                                    fromVariantBool(blnWaitTillFinished));
         });
     }
-    HRESULT STDMETHODCALLTYPE CCS64v20DosAndWin(
-        BSTR strEmulatorExePath, BSTR strEmulatorGamesDir, BSTR strGamePathAndFile,
-        short intGameIndex, ::CCS64v20ControlEnum intPort1Control,
-        ::CCS64v20ControlEnum intPort2Control, ::CCS64v20ControlModeEnum intPort1Mode,
-        ::CCS64v20ControlModeEnum intPort2Mode, VARIANT_BOOL blnWriteToIniFile,
-        VARIANT_BOOL blnWaitTillFinished, BSTR* result) override {
+    HRESULT STDMETHODCALLTYPE
+    CCS64v20DosAndWin(BSTR strEmulatorExePath, BSTR strEmulatorGamesDir, BSTR strGamePathAndFile,
+                      short intGameIndex, ::CCS64v20ControlEnum intPort1Control,
+                      ::CCS64v20ControlEnum intPort2Control, ::CCS64v20ControlModeEnum intPort1Mode,
+                      ::CCS64v20ControlModeEnum intPort2Mode, VARIANT_BOOL blnWriteToIniFile,
+                      VARIANT_BOOL blnWaitTillFinished, BSTR* result) override {
         return answer(result, [&] {
             return shell_.CCS64v20DosAndWin(
                 fromBstr(strEmulatorExePath), fromBstr(strEmulatorGamesDir),
@@ -101,12 +101,11 @@ public:
                                        VARIANT_BOOL blnWriteToIniFile,
                                        VARIANT_BOOL blnWaitTillFinished, BSTR* result) override {
         return answer(result, [&] {
-            return shell_.C64Sv252(fromBstr(strEmulatorExePath), fromBstr(strGamePathAndFile),
-                                   fromVariant(PRGName),
-                                   static_cast<tarnwick::C64SControlsEnum>(intPort1Control),
-                                   static_cast<tarnwick::C64SControlsEnum>(intPort2Control),
-                                   fromVariantBool(blnWriteToIniFile),
-                                   fromVariantBool(blnWaitTillFinished));
+            return shell_.C64Sv252(
+                fromBstr(strEmulatorExePath), fromBstr(strGamePathAndFile), fromVariant(PRGName),
+                static_cast<tarnwick::C64SControlsEnum>(intPort1Control),
+                static_cast<tarnwick::C64SControlsEnum>(intPort2Control),
+                fromVariantBool(blnWriteToIniFile), fromVariantBool(blnWaitTillFinished));
         });
     }
     HRESULT STDMETHODCALLTYPE ShellWithDefaultProgram(BSTR FileToShell, LONG ParentHwnd) override {
@@ -155,16 +154,15 @@ public:
                                              BSTR PRGName, VARIANT_BOOL blnWaitTillFinished,
                                              BSTR* result) override {
         return answer(result, [&] {
-            return shell_.VICENoSettings(fromBstr(strEmulatorExePath),
-                                         fromBstr(strGamePathAndFile), fromBstr(PRGName),
-                                         fromVariantBool(blnWaitTillFinished));
+            return shell_.VICENoSettings(fromBstr(strEmulatorExePath), fromBstr(strGamePathAndFile),
+                                         fromBstr(PRGName), fromVariantBool(blnWaitTillFinished));
         });
     }
 
-protected:
+  protected:
     bool answersAs(REFIID riid) const override { return IsEqualIID(riid, earlierShellIid()); }
 
-private:
+  private:
     // A method with a String result.
     template <typename Body>
     HRESULT answer(BSTR* result, Body&& body) {
@@ -177,6 +175,8 @@ private:
 
 }  // namespace
 
-HRESULT createShell(REFIID riid, void** out) { return createObject<ShellObject>(riid, out); }
+HRESULT createShell(REFIID riid, void** out) {
+    return createObject<ShellObject>(riid, out);
+}
 
 }  // namespace tarnwick::com
