@@ -2,8 +2,9 @@
 // BSTRs and variants, and calls by name through IDispatch.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <oleauto.h>
 
 #include <string>
 #include <vector>

@@ -3,9 +3,10 @@
 // through IDispatch by name, the dispatch ids, in/out arguments, errors,
 // the FoundFile event, the type library and the unload test.
 #include <gtest/gtest.h>
+#include <windows.h>
+// after windows.h, which they need
 #include <oleauto.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <map>
@@ -498,6 +499,180 @@ TEST(ComModule, VersionBlockNamesTheLibrary) {
     EXPECT_EQ(text(L"InternalName"), L"Tarnwick");
     EXPECT_EQ(text(L"OriginalFilename"), L"Tarnwick.dll");
     EXPECT_NE(text(L"OLESelfRegister"), L"<missing>");
+}
+
+// Every method of _twFunctions not exercised above, through its function
+// table, on safe arguments whose answers are known.
+TEST_F(ComServer, EveryOtherFunctionAnswersThroughTheFunctionTable) {
+    const std::wstring folder = tempFolder(L"tarnwick-com-table");
+    writeFile(folder + L"found.d64", "x");
+    Bstr text;
+    ASSERT_EQ(functions->FindFile(Bstr(L"found.d64").get(), Bstr(folder).get(), text.put()), S_OK);
+    EXPECT_EQ(text.text(), folder + L"found.d64");
+    ASSERT_EQ(functions->Long2Short(Bstr(L"").get(), text.put()), S_OK);
+    EXPECT_EQ(text.text(), L"");
+    VARIANT_BOOL yes = VARIANT_FALSE;
+    ASSERT_EQ(functions->FileExists(Bstr(folder + L"found.d64").get(), VARIANT_FALSE,
+                                    Bstr(L"").get(), &yes),
+              S_OK);
+    EXPECT_EQ(yes, VARIANT_TRUE);
+    ASSERT_EQ(functions->DirExists(Bstr(folder).get(), &yes), S_OK);
+    EXPECT_EQ(yes, VARIANT_TRUE);
+    ASSERT_EQ(functions->DriveTypeIsCDRom(Bstr(L"C:").get(), &yes), S_OK);
+    EXPECT_EQ(yes, VARIANT_FALSE);
+
+    // The PSID methods on a missing tune trap into false and "".
+    Bstr name, author, copyright;
+    SHORT songs = 7, song = 8;
+    ASSERT_EQ(functions->GetSidInfo(Bstr(folder + L"none.sid").get(), name.put(), author.put(),
+                                    copyright.put(), &songs, &song, &yes),
+              S_OK);
+    EXPECT_EQ(yes, VARIANT_FALSE);
+    ASSERT_EQ(functions->GetSidSongInfo(Bstr(folder + L"none.sid").get(), &songs, &song, &yes),
+              S_OK);
+    EXPECT_EQ(yes, VARIANT_FALSE);
+    song = 3;
+    ASSERT_EQ(functions->SaveDefaultSidSong(Bstr(folder + L"none.sid").get(), &song, &yes), S_OK);
+    EXPECT_EQ(yes, VARIANT_FALSE);
+    EXPECT_EQ(song, 3);
+    ASSERT_EQ(functions->GetSidAuthor(Bstr(folder + L"none.sid").get(), text.put()), S_OK);
+    EXPECT_EQ(text.text(), L"");
+
+    // The waits answer at once when what they wait for is there.
+    ASSERT_EQ(functions->GetVolumeName(Bstr(L"C:\\").get(), text.put()), S_OK);
+    ASSERT_EQ(functions->WaitForCDRom(Bstr(L"C:\\").get(), text.get(), &yes), S_OK);
+    EXPECT_EQ(yes, VARIANT_TRUE);
+    ASSERT_EQ(functions->WaitForCDRomPath(Var(folder).v, &yes), S_OK);
+    EXPECT_EQ(yes, VARIANT_TRUE);
+    ASSERT_EQ(functions->WaitForCDRomFile(Var(folder + L"found.d64").v, &yes), S_OK);
+    EXPECT_EQ(yes, VARIANT_TRUE);
+    // A Null path fails before any prompt, with the runtime's own error.
+    Var null;
+    V_VT(&null.v) = VT_NULL;
+    EXPECT_EQ(functions->WaitForCDRomPath(null.v, &yes), static_cast<HRESULT>(0x800A005E));
+
+    // The window and deletion helpers.
+    const HWND window = CreateWindowExW(0, L"STATIC", L"tarnwick", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                        nullptr, nullptr, nullptr);
+    EXPECT_EQ(functions->SetAlwaysOnTop(VARIANT_TRUE,
+                                        static_cast<LONG>(reinterpret_cast<INT_PTR>(window))),
+              S_OK);
+    if (window) DestroyWindow(window);
+    const std::wstring doomed = tempFolder(L"tarnwick-com-doomed");
+    writeFile(doomed + L"x.txt", "x");
+    ASSERT_EQ(functions->DeletePathSilent(Bstr(doomed.substr(0, doomed.size() - 1)).get()), S_OK);
+    EXPECT_EQ(GetFileAttributesW(doomed.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Opening a file that is not there reports nothing.
+    EXPECT_EQ(shell->ShellWithDefaultProgram(Bstr(folder + L"missing.nothing").get(), 0), S_OK);
+}
+
+// All 33 methods by name through IDispatch, with arguments as a script
+// passes them.
+TEST_F(ComServer, EveryMethodAnswersThroughDispatch) {
+    const std::wstring folder = tempFolder(L"tarnwick-com-dispatch");
+    writeFile(folder + L"c64.cfg", "A=1\r\n");
+    const auto call = [](IDispatch* object, const wchar_t* name, std::vector<VARIANT> arguments) {
+        CallResult result;
+        callByName(object, name, std::move(arguments), result);
+        EXPECT_EQ(result.status, S_OK) << std::string(name, name + wcslen(name));
+        return result.value.text();
+    };
+    const auto str = [](const std::wstring& s) { return Var(s); };
+    std::vector<Var> keep;  // owns the arguments until the end
+    const auto arg = [&](Var v) {
+        keep.push_back(std::move(v));
+        return keep.back().v;
+    };
+    keep.reserve(100);
+    const std::wstring missing = L"C:\\no\\emu.exe";
+    const std::wstring game = L"C:\\g.d64";
+    IDispatch* s = shell.get();
+    EXPECT_EQ(call(s, L"Frodo", {arg(str(missing)), arg(Var::boolean(false))}),
+              L"Unable to run Frodo.  File: " + missing + L" not found");
+    EXPECT_NE(call(s, L"Win64Beta", {arg(str(missing)), arg(str(game)), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"PC64Win", {arg(str(missing)), arg(str(game)), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"Comeback64",
+                   {arg(str(missing)), arg(str(game)), arg(Var::i4(1)), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"VICE",
+                   {arg(str(missing)), arg(str(game)), arg(str(L"")), arg(Var::i4(4)),
+                    arg(Var::i4(0)), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"VICENoSettings",
+                   {arg(str(missing)), arg(str(game)), arg(str(L"")), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"CCS64v109",
+                   {arg(str(missing)), arg(str(L"")), arg(str(game)), arg(Var::i2(0)),
+                    arg(Var::i4(0)), arg(Var::i4(1)), arg(Var::i4(0)), arg(Var::i4(1)),
+                    arg(Var::boolean(false)), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"CCS64v20DosAndWin",
+                   {arg(str(missing)), arg(str(L"")), arg(str(game)), arg(Var::i2(0)),
+                    arg(Var::i4(1)), arg(Var::i4(1)), arg(Var::i4(0)), arg(Var::i4(1)),
+                    arg(Var::boolean(false)), arg(Var::boolean(false))}),
+              L"");
+    EXPECT_NE(call(s, L"C64Sv252",
+                   {arg(str(missing)), arg(str(game)), arg(Var()), arg(Var::i4(1)), arg(Var::i4(1)),
+                    arg(Var::boolean(false)), arg(Var::boolean(false))}),
+              L"");
+    Var display = Var::boolean(false), tune = Var::i2(2);
+    call(s, L"PlayMusic",
+         {arg(str(missing)), arg(str(L"C:\\no")), arg(str(L"t.sid")), arg(str(L"")),
+          arg(Var::refTo(display))});
+    call(s, L"PlayMusicSong",
+         {arg(str(missing)), arg(str(L"C:\\no")), arg(str(L"t.sid")), arg(Var::refTo(tune))});
+    EXPECT_EQ(V_I2(&tune.v), 2);
+    call(s, L"ShellWithDefaultProgram", {arg(str(folder + L"missing.nothing")), arg(Var::i4(0))});
+
+    IDispatch* r = registry.get();
+    Var value = Var::i4(5), read;
+    call(r, L"SaveSetting",
+         {arg(str(L"HKEY_CURRENT_USER")), arg(str(L"Software\\Tarnwick Tests")), arg(str(L"Five")),
+          arg(Var::refTo(value)), arg(Var::boolean(false))});
+    call(r, L"GetSetting",
+         {arg(str(L"HKEY_CURRENT_USER")), arg(str(L"Software\\Tarnwick Tests")), arg(str(L"Five")),
+          arg(Var::refTo(read)), arg(Var::boolean(false))});
+    EXPECT_EQ(V_VT(&read.v), VT_I4);
+    EXPECT_EQ(V_I4(&read.v), 5);
+
+    IDispatch* f = functions.get();
+    EXPECT_EQ(call(f, L"FindFile", {arg(str(L"c64.cfg")), arg(str(folder))}), folder + L"c64.cfg");
+    Var path(folder), pattern(L"*.cfg");
+    call(f, L"FindFiles", {arg(Var::refTo(path)), arg(Var::refTo(pattern))});
+    Var dir, file;
+    call(f, L"GetFileAndPath",
+         {arg(str(L"C:\\a\\b.d64")), arg(Var::refTo(dir)), arg(Var::refTo(file))});
+    EXPECT_EQ(file.text(), L"b.d64");
+    Var a, b, c, n1 = Var::i2(0), n2 = Var::i2(0);
+    call(f, L"GetSidInfo",
+         {arg(str(folder + L"none.sid")), arg(Var::refTo(a)), arg(Var::refTo(b)),
+          arg(Var::refTo(c)), arg(Var::refTo(n1)), arg(Var::refTo(n2))});
+    call(f, L"GetSidSongInfo",
+         {arg(str(folder + L"none.sid")), arg(Var::refTo(n1)), arg(Var::refTo(n2))});
+    Var song = Var::i2(1);
+    call(f, L"SaveDefaultSidSong", {arg(str(folder + L"none.sid")), arg(Var::refTo(song))});
+    EXPECT_EQ(call(f, L"GetSidAuthor", {arg(str(folder + L"none.sid"))}), L"");
+    EXPECT_EQ(call(f, L"JustFileName", {arg(str(L"C:\\x\\y.t64"))}), L"y.t64");
+    call(f, L"SetAlwaysOnTop", {arg(Var::boolean(false)), arg(Var::i4(0))});
+    const std::wstring label = call(f, L"GetVolumeName", {arg(str(L"C:\\"))});
+    call(f, L"WaitForCDRom", {arg(str(L"C:\\")), arg(str(label))});
+    call(f, L"WaitForCDRomPath", {arg(str(folder))});
+    call(f, L"WaitForCDRomFile", {arg(str(folder + L"c64.cfg"))});
+    call(f, L"Long2Short", {arg(str(folder))});
+    call(f, L"DeletePathSilent", {arg(str(folder + L"nothing-here"))});
+    call(f, L"DriveTypeIsCDRom", {arg(str(L"C:"))});
+    call(f, L"FileExists",
+         {arg(str(folder + L"c64.cfg")), arg(Var::boolean(false)), arg(str(L""))});
+    call(f, L"DirExists", {arg(str(folder))});
+    SAFEARRAY* list = changeList({{L"A", L"2"}});
+    Var listArgument;
+    V_VT(&listArgument.v) = VT_ARRAY | VT_RECORD;
+    V_ARRAY(&listArgument.v) = list;
+    call(f, L"ChangeConfigFile", {arg(str(folder + L"c64.cfg")), listArgument.v});
+    EXPECT_EQ(readFile(folder + L"c64.cfg"), "A=2\r\n");
 }
 }  // namespace
 }  // namespace tarnwick::testing

@@ -2,5 +2,6 @@
 // header for the type library includes this in place of a header of its own.
 #pragma once
 
-#include <ocidl.h>
 #include <ole2.h>
+// after ole2.h, which it needs
+#include <ocidl.h>

@@ -3,8 +3,9 @@
 // count, its type library, and the translation of errors.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <oleauto.h>
 
 #include <atomic>
 #include <exception>
