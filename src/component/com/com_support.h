@@ -76,6 +76,39 @@ class ModuleReference {
     ModuleReference& operator=(const ModuleReference&) = delete;
 };
 
+// An object with a single interface besides IUnknown, counted so that it
+// keeps the module loaded while it lives.
+template <typename Interface>
+class SingleInterfaceObject : public Interface {
+  public:
+    explicit SingleInterfaceObject(REFIID iid) : iid_(iid) {}
+    SingleInterfaceObject(const SingleInterfaceObject&) = delete;
+    SingleInterfaceObject& operator=(const SingleInterfaceObject&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, iid_)) return E_NOINTERFACE;
+        *out = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+  protected:
+    virtual ~SingleInterfaceObject() = default;
+
+  private:
+    std::atomic<ULONG> references_{1};
+    ModuleReference module_;
+    const IID& iid_;
+};
+
 // Dispatch through the interface's type information, with the help script
 // clients need: a by-reference variant handed to an in/out parameter of
 // another type is converted to that type for the call and the result

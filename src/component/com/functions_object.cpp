@@ -94,27 +94,13 @@ class FoundFilePoint final : public IConnectionPoint {
 };
 
 // Hands out the single connection point, once.
-class PointEnumerator final : public IEnumConnectionPoints {
+class PointEnumerator final : public SingleInterfaceObject<IEnumConnectionPoints> {
   public:
-    PointEnumerator(IConnectionPoint* point, ULONG position) : point_(point), position_(position) {
+    PointEnumerator(IConnectionPoint* point, ULONG position)
+        : SingleInterfaceObject(IID_IEnumConnectionPoints), point_(point), position_(position) {
         point_->AddRef();
     }
-    ~PointEnumerator() { point_->Release(); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumConnectionPoints))
-            return E_NOINTERFACE;
-        *out = static_cast<IEnumConnectionPoints*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
+    ~PointEnumerator() override { point_->Release(); }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** points,
                                    ULONG* fetched) override {
         if (!points) return E_POINTER;
@@ -145,8 +131,6 @@ class PointEnumerator final : public IEnumConnectionPoints {
     }
 
   private:
-    std::atomic<ULONG> references_{1};
-    ModuleReference module_;
     IConnectionPoint* point_;
     ULONG position_;
 };

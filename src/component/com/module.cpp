@@ -25,24 +25,10 @@ const ClassEntry classes[] = {
     {&CLSID_twFunctions, L"Tarnwick.twFunctions", createFunctions},
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterfaceObject<IClassFactory> {
   public:
-    explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
+    explicit ClassFactory(const ClassEntry& entry)
+        : SingleInterfaceObject(IID_IClassFactory), entry_(entry) {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
@@ -58,8 +44,6 @@ class ClassFactory final : public IClassFactory {
     }
 
   private:
-    std::atomic<ULONG> references_{1};
-    ModuleReference module_;
     const ClassEntry& entry_;
 };
 
