@@ -129,6 +129,15 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // The program name found along PATH (an executable file), or "".
 std::string programOnPath(const std::string& name);
+// What starting a Windows-style command line runs: the program found as
+// Windows finds it, and its argument vector (argv[0] first). Raises 53 when
+// no reading of the line names a file, 70 when one names a file that cannot
+// be run.
+struct StartPlan {
+    std::string program;
+    std::vector<std::string> arguments;
+};
+StartPlan planStart(const String& commandLine);
 // Starts the program at path (not searched for) with arguments (argv[0]
 // first), detached in a session of its own as startProcess does; returns its
 // process id or raises Error. With quiet, its output goes to /dev/null.

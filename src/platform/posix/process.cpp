@@ -160,25 +160,33 @@ Error startError(int error) {
 
 }  // namespace
 
-std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t) {
-    std::string program;
+StartPlan planStart(const String& givenLine) {
+    // The system reads a command line as a C string: it ends at the first
+    // NUL, so nothing behind one can name the program or add an argument.
+    const String commandLine = givenLine.substr(0, givenLine.find(u'\0'));
+    StartPlan plan;
     String argumentText;
     bool denied = false;
     for (const ProgramCandidate& candidate : programCandidates(commandLine)) {
         std::string found;
         const Found f = locate(toUtf8(candidate.program), found);
         if (f == Found::Program) {
-            program = found;
+            plan.program = found;
             argumentText = candidate.arguments;
             break;
         }
         denied = denied || f == Found::NotAProgram;
     }
-    if (program.empty()) throw Error(denied ? errors::PermissionDenied : errors::FileNotFound);
+    if (plan.program.empty()) throw Error(denied ? errors::PermissionDenied : errors::FileNotFound);
 
-    std::vector<std::string> arguments{program};
-    for (const String& a : splitArguments(argumentText)) arguments.push_back(toUtf8(a));
-    return startDetached(program, arguments, false);
+    plan.arguments.push_back(plan.program);
+    for (const String& a : splitArguments(argumentText)) plan.arguments.push_back(toUtf8(a));
+    return plan;
+}
+
+std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t) {
+    const StartPlan plan = planStart(commandLine);
+    return startDetached(plan.program, plan.arguments, false);
 }
 
 int startDetached(const std::string& program, const std::vector<std::string>& givenArguments,
