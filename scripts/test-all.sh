@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: Linux, Linux with the sanitizers,
+# the fuzz targets (a short run of each over its saved corpus),
 # and the 32- and 64-bit Windows builds under Wine. Installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ echo "== style"
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run -Werror "${sources[@]}"
 
-presets=(linux linux-sanitize windows-x86 windows-x64)
+presets=(linux linux-sanitize fuzz windows-x86 windows-x64)
 if [ $# -gt 0 ]; then presets=("$@"); fi
 for preset in "${presets[@]}"; do
     echo "== $preset"
