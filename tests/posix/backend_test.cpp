@@ -205,5 +205,39 @@ TEST_F(PosixBackend, MessageBoxGoesToTheHostsHandler) {
     EXPECT_EQ(prompts[0], u"Games|FILE NOT FOUND: " + u16(temp / "none.d64") + u"|48");
 }
 
+// Without a folder chosen by the host, aliases live in the user's runtime
+// folder when that can stand unquoted itself, else in a folder of the user's
+// own under /tmp.
+TEST_F(PosixBackend, ShortFormAliasesLiveInTheRuntimeFolderWhenItStandsUnquoted) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string old = saved ? saved : "";
+    const fs::path file = temp.write("Upper Case.d64", "the game");
+    const fs::path runtime = temp / "run";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    PosixPlatform host;
+    twFunctions f(host);
+    const std::string inRuntime = toUtf8(f.Long2Short(u16(file)));
+    EXPECT_EQ(fs::path(inRuntime).parent_path(), runtime / "tarnwick-short");
+    EXPECT_EQ(fs::read_symlink(inRuntime), file);
+
+    // A runtime folder with a capital or a blank in its name cannot stand
+    // unquoted on a command line: /tmp/tarnwick-<uid>-short is taken instead.
+    const fs::path awkward = temp / "Run Folder";
+    fs::create_directories(awkward);
+    ::setenv("XDG_RUNTIME_DIR", awkward.c_str(), 1);
+    const std::string inTmp = toUtf8(f.Long2Short(u16(file)));
+    EXPECT_EQ(fs::path(inTmp).parent_path(),
+              fs::path("/tmp") / ("tarnwick-" + std::to_string(::geteuid()) + "-short"));
+    EXPECT_EQ(fs::canonical(inTmp), fs::canonical(file));
+
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", old.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
 }  // namespace
 }  // namespace tarnwick
