@@ -16,6 +16,7 @@
 #include <random>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/system_calls.h"
 
 namespace tarnwick {
 
@@ -33,7 +34,7 @@ class Descriptor {
     // Closes now and reports the error a delayed write may only show here.
     int close() {
         int result = 0;
-        if (fd_ >= 0) result = ::close(fd_);
+        if (fd_ >= 0) result = systemCalls().close(fd_);
         fd_ = -1;
         return result;
     }
@@ -51,12 +52,12 @@ std::string folderOf(const std::string& path) {
 
 bool folderExists(const std::string& path) {
     struct stat st;
-    return ::stat(folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return systemCalls().stat(folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void writeAll(int fd, std::string_view bytes, off_t offset) {
     while (!bytes.empty()) {
-        const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        const ssize_t n = systemCalls().pwrite(fd, bytes.data(), bytes.size(), offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw errorFromErrno(errno);
@@ -76,17 +77,17 @@ std::string linkTarget(const std::string& path) {
 }
 
 void rewriteInPlace(const std::string& path, std::string_view content) {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    Descriptor fd(systemCalls().open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));
     if (!fd.valid()) throw openError(errno, path);
     const off_t size = static_cast<off_t>(content.size());
     if (size > 0) {
-        const int reserved = ::posix_fallocate(fd.get(), 0, size);
+        const int reserved = systemCalls().fallocate(fd.get(), 0, size);
         if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
             throw errorFromErrno(reserved);
     }
     writeAll(fd.get(), content, 0);
-    if (::ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
-    if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    if (systemCalls().ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
+    if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
     if (fd.close() != 0) throw errorFromErrno(errno);
 }
 
@@ -113,19 +114,19 @@ Error openError(int error, const std::string& path) {
 
 bool PosixPlatform::isReadOnly(const String& path) {
     struct stat st;
-    return ::stat(toUtf8(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+    return systemCalls().stat(toUtf8(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 
 std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
     const std::string name = toUtf8(path);
-    Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Descriptor fd(systemCalls().open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY, 0));
     if (!fd.valid()) throw openError(errno, name);
     // A folder opens for reading but refuses the read itself (EISDIR, 75),
     // so no stat is needed first: a scan of many small headers pays for
     // nothing beyond open, read and close. Only a read of nothing asks.
     if (maxBytes == 0) {
         struct stat st;
-        if (::fstat(fd.get(), &st) != 0) throw errorFromErrno(errno);
+        if (systemCalls().fstat(fd.get(), &st) != 0) throw errorFromErrno(errno);
         if (S_ISDIR(st.st_mode)) throw Error(errors::PathFileAccessError);
         return std::string();
     }
@@ -135,7 +136,7 @@ std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
         const std::size_t at = content.size();
         const std::size_t want = std::min<std::size_t>(65536, maxBytes - at);
         content.resize(at + want);
-        const ssize_t n = ::read(fd.get(), content.data() + at, want);
+        const ssize_t n = systemCalls().read(fd.get(), content.data() + at, want);
         content.resize(at + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -152,11 +153,11 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     const std::string target = linkTarget(given);
 
     struct stat original;
-    const bool existed = ::stat(target.c_str(), &original) == 0;
+    const bool existed = systemCalls().stat(target.c_str(), &original) == 0;
     if (existed && S_ISDIR(original.st_mode)) throw Error(errors::PathFileAccessError);
     // Renaming would replace even a file we may not write: refuse it as an
     // open for writing would.
-    if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    if (existed && systemCalls().faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         throw Error(errors::PathFileAccessError);
     if (!existed && !folderExists(target)) throw Error(errors::PathNotFound);
 
@@ -167,8 +168,8 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     // A new file gets the usual permissions (the umask applies); a rewritten
     // one is created private and given the old one's mode before it is
     // renamed into place.
-    Descriptor fd(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666));
+    Descriptor fd(systemCalls().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                     existed ? 0600 : 0666));
     if (!fd.valid()) {
         // A folder we may not write, holding a file we may: rewrite in place.
         if ((errno == EACCES || errno == EPERM) && existed) return rewriteInPlace(target, content);
@@ -176,34 +177,36 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     }
     try {
         if (existed) {
-            if (::fchmod(fd.get(), original.st_mode & 07777) != 0) throw errorFromErrno(errno);
+            if (systemCalls().fchmod(fd.get(), original.st_mode & 07777) != 0)
+                throw errorFromErrno(errno);
             if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
                 // Only root may give the file back to its owner; others keep it.
                 [[maybe_unused]] const int ignored =
-                    ::fchown(fd.get(), original.st_uid, original.st_gid);
+                    systemCalls().fchown(fd.get(), original.st_uid, original.st_gid);
             }
         }
         writeAll(fd.get(), content, 0);
-        if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+        if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
         if (fd.close() != 0) throw errorFromErrno(errno);
-        if (::rename(temporary.c_str(), target.c_str()) != 0) throw openError(errno, target);
+        if (systemCalls().rename(temporary.c_str(), target.c_str()) != 0)
+            throw openError(errno, target);
     } catch (...) {
         fd.close();
-        ::unlink(temporary.c_str());
+        systemCalls().unlink(temporary.c_str());
         throw;
     }
     // Make the rename itself durable.
-    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.valid()) ::fsync(directory.get());
+    Descriptor directory(systemCalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (directory.valid()) systemCalls().fsync(directory.get());
 }
 
 void PosixPlatform::patchFile(const String& path, std::uint64_t offset, std::string_view bytes) {
     const std::string name = toUtf8(path);
     if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
-    Descriptor fd(::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    Descriptor fd(systemCalls().open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));
     if (!fd.valid()) throw openError(errno, name);
     writeAll(fd.get(), bytes, static_cast<off_t>(offset));
-    if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
     if (fd.close() != 0) throw errorFromErrno(errno);
 }
 
