@@ -3,8 +3,9 @@
 // A rewrite goes to a temporary file in the same folder, which is flushed to
 // disk and then renamed over the file: at every moment the file holds either
 // its old or its new content. Where the folder may not be written although
-// the file may, the file is rewritten in place, but only after the room for
-// the new content has been reserved, so that a full disk cannot cut it short.
+// the file may, the file is rewritten in place, after the room for the new
+// content has been reserved (so that a full disk cannot cut it short) and
+// with the old content kept to be put back should a step fail.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,10 @@ class Descriptor {
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    void reset(int fd) {
+        close();
+        fd_ = fd;
+    }
     // Closes now and reports the error a delayed write may only show here.
     int close() {
         int result = 0;
@@ -76,18 +81,59 @@ std::string linkTarget(const std::string& path) {
     return target;
 }
 
-void rewriteInPlace(const std::string& path, std::string_view content) {
-    Descriptor fd(systemCalls().open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));
-    if (!fd.valid()) throw openError(errno, path);
-    const off_t size = static_cast<off_t>(content.size());
-    if (size > 0) {
-        const int reserved = systemCalls().fallocate(fd.get(), 0, size);
-        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
-            throw errorFromErrno(reserved);
+// Reads what is left of the descriptor's file.
+std::string readRest(int fd) {
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = systemCalls().read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw errorFromErrno(errno);
+        }
+        if (n == 0) return content;
+        content.append(buffer, static_cast<std::size_t>(n));
     }
-    writeAll(fd.get(), content, 0);
-    if (systemCalls().ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
-    if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
+}
+
+// Without a temporary file there is nothing to rename back to: the old
+// content is kept in memory instead, and when any step fails after the
+// file was first touched it is written back, so that a failure leaves the
+// old content rather than the new one cut short, the new one followed by
+// the old one's tail, or the old one followed by the room reserved for the
+// new. (Only a second failure while putting it back can defeat that.)
+void rewriteInPlace(const std::string& path, std::string_view content) {
+    Descriptor fd(systemCalls().open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY, 0));
+    // A file that may be written but not read is rewritten without a copy.
+    const bool readable = fd.valid();
+    if (!readable && (errno == EACCES || errno == EPERM))
+        fd.reset(systemCalls().open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));
+    if (!fd.valid()) throw openError(errno, path);
+    const std::string old = readable ? readRest(fd.get()) : std::string();
+    const off_t size = static_cast<off_t>(content.size());
+    try {
+        if (size > 0) {
+            const int reserved = systemCalls().fallocate(fd.get(), 0, size);
+            if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
+                throw errorFromErrno(reserved);
+        }
+        writeAll(fd.get(), content, 0);
+        if (systemCalls().ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
+        if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    } catch (...) {
+        if (readable) {
+            try {
+                writeAll(fd.get(), old, 0);
+                if (systemCalls().ftruncate(fd.get(), static_cast<off_t>(old.size())) == 0)
+                    systemCalls().fsync(fd.get());
+            } catch (const Error&) {
+                // The first failure is the one reported.
+            }
+        }
+        throw;
+    }
+    // The new content is on the disk: a failure to close now changes nothing
+    // in it, but is still reported.
     if (fd.close() != 0) throw errorFromErrno(errno);
 }
 
@@ -153,12 +199,20 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     const std::string target = linkTarget(given);
 
     struct stat original;
-    const bool existed = systemCalls().stat(target.c_str(), &original) == 0;
+    bool existed = true;
+    if (systemCalls().stat(target.c_str(), &original) != 0) {
+        // Only a file that is not there is made anew. Any other failure to
+        // look at it must not pass for its absence: the rewrite would give
+        // it a new file's permissions and owner in place of its own.
+        if (errno != ENOENT) throw openError(errno, target);
+        existed = false;
+    }
     if (existed && S_ISDIR(original.st_mode)) throw Error(errors::PathFileAccessError);
     // Renaming would replace even a file we may not write: refuse it as an
     // open for writing would.
+    // (A check that fails for another reason, a disk error, reports that.)
     if (existed && systemCalls().faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        throw Error(errors::PathFileAccessError);
+        throw openError(errno, target);
     if (!existed && !folderExists(target)) throw Error(errors::PathNotFound);
 
     static thread_local std::mt19937_64 random{std::random_device{}()};
