@@ -3,8 +3,9 @@
 // A rewrite goes to a temporary file in the same folder, which is flushed to
 // disk and then renamed over the file: at every moment the file holds either
 // its old or its new content. Where the folder may not be written although
-// the file may, the file is rewritten in place, but only after the room for
-// the new content has been reserved, so that a full disk cannot cut it short.
+// the file may, the file is rewritten in place, after the room for the new
+// content has been reserved (so that a full disk cannot cut it short) and
+// with the old content kept to be put back should a step fail.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <random>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/system_calls.h"
 
 namespace tarnwick {
 
@@ -30,10 +32,14 @@ class Descriptor {
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    void reset(int fd) {
+        close();
+        fd_ = fd;
+    }
     // Closes now and reports the error a delayed write may only show here.
     int close() {
         int result = 0;
-        if (fd_ >= 0) result = ::close(fd_);
+        if (fd_ >= 0) result = systemCalls().close(fd_);
         fd_ = -1;
         return result;
     }
@@ -51,12 +57,12 @@ std::string folderOf(const std::string& path) {
 
 bool folderExists(const std::string& path) {
     struct stat st;
-    return ::stat(folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return systemCalls().stat(folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void writeAll(int fd, std::string_view bytes, off_t offset) {
     while (!bytes.empty()) {
-        const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        const ssize_t n = systemCalls().pwrite(fd, bytes.data(), bytes.size(), offset);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw errorFromErrno(errno);
@@ -75,18 +81,59 @@ std::string linkTarget(const std::string& path) {
     return target;
 }
 
-void rewriteInPlace(const std::string& path, std::string_view content) {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid()) throw openError(errno, path);
-    const off_t size = static_cast<off_t>(content.size());
-    if (size > 0) {
-        const int reserved = ::posix_fallocate(fd.get(), 0, size);
-        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
-            throw errorFromErrno(reserved);
+// Reads what is left of the descriptor's file.
+std::string readRest(int fd) {
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = systemCalls().read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw errorFromErrno(errno);
+        }
+        if (n == 0) return content;
+        content.append(buffer, static_cast<std::size_t>(n));
     }
-    writeAll(fd.get(), content, 0);
-    if (::ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
-    if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+}
+
+// Without a temporary file there is nothing to rename back to: the old
+// content is kept in memory instead, and when any step fails after the
+// file was first touched it is written back, so that a failure leaves the
+// old content rather than the new one cut short, the new one followed by
+// the old one's tail, or the old one followed by the room reserved for the
+// new. (Only a second failure while putting it back can defeat that.)
+void rewriteInPlace(const std::string& path, std::string_view content) {
+    Descriptor fd(systemCalls().open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY, 0));
+    // A file that may be written but not read is rewritten without a copy.
+    const bool readable = fd.valid();
+    if (!readable && (errno == EACCES || errno == EPERM))
+        fd.reset(systemCalls().open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));
+    if (!fd.valid()) throw openError(errno, path);
+    const std::string old = readable ? readRest(fd.get()) : std::string();
+    const off_t size = static_cast<off_t>(content.size());
+    try {
+        if (size > 0) {
+            const int reserved = systemCalls().fallocate(fd.get(), 0, size);
+            if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
+                throw errorFromErrno(reserved);
+        }
+        writeAll(fd.get(), content, 0);
+        if (systemCalls().ftruncate(fd.get(), size) != 0) throw errorFromErrno(errno);
+        if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    } catch (...) {
+        if (readable) {
+            try {
+                writeAll(fd.get(), old, 0);
+                if (systemCalls().ftruncate(fd.get(), static_cast<off_t>(old.size())) == 0)
+                    systemCalls().fsync(fd.get());
+            } catch (const Error&) {
+                // The first failure is the one reported.
+            }
+        }
+        throw;
+    }
+    // The new content is on the disk: a failure to close now changes nothing
+    // in it, but is still reported.
     if (fd.close() != 0) throw errorFromErrno(errno);
 }
 
@@ -113,19 +160,19 @@ Error openError(int error, const std::string& path) {
 
 bool PosixPlatform::isReadOnly(const String& path) {
     struct stat st;
-    return ::stat(toUtf8(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+    return systemCalls().stat(toUtf8(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 
 std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
     const std::string name = toUtf8(path);
-    Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    Descriptor fd(systemCalls().open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY, 0));
     if (!fd.valid()) throw openError(errno, name);
     // A folder opens for reading but refuses the read itself (EISDIR, 75),
     // so no stat is needed first: a scan of many small headers pays for
     // nothing beyond open, read and close. Only a read of nothing asks.
     if (maxBytes == 0) {
         struct stat st;
-        if (::fstat(fd.get(), &st) != 0) throw errorFromErrno(errno);
+        if (systemCalls().fstat(fd.get(), &st) != 0) throw errorFromErrno(errno);
         if (S_ISDIR(st.st_mode)) throw Error(errors::PathFileAccessError);
         return std::string();
     }
@@ -135,7 +182,7 @@ std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
         const std::size_t at = content.size();
         const std::size_t want = std::min<std::size_t>(65536, maxBytes - at);
         content.resize(at + want);
-        const ssize_t n = ::read(fd.get(), content.data() + at, want);
+        const ssize_t n = systemCalls().read(fd.get(), content.data() + at, want);
         content.resize(at + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -152,12 +199,20 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     const std::string target = linkTarget(given);
 
     struct stat original;
-    const bool existed = ::stat(target.c_str(), &original) == 0;
+    bool existed = true;
+    if (systemCalls().stat(target.c_str(), &original) != 0) {
+        // Only a file that is not there is made anew. Any other failure to
+        // look at it must not pass for its absence: the rewrite would give
+        // it a new file's permissions and owner in place of its own.
+        if (errno != ENOENT) throw openError(errno, target);
+        existed = false;
+    }
     if (existed && S_ISDIR(original.st_mode)) throw Error(errors::PathFileAccessError);
     // Renaming would replace even a file we may not write: refuse it as an
     // open for writing would.
-    if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        throw Error(errors::PathFileAccessError);
+    // (A check that fails for another reason, a disk error, reports that.)
+    if (existed && systemCalls().faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw openError(errno, target);
     if (!existed && !folderExists(target)) throw Error(errors::PathNotFound);
 
     static thread_local std::mt19937_64 random{std::random_device{}()};
@@ -167,8 +222,8 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     // A new file gets the usual permissions (the umask applies); a rewritten
     // one is created private and given the old one's mode before it is
     // renamed into place.
-    Descriptor fd(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666));
+    Descriptor fd(systemCalls().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                     existed ? 0600 : 0666));
     if (!fd.valid()) {
         // A folder we may not write, holding a file we may: rewrite in place.
         if ((errno == EACCES || errno == EPERM) && existed) return rewriteInPlace(target, content);
@@ -176,34 +231,36 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
     }
     try {
         if (existed) {
-            if (::fchmod(fd.get(), original.st_mode & 07777) != 0) throw errorFromErrno(errno);
+            if (systemCalls().fchmod(fd.get(), original.st_mode & 07777) != 0)
+                throw errorFromErrno(errno);
             if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
                 // Only root may give the file back to its owner; others keep it.
                 [[maybe_unused]] const int ignored =
-                    ::fchown(fd.get(), original.st_uid, original.st_gid);
+                    systemCalls().fchown(fd.get(), original.st_uid, original.st_gid);
             }
         }
         writeAll(fd.get(), content, 0);
-        if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+        if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
         if (fd.close() != 0) throw errorFromErrno(errno);
-        if (::rename(temporary.c_str(), target.c_str()) != 0) throw openError(errno, target);
+        if (systemCalls().rename(temporary.c_str(), target.c_str()) != 0)
+            throw openError(errno, target);
     } catch (...) {
         fd.close();
-        ::unlink(temporary.c_str());
+        systemCalls().unlink(temporary.c_str());
         throw;
     }
     // Make the rename itself durable.
-    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.valid()) ::fsync(directory.get());
+    Descriptor directory(systemCalls().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (directory.valid()) systemCalls().fsync(directory.get());
 }
 
 void PosixPlatform::patchFile(const String& path, std::uint64_t offset, std::string_view bytes) {
     const std::string name = toUtf8(path);
     if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
-    Descriptor fd(::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    Descriptor fd(systemCalls().open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));
     if (!fd.valid()) throw openError(errno, name);
     writeAll(fd.get(), bytes, static_cast<off_t>(offset));
-    if (::fsync(fd.get()) != 0) throw errorFromErrno(errno);
+    if (systemCalls().fsync(fd.get()) != 0) throw errorFromErrno(errno);
     if (fd.close() != 0) throw errorFromErrno(errno);
 }
 

@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/system_calls.h"
 
 namespace tarnwick {
 
@@ -139,12 +140,12 @@ std::int32_t statusOf(int rc, sqlite3* db) {
 int makeFolders(const std::string& folder) {
     if (folder.empty()) return 0;
     struct stat st;
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (systemCalls().stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     const std::size_t slash = folder.rfind('/');
     if (slash != std::string::npos && slash > 0) {
         if (const int e = makeFolders(folder.substr(0, slash))) return e;
     }
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    if (systemCalls().mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
     return 0;
 }
 
@@ -363,11 +364,11 @@ std::int32_t prepareStore(Connection& c) {
         }
         // Make the new file's name durable along with its content.
         const std::string folder = folderOf(c.path);
-        const int fd =
-            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = systemCalls().open(folder.empty() ? "." : folder.c_str(),
+                                          O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
         if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
+            systemCalls().fsync(fd);
+            systemCalls().close(fd);
         }
     }
     if (layout != Layout::Ours) return registry_status::BadDatabase;
@@ -406,9 +407,10 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
     if (const int e = makeFolders(folderOf(path))) return statusOfErrno(e);
     // Made here, private to the user, so that SQLite finds an empty
     // database; an existing file, whatever it holds, is opened as it is.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    const int fd =
+        systemCalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd >= 0)
-        ::close(fd);
+        systemCalls().close(fd);
     else if (errno != EEXIST)
         return statusOfErrno(errno);
 
@@ -425,7 +427,7 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
     if (const std::int32_t status = prepareStore(*c)) return status;
 
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return statusOfErrno(errno);
+    if (systemCalls().stat(path.c_str(), &st) != 0) return statusOfErrno(errno);
     c->device = st.st_dev;
     c->inode = st.st_ino;
     out = std::move(c);
@@ -531,7 +533,8 @@ std::string databasePath(const std::string& option) {
 bool stillThere(Connection& c) {
     struct stat st;
     c.checkedAt = Clock::now();
-    return ::stat(c.path.c_str(), &st) == 0 && st.st_dev == c.device && st.st_ino == c.inode;
+    return systemCalls().stat(c.path.c_str(), &st) == 0 && st.st_dev == c.device &&
+           st.st_ino == c.inode;
 }
 
 // The connection to path: the current one while it is this process's and
