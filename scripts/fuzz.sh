@@ -27,11 +27,17 @@ root=$PWD build=$PWD/build/fuzz
 mkdir -p "$build/long" "$build/artifacts"
 
 run() {
-    local t=$1 corpus=$build/long/$1 log=$build/long/$1.log
+    local t=$1 corpus=$build/long/$1 log=$build/long/$1.log files
     mkdir -p "$corpus"
-    cp -n "$root/fuzz/corpus/$t/"* "$corpus/" 2>/dev/null || true
-    "$root/fuzz/run-fuzzer.sh" "$build/fuzz/${t}_fuzz" "$corpus" "$seconds" "$build/artifacts" \
-        >"$log" 2>&1 && echo "$t: done" || { echo "$t: FAILED (see $log)"; return 1; }
+    files=$(mktemp -d)
+    # New inputs go to the first folder, the long run's own corpus; the
+    # saved one is read only.
+    TARNWICK_FUZZ_TMP=$files "$build/fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=20 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
+        "$corpus" "$root/fuzz/corpus/$t" >"$log" 2>&1
+    local status=$?
+    rm -rf "$files"
+    if [ $status -eq 0 ]; then echo "$t: done"; else echo "$t: FAILED (see $log)"; return 1; fi
 }
 export -f run
 export root build seconds

@@ -166,7 +166,16 @@ Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
     if (root == 0) return false;
     OpenKey key(platform_, root, sKeyName);
     if (!key.isOpen()) return false;
-    if (QueryValue(platform_, key.key(), sValueName, vValue) == registry_status::Ok) return true;
+    const std::int32_t status = QueryValue(platform_, key.key(), sValueName, vValue);
+    if (status == registry_status::Ok) return true;
+    // Only a value that is not there, or not of a kind or size this class
+    // reads (a number of more than four bytes answers "more data"), is
+    // missing. A value that is there but could not be read (an I/O error,
+    // access denied, no memory) is a failure: answering "not found", or
+    // writing the default over it, would lose the user's setting.
+    if (status != registry_status::FileNotFound && status != UnsupportedKind &&
+        status != registry_status::MoreData)
+        return false;
     // Only the text itself means "no default": a number never equals it.
     if (vDefault.kind() == Variant::Kind::String && vDefault.asString() == DontSet) {
         vValue = NotFound;

@@ -430,12 +430,16 @@ TEST_F(Registry, FailedReadsAreTrappedAsStatuses) {
     EXPECT_EQ(registry_steps::QueryValue(windows, lastKey_, u"N", v), 1016);
     EXPECT_EQ(v, Variant(u"old"));
     windows.closeKey(lastKey_);
-    // Through GetSetting a failed read without a default is "not found".
-    EXPECT_TRUE(static_cast<bool>(reg.GetSetting(u"HKEY_CURRENT_USER", Key, u"S", v, true)));
-    EXPECT_EQ(v, Variant(u"--NOT-FOUND--"));
-    // With a default it is written and read back, which fails again.
-    EXPECT_FALSE(static_cast<bool>(reg.GetSetting(u"HKEY_CURRENT_USER", Key, u"S", v, true, u"d")));
-    EXPECT_TRUE(store.called("setValue S kind 1 size 2"));
+    // Through GetSetting a value that is there but cannot be read is a
+    // failure, never "not found", and a default is not written over it.
+    v = u"old";
+    EXPECT_FALSE(static_cast<bool>(reg.GetSetting(u"HKEY_CURRENT_USER", Key, u"N", v, true)));
+    EXPECT_EQ(v, Variant(u"old"));
+    EXPECT_FALSE(static_cast<bool>(reg.GetSetting(u"HKEY_CURRENT_USER", Key, u"N", v, false, 7)));
+    EXPECT_FALSE(store.called("setValue"));
+    store.dataFailure.reset();
+    ASSERT_TRUE(static_cast<bool>(reg.GetSetting(u"HKEY_CURRENT_USER", Key, u"N", v, false, 7)));
+    EXPECT_EQ(v, Variant(1)) << "the stored number survived";
 }
 
 TEST_F(Registry, SetValueStepWritesOnlyTheTwoKinds) {
