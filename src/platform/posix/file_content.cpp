@@ -117,6 +117,7 @@ bool PosixPlatform::isReadOnly(const String& path) {
 }
 
 std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
+    if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
     const std::string name = toUtf8(path);
     Descriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid()) throw openError(errno, name);
@@ -147,6 +148,7 @@ std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
 }
 
 void PosixPlatform::replaceFile(const String& path, std::string_view content) {
+    if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
     const std::string given = toUtf8(path);
     if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
     const std::string target = linkTarget(given);
@@ -198,6 +200,7 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
 }
 
 void PosixPlatform::patchFile(const String& path, std::uint64_t offset, std::string_view bytes) {
+    if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
     const std::string name = toUtf8(path);
     if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
     Descriptor fd(::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));

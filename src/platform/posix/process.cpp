@@ -161,10 +161,15 @@ Error startError(int error) {
 }  // namespace
 
 std::int32_t PosixPlatform::startProcess(const String& commandLine, std::int32_t) {
+    // Windows reads a command line as a C string, up to its first NUL: what
+    // follows is no part of it. Here a NUL would end only the one name or
+    // argument it stands in, and the words behind it would reach the
+    // program as arguments of their own.
+    const String line = commandLine.substr(0, commandLine.find(u'\0'));
     std::string program;
     String argumentText;
     bool denied = false;
-    for (const ProgramCandidate& candidate : programCandidates(commandLine)) {
+    for (const ProgramCandidate& candidate : programCandidates(line)) {
         std::string found;
         const Found f = locate(toUtf8(candidate.program), found);
         if (f == Found::Program) {
