@@ -10,7 +10,11 @@ void twFunctions::SetAlwaysOnTop(Boolean SetOn, std::int32_t WindowHwnd) {
 }
 
 void twFunctions::DeletePathSilent(const String& strDestPath) {
-    platform_.deleteSilently(strDestPath);
+    // The system takes a name up to its first NUL, and the deletion's list
+    // of names on Windows takes a NUL as the start of a further name: what
+    // is left of such a name, or begun by it, could be a folder holding the
+    // target, or anything else. A name with a NUL is no name to delete.
+    if (strDestPath.find(u'\0') == String::npos) platform_.deleteSilently(strDestPath);
     // A large tree takes a while: the host catches up on its window
     // messages before the call returns.
     platform_.yieldToMessages();

@@ -4,7 +4,8 @@
 // walked through descriptors opened without following links, so a link
 // swapped in while the walk runs cannot lead it out of the tree. The walk
 // stays on the file system it started on. A path that names nothing to
-// delete safely (empty, ".", "..", a file system's root) deletes nothing.
+// delete safely (empty, ".", "..", a file system's root, a name no file
+// can have here) deletes nothing.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,6 +81,7 @@ bool isFileSystemRoot(const std::string& path) {
 }  // namespace
 
 void PosixPlatform::deleteSilently(const String& path) {
+    if (!namesAFile(path)) return;
     std::string text = toUtf8(path);
     // A trailing separator would make the system follow a link to a folder;
     // the link itself is what is named.

@@ -164,6 +164,7 @@ bool PosixPlatform::isReadOnly(const String& path) {
 }
 
 std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
+    if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
     const std::string name = toUtf8(path);
     Descriptor fd(systemCalls().open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY, 0));
     if (!fd.valid()) throw openError(errno, name);
@@ -194,6 +195,7 @@ std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
 }
 
 void PosixPlatform::replaceFile(const String& path, std::string_view content) {
+    if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
     const std::string given = toUtf8(path);
     if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
     const std::string target = linkTarget(given);
@@ -255,6 +257,7 @@ void PosixPlatform::replaceFile(const String& path, std::string_view content) {
 }
 
 void PosixPlatform::patchFile(const String& path, std::uint64_t offset, std::string_view bytes) {
+    if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
     const std::string name = toUtf8(path);
     if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
     Descriptor fd(systemCalls().open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY, 0));

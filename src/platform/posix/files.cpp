@@ -95,6 +95,10 @@ std::string canonicalPath(const std::string& path) {
     return canonical(path);
 }
 
+bool namesAFile(const String& name) {
+    return name.find(u'\0') == String::npos && fromUtf8(toUtf8(name)) == name;
+}
+
 std::int32_t PosixPlatform::driveType(const String& rootPath) {
     std::string path = toUtf8(rootPath);
     while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -106,6 +106,12 @@ struct MountEntry {
 std::vector<MountEntry> readMountTable(const std::string& file);
 // The path with every link and ".." resolved, or "" when it does not resolve.
 std::string canonicalPath(const std::string& path);
+// Whether a file here can have the name. A NUL would end it early for the
+// system, which would then take a shorter name (perhaps of a folder that
+// holds the file meant); a lone surrogate has no UTF-8 form (only those
+// fromUtf8 makes of single bytes turn back into them) and would stand for
+// U+FFFD, another file's name. Either names no file at all.
+bool namesAFile(const String& name);
 
 // The letter case every name comparison without regard to case uses: the
 // Unicode upper case of the C.UTF-8 locale, whatever locale the host set.

@@ -131,7 +131,10 @@ std::uint32_t PosixPlatform::entryAttributes(const String&, const FindData& foun
 
 std::uint32_t PosixPlatform::searchPath(const String& folder, const String& fileName,
                                         String& buffer) {
-    if (fileName.empty()) return 0;
+    // A name no file can have finds none: with a NUL the system would look
+    // for the shorter name before it (the folder itself for a name that
+    // begins with one).
+    if (fileName.empty() || !namesAFile(fileName)) return 0;
     const std::string directory = folderOrCurrent(toUtf8(folder));
     const std::string wanted = toUtf8(fileName);
     const auto join = [](const std::string& a, const std::string& b) {
