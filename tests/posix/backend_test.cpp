@@ -14,11 +14,8 @@ namespace tarnwick {
 namespace {
 
 using testing::TempFolder;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
 
 // Restores the current directory a test changes.
 class PosixBackend : public ::testing::Test {

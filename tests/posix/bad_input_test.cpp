@@ -23,6 +23,7 @@
 namespace tarnwick {
 namespace {
 
+using testing::contentOf;
 using testing::PosixLaunch;
 using testing::Recording;
 using testing::u16;
@@ -88,13 +89,6 @@ std::uint64_t fnv1a(const std::string& bytes) {
         hash *= 0x100000001b3ull;
     }
     return hash;
-}
-
-std::string contentOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 // The hash of a file's content, read again only when the file may have

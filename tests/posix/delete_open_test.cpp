@@ -20,17 +20,10 @@
 namespace tarnwick {
 namespace {
 
+using testing::contentOf;
 using testing::TempFolder;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
-
-std::string content(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 bool present(const fs::path& p) {
     std::error_code ignored;
@@ -46,8 +39,8 @@ class SilentDeletion : public ::testing::Test {
     }
     void TearDown() override { fs::current_path(saved_); }
     void expectOutsideIntact() {
-        EXPECT_EQ(content(temp / "outside/keep.txt"), "kept");
-        EXPECT_EQ(content(temp / "outside/dir/inner.txt"), "inner");
+        EXPECT_EQ(contentOf(temp / "outside/keep.txt"), "kept");
+        EXPECT_EQ(contentOf(temp / "outside/dir/inner.txt"), "inner");
     }
     TempFolder temp;
     twFunctions f;
@@ -94,7 +87,7 @@ TEST_F(SilentDeletion, WildcardsInTheLastNameDeleteEveryMatch) {
     EXPECT_FALSE(present(temp / "w/b.tmp"));
     EXPECT_FALSE(present(temp / "w/sub.tmp"));
     EXPECT_FALSE(present(temp / "w/link.tmp"));
-    EXPECT_EQ(content(temp / "w/keep.txt"), "3");
+    EXPECT_EQ(contentOf(temp / "w/keep.txt"), "3");
     f.DeletePathSilent(u16(temp / "w/k?ep.*"));
     EXPECT_FALSE(present(temp / "w/keep.txt"));
     temp.write("w/x/y.txt");
@@ -120,8 +113,8 @@ TEST_F(SilentDeletion, EmptyDotAndDotDotDeleteNothing) {
           String(u"../b/.."), String(u".//"), u16(temp / "a/b") + u"/.", u16(temp / "a/b") + u"/..",
           u16(temp / "a/b") + u"/../"}) {
         f.DeletePathSilent(path);
-        EXPECT_EQ(content(temp / "a/x.txt"), "x") << toUtf8(path);
-        EXPECT_EQ(content(temp / "a/b/y.txt"), "y") << toUtf8(path);
+        EXPECT_EQ(contentOf(temp / "a/x.txt"), "x") << toUtf8(path);
+        EXPECT_EQ(contentOf(temp / "a/b/y.txt"), "y") << toUtf8(path);
     }
     expectOutsideIntact();
 }
@@ -147,8 +140,8 @@ TEST_F(SilentDeletion, TheRootOfTheFileSystemIsNeverDeleted) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the jail could not be entered";
-    EXPECT_EQ(content(temp / "jail/canary.txt"), "alive");
-    EXPECT_EQ(content(temp / "jail/sub/deep.txt"), "deep");
+    EXPECT_EQ(contentOf(temp / "jail/canary.txt"), "alive");
+    EXPECT_EQ(contentOf(temp / "jail/sub/deep.txt"), "deep");
     EXPECT_FALSE(present(temp / "jail/rootlink"));
 }
 
@@ -162,11 +155,11 @@ TEST_F(SilentDeletion, AMountedFileSystemIsLeftAlone) {
     std::ofstream(temp / "tree/mnt/canary.txt") << "alive";
     f.DeletePathSilent(u16(temp / "tree/mnt"));
     f.DeletePathSilent(u16(temp / "tree/mnt/"));
-    EXPECT_EQ(content(temp / "tree/mnt/canary.txt"), "alive") << "a mount point is a root";
+    EXPECT_EQ(contentOf(temp / "tree/mnt/canary.txt"), "alive") << "a mount point is a root";
     f.DeletePathSilent(u16(temp / "tree/m*"));
-    EXPECT_EQ(content(temp / "tree/mnt/canary.txt"), "alive");
+    EXPECT_EQ(contentOf(temp / "tree/mnt/canary.txt"), "alive");
     f.DeletePathSilent(u16(temp / "tree"));
-    EXPECT_EQ(content(temp / "tree/mnt/canary.txt"), "alive") << "the walk stays on its own disk";
+    EXPECT_EQ(contentOf(temp / "tree/mnt/canary.txt"), "alive") << "the walk stays on its own disk";
     EXPECT_FALSE(present(temp / "tree/plain.txt"));
     ::umount2((temp / "tree/mnt").c_str(), MNT_DETACH);
 }

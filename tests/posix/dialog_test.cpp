@@ -14,35 +14,15 @@
 #include <string>
 
 #include "platform/posix/posix_platform.h"
+#include "support/scoped_variable.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::ScopedVariable;
 using testing::TempFolder;
-
-// One environment variable set (or unset) for the length of a test.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::int32_t systemBox(const char16_t* prompt, std::int32_t style) {
     setMessageBoxHandler(nullptr);

@@ -30,28 +30,13 @@
 namespace tarnwick {
 namespace {
 
+using testing::contentOf;
+using testing::entries;
 using testing::faultPlan;
 using testing::FaultySystemCalls;
 using testing::TempFolder;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
-
-std::string contentOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Bytes as a C string literal would show them, for messages.
 std::string shown(const std::string& bytes) {

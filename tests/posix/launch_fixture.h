@@ -15,10 +15,6 @@
 
 namespace tarnwick::testing {
 
-inline String u16(const std::filesystem::path& p) {
-    return fromUtf8(p.string());
-}
-
 class PosixLaunch : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -14,46 +14,21 @@
 
 #include "platform/posix/posix_platform.h"
 #include "support/recorder_reader.h"
+#include "support/scoped_variable.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 
 namespace tarnwick {
 namespace {
 
+using testing::contentOf;
 using testing::Recording;
+using testing::ScopedVariable;
 using testing::TempFolder;
+using testing::u16;
 using testing::waitForRecording;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
-
-std::string contentOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Sets an environment variable for the scope, which a started program
-// inherits.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Sends this process's standard output and error to a file for the scope:
 // a program started meanwhile keeps writing there.

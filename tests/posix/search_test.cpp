@@ -20,11 +20,8 @@ namespace tarnwick {
 namespace {
 
 using testing::TempFolder;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
 
 // The names of a folder in the order the system lists them.
 std::vector<std::string> listed(const fs::path& folder) {

@@ -15,18 +15,11 @@
 namespace tarnwick {
 namespace {
 
+using testing::contentOf;
 using testing::psidHeader;
 using testing::TempFolder;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
-
-std::string contentOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Info {
     bool ok = false;

@@ -16,11 +16,8 @@ namespace tarnwick {
 namespace {
 
 using testing::TempFolder;
+using testing::u16;
 namespace fs = std::filesystem;
-
-String u16(const fs::path& p) {
-    return fromUtf8(p.string());
-}
 
 // An ext4 image with the given label (none when empty), loop-mounted at
 // mountPoint for the life of the object.

@@ -1,10 +1,15 @@
 // A fresh folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "tarnwick/types.h"
 
 namespace tarnwick::testing {
 
@@ -47,5 +52,25 @@ class TempFolder {
   private:
     std::filesystem::path path_;
 };
+
+// A path as the library takes it.
+inline String u16(const std::filesystem::path& p) {
+    return fromUtf8(p.string());
+}
+
+// A file's bytes ("" when it cannot be read).
+inline std::string contentOf(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, sorted: to see that nothing was left beside a file.
+inline std::vector<std::string> entries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace tarnwick::testing
