@@ -129,6 +129,45 @@ std::set<int> numbersFor(int error, const fs::path& file) {
     return {errorFromErrno(error).number(), openError(error, file.string()).number()};
 }
 
+// Every error the system may give, as the editor reports it: a failed open
+// names the file's state (53, 76, 75), any other failed call the device's
+// (57, 61, 68, ...).
+TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
+    struct Case {
+        int error;
+        std::int32_t whenOpening, whenReading;
+    };
+    const Case cases[] = {
+        {ENOTDIR, 76, 76}, {ENAMETOOLONG, 76, 76}, {ELOOP, 76, 76},  {EACCES, 75, 70},
+        {EPERM, 75, 70},   {EROFS, 75, 75},        {EISDIR, 75, 75}, {ETXTBSY, 75, 75},
+        {EBUSY, 75, 75},   {EEXIST, 75, 75},       {ENOSPC, 61, 61}, {EDQUOT, 61, 61},
+        {EFBIG, 61, 61},   {EIO, 57, 57},          {ENXIO, 68, 68},  {ENODEV, 68, 68},
+        {ENOMEM, 7, 7},    {EMFILE, 67, 67},       {ENFILE, 67, 67}, {EINVAL, 5, 5}};
+    TempFolder temp;
+    const fs::path cfg = temp.write("c64.cfg", OldConfig);
+    PosixPlatform host;
+    twFunctions f{host};
+    for (const Case& c : cases) {
+        for (const int call : {1, 2}) {
+            std::int32_t number = 0;
+            {
+                FaultySystemCalls faults;
+                faultPlan().arm(call, c.error);
+                try {
+                    f.ChangeConfigFile(u16(cfg), {{u"$A", u"1"}});
+                } catch (const Error& e) {
+                    number = e.number();
+                }
+                faultPlan().disarm();
+            }
+            ASSERT_EQ(faultPlan().call(), call == 1 ? "open" : "read");
+            EXPECT_EQ(number, call == 1 ? c.whenOpening : c.whenReading)
+                << errnoName(c.error) << " in " << faultPlan().call();
+            EXPECT_EQ(contentOf(cfg), OldConfig);
+        }
+    }
+}
+
 class ConfigFileFaults : public ::testing::TestWithParam<int> {
   protected:
     // Walks ChangeConfigFile through a failure at each call. Without

@@ -391,6 +391,16 @@ TEST(RegistryLocation, ConfigFolderThenTheOverrideThenHome) {
     ::setenv("XDG_CONFIG_HOME", (temp / "xdg").c_str(), 1);
     EXPECT_TRUE(static_cast<bool>(reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"N", v, true)));
     EXPECT_EQ(v, Variant(u"xdg"));
+
+    // A relative override is taken from the current directory of the call.
+    const fs::path saved = fs::current_path();
+    fs::create_directories(temp / "here");
+    fs::current_path(temp / "here");
+    ::setenv("TARNWICK_REGISTRY", "settings.db", 1);
+    EXPECT_TRUE(
+        static_cast<bool>(reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"N", u"here", true)));
+    fs::current_path(saved);
+    EXPECT_TRUE(fs::exists(temp / "here/settings.db"));
 }
 
 // ---------------------------------------------------------------- failures

@@ -43,6 +43,25 @@ TEST(ErrorValue, CarriesNumberAndStandardDescription) {
     EXPECT_EQ(Error(75).description(), u"Path/File access error");
     EXPECT_EQ(Error(94).description(), u"Invalid use of Null");
     EXPECT_EQ(Error(-5, u"own").description(), u"own");
+    // The runtime's own texts: they reach the user inside the launchers'
+    // "Error <n>: <description>" messages.
+    const std::pair<std::int32_t, const char16_t*> texts[] = {
+        {5, u"Invalid procedure call or argument"},
+        {7, u"Out of memory"},
+        {9, u"Subscript out of range"},
+        {13, u"Type mismatch"},
+        {52, u"Bad file name or number"},
+        {53, u"File not found"},
+        {57, u"Device I/O error"},
+        {61, u"Disk full"},
+        {62, u"Input past end of file"},
+        {67, u"Too many files"},
+        {68, u"Device unavailable"},
+        {70, u"Permission denied"},
+        {71, u"Disk not ready"},
+        {76, u"Path not found"},
+        {1000, u"Application-defined or object-defined error"}};
+    for (const auto& [number, text] : texts) EXPECT_EQ(Error(number).description(), text) << number;
 }
 
 TEST(VariantValue, KindsAndTextForms) {
@@ -152,6 +171,23 @@ TEST(ChangeList, ExpressesWhatTheAutomationArrayCan) {
     const ConfigFileArray shifted({{u"$A", u"1"}}, 1);
     EXPECT_EQ(shifted.lowerBound(), 1);
     EXPECT_EQ(shifted.items().at(0).KeyToChange, u"$A");
+
+    // A change list built element by element comes into being with its
+    // first element.
+    ConfigFileArray built;
+    built.items().push_back({u"$B", u"2"});
+    EXPECT_TRUE(built.exists());
+    EXPECT_EQ(built.items().size(), 1u);
+}
+
+TEST(VariantValue, ReadingAValueAsAnotherKindIsATypeMismatch) {
+    const Variant integer(std::int16_t(1)), text(u"1"), empty;
+    EXPECT_EQ(errorOf([&] { integer.asString(); }), 13);
+    EXPECT_EQ(errorOf([&] { text.asInteger(); }), 13);
+    EXPECT_EQ(errorOf([&] { text.asLong(); }), 13);
+    EXPECT_EQ(errorOf([&] { text.asDouble(); }), 13);
+    EXPECT_EQ(errorOf([&] { empty.asBoolean(); }), 13);
+    EXPECT_EQ(integer.asInteger(), 1);
 }
 
 }  // namespace

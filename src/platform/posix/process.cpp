@@ -58,6 +58,14 @@ namespace {
 
 enum class Found { Program, NotAProgram, Missing };
 
+// In a coverage build (clang's profile runtime linked in), a child that ends
+// in exec or _exit writes what it ran first: the runtime writes only at a
+// normal exit. Elsewhere the symbol is absent and this does nothing.
+extern "C" int __llvm_profile_write_file(void) __attribute__((weak));
+void keepCoverage() {
+    if (__llvm_profile_write_file) __llvm_profile_write_file();
+}
+
 Found probe(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return Found::Missing;
@@ -137,8 +145,11 @@ void closeInheritedDescriptors(int keep) {
         if (null > 2) ::close(null);
     }
     closeInheritedDescriptors(reportFd);
+    keepCoverage();
     ::execve(path, argv, environ);
-    sendReport(reportFd, 'E', errno);
+    const int error = errno;
+    keepCoverage();
+    sendReport(reportFd, 'E', error);
     ::_exit(127);
 }
 
@@ -212,6 +223,7 @@ int startDetached(const std::string& program, const std::vector<std::string>& gi
         const pid_t child = ::fork();
         if (child == 0) becomeProgram(program.c_str(), argv.data(), pipeFds[1], quiet);
         sendReport(pipeFds[1], child < 0 ? 'E' : 'P', child < 0 ? errno : child);
+        keepCoverage();
         ::_exit(0);
     }
     ::close(pipeFds[1]);
@@ -260,7 +272,9 @@ int runAndWait(const std::vector<std::string>& arguments) {
     const pid_t pid = ::fork();
     if (pid < 0) return -1;
     if (pid == 0) {
+        keepCoverage();
         ::execvp(argv[0], argv.data());
+        keepCoverage();
         ::_exit(127);
     }
     int status = 0;
