@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <fstream>
 
 #include "platform/posix/posix_platform.h"
@@ -229,11 +230,104 @@ TEST_F(PosixBackend, ShortFormAliasesLiveInTheRuntimeFolderWhenItStandsUnquoted)
     EXPECT_EQ(fs::path(inTmp).parent_path(),
               fs::path("/tmp") / ("tarnwick-" + std::to_string(::geteuid()) + "-short"));
     EXPECT_EQ(fs::canonical(inTmp), fs::canonical(file));
+    // So is a relative one, which would move with the current directory.
+    ::setenv("XDG_RUNTIME_DIR", "run", 1);
+    EXPECT_EQ(f.Long2Short(u16(file)), fromUtf8(inTmp));
+    // An alias keeps a plain extension, and only a plain one.
+    const fs::path dotted = temp.write("Ends In A Dot.", "x");
+    EXPECT_EQ(fs::path(toUtf8(f.Long2Short(u16(dotted)))).extension(), "");
+    EXPECT_EQ(fs::path(inTmp).extension(), ".d64");
 
     if (saved)
         ::setenv("XDG_RUNTIME_DIR", old.c_str(), 1);
     else
         ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A program that goes away, or changes, between being found and being run
+// is reported by what exec says of it.
+TEST_F(PosixBackend, AStartThatExecRefusesReportsWhy) {
+    const auto errorOf = [](const std::string& program) {
+        try {
+            startDetached(program, {program}, true);
+        } catch (const Error& e) {
+            return e.number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(errorOf((temp / "gone").string()), 53);
+    fs::create_directories(temp / "folder");
+    EXPECT_EQ(errorOf((temp / "folder").string()), 70);
+    const fs::path plain = temp.write("plain", "no program");
+    EXPECT_EQ(errorOf(plain.string()), 70);
+    // Executable, but in no format the system runs (no "#!" either).
+    const fs::path garbage = temp.write("garbage", std::string("\x7f"
+                                                               "ELF\x01\x01",
+                                                               6));
+    fs::permissions(garbage, fs::perms::owner_all);
+    EXPECT_EQ(errorOf(garbage.string()), 5);
+}
+
+TEST_F(PosixBackend, RunAndWaitTellsTheExitStatusFromNoStartAtAll) {
+    EXPECT_EQ(runAndWait({"sh", "-c", "exit 3"}), 3);
+    EXPECT_EQ(runAndWait({"sh", "-c", "kill -9 $$"}), -1) << "killed: no status";
+    EXPECT_EQ(runAndWait({(temp / "no such program").string()}), -1);
+}
+
+// Emulators are found as Windows finds them, the current folder first; the
+// helper programs the library runs itself (dialogs, openers) only along
+// PATH, never from the current folder, whatever an empty PATH entry says.
+// No PATH at all is the usual one.
+TEST_F(PosixBackend, ProgramsAreLookedUpAlongPath) {
+    const char* saved = std::getenv("PATH");
+    const std::string old = saved ? saved : "";
+    const fs::path program = temp.write("bin/emu", "#!/bin/sh\n");
+    fs::permissions(program, fs::perms::owner_all);
+    temp.write("bin/data", "");
+
+    fs::current_path(temp / "bin");
+    ::setenv("PATH", ":/nowhere", 1);
+    EXPECT_EQ(programOnPath("emu"), "");
+    EXPECT_EQ(programOnPath("bin/emu"), "") << "a name with a slash is no name to look up";
+    EXPECT_EQ(planStart(u"emu -x").arguments, (std::vector<std::string>{"./emu", "-x"}));
+    ::setenv("PATH", (temp / "bin").c_str(), 1);
+    EXPECT_EQ(programOnPath("emu"), (temp / "bin/emu").string());
+    EXPECT_EQ(programOnPath("data"), "") << "not executable";
+    fs::current_path(temp.path());
+    ::setenv("PATH", (":" + (temp / "bin").string()).c_str(), 1);
+    EXPECT_EQ(planStart(u"emu").program, (temp / "bin/emu").string());
+    try {
+        planStart(u"data");
+        ADD_FAILURE() << "a file that is no program was started";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), 70);
+    }
+    ::unsetenv("PATH");
+    EXPECT_EQ(programOnPath("sh"), "/usr/bin/sh");
+    EXPECT_EQ(planStart(u"sh -c true").program, "/usr/bin/sh");
+    ::setenv("PATH", old.c_str(), 1);
+}
+
+// A folder deeper than the system's path limit is still the current one,
+// named whole.
+TEST_F(PosixBackend, TheCurrentDirectoryMayBeLongerThanThePathLimit) {
+    fs::current_path(temp.path());
+    std::string whole = temp.path().string();
+    const std::string part(200, 'd');
+    int depth = 0;
+    while (whole.size() <= PATH_MAX + 200) {
+        fs::create_directory(part);
+        fs::current_path(part);  // relative: each step stays short
+        whole += "/" + part;
+        ++depth;
+    }
+    PosixPlatform host;
+    EXPECT_EQ(host.currentDirectory(), fromUtf8(whole));
+    // Taken down step by step: a path this long is too long to remove whole.
+    for (; depth > 0; --depth) {
+        fs::current_path("..");
+        fs::remove(part);
+    }
 }
 
 }  // namespace
