@@ -140,5 +140,31 @@ TEST(DesktopBox, KdialogAsksWhereZenityIsMissing) {
     EXPECT_EQ(all, "--title\nTarnwick\n--sorry\nDisc missing\n");
 }
 
+// A Wayland session counts as a display too; a display with neither dialog
+// program installed falls back to the terminal (here: none, so Cancel).
+TEST(DesktopBox, WaylandAsksTooAndNoDialogProgramFallsBackToTheTerminal) {
+    TempFolder temp;
+    {
+        std::ofstream script(temp / "kdialog");
+        script << "#!/bin/sh\nexit 0\n";
+    }
+    std::filesystem::permissions(temp / "kdialog", std::filesystem::perms::owner_all);
+    const auto inOwnSession = [](const std::string& path) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setsid();
+            ::unsetenv("DISPLAY");
+            ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+            ::setenv("PATH", path.c_str(), 1);
+            std::exit(systemBox(u"Insert the disc", box_styles::OkCancel));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(inOwnSession(temp.path().string()), answers::Ok) << "kdialog answered";
+    EXPECT_EQ(inOwnSession((temp / "empty").string()), answers::Cancel) << "nobody to ask";
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -109,6 +109,14 @@ TEST_F(ConfigLaunchers, ConfigurationStepIsSkippedSilently) {
     EXPECT_EQ(windows.started.size(), 4u);
 }
 
+TEST_F(ConfigLaunchers, CCS64v109ChecksTheEmulatorBesideItsCompanion) {
+    // The companion is there, the emulator named is not.
+    EXPECT_EQ(v109(u"C:\\CCS 64\\GONE.EXE", game, 0, true),
+              u"Unable to run CCS64 v1.09.  File: C:\\CCS 64\\GONE.EXE not found");
+    EXPECT_TRUE(windows.started.empty());
+    EXPECT_EQ(config(), cfg);
+}
+
 TEST_F(ConfigLaunchers, MissingGamesFolderLeavesTheLoadPath) {
     EXPECT_EQ(shell.CCS64v109(emulator, u"E:\\None", game, 0, eCCS109_PCJoystick2,
                               eCCS109_PCJoystick2, eCCS109_KeySet2, eCCS109_KeySet2, true, false),
@@ -229,6 +237,28 @@ TEST_F(C64SLauncher, FileTypeIsCheckedBeforeAnythingElse) {
     EXPECT_NE(windows.started.back().find(u" -disk low.d64"), String::npos);
     EXPECT_EQ(shell.C64Sv252(u"C:\\none.exe", u"D:\\none.t64", u"", Disable, Disable, true, false),
               u"Unable to run C64S v2.52.  File: C:\\none.exe not found");
+}
+
+TEST_F(C64SLauncher, AMissingGameIsNamedAndNothingIsWritten) {
+    const std::string before = windows.files[u"C:\\C64S\\Config.ini"];
+    EXPECT_EQ(run(u"D:\\gone.d64", u"X", true),
+              u"Unable to run C64S v2.52.  File: D:\\gone.d64 not found");
+    EXPECT_TRUE(windows.started.empty());
+    EXPECT_EQ(windows.files[u"C:\\C64S\\Config.ini"], before);
+}
+
+TEST_F(C64SLauncher, ConfigIniOnACdRomOrMissingIsLeftAlone) {
+    const std::string before = windows.files[u"C:\\C64S\\Config.ini"];
+    windows.driveTypes[u"C:"] = 5;
+    windows.driveTypes[u"C:\\"] = 5;
+    EXPECT_EQ(run(game, u"GAME", true), u"");
+    EXPECT_EQ(windows.files[u"C:\\C64S\\Config.ini"], before);
+    windows.driveTypes.clear();
+    windows.files.erase(u"C:\\C64S\\Config.ini");
+    windows.existenceCodes.erase(u"C:\\C64S\\Config.ini");
+    EXPECT_EQ(run(game, u"GAME", true), u"");
+    EXPECT_FALSE(windows.files.count(u"C:\\C64S\\Config.ini")) << "no file is created";
+    EXPECT_EQ(windows.started.size(), 2u) << "the emulator starts either way";
 }
 
 TEST_F(C64SLauncher, PortsAreWrittenAsNames) {
