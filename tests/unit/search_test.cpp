@@ -135,6 +135,20 @@ TEST(FindFiles, ReportsAFoldersMatchesBeforeItsSubfoldersInListOrder) {
     EXPECT_EQ(total.toLong(), 118);
 }
 
+TEST(FindFiles, APathThatEndsInTheSeparatorKeepsJustTheOne) {
+    FakePlatform w;
+    w.addFolder(u"C:\\M");
+    w.addTreeFile(u"C:\\M\\top.sid", 100);
+    twFunctions f(w);
+    Events events(f);
+    // A handler the host left empty is passed over.
+    f.addFoundFileHandler(twFunctions::FoundFileHandler());
+    String path = u"C:\\M\\";
+    EXPECT_EQ(f.FindFiles(path, u"*.sid").toLong(), 100);
+    EXPECT_EQ(path, u"C:\\M\\");
+    EXPECT_EQ(events.paths, std::vector<String>{u"C:\\M\\top.sid"});
+}
+
 TEST(FindFiles, TwoPassesPerFolderWithOnlyOneEnumerationOpen) {
     FakePlatform w;
     w.addFolder(u"C:\\R");
