@@ -89,6 +89,17 @@ TEST_F(PosixBackend, ChangeDirectoryReportsPathNotFound) {
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), 76);
     }
+    // Through a file, a link loop, or past the name limit: no such folder.
+    const fs::path file = temp.write("file.d64", "x");
+    fs::create_directory_symlink(temp / "loop", temp / "loop");
+    for (const fs::path& path : {file / "sub", temp / "loop/sub", temp / std::string(300, 'n')}) {
+        try {
+            host.changeDirectory(u16(path));
+            ADD_FAILURE() << path;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 76) << path;
+        }
+    }
     host.changeDrive(u"Z:\\");  // nothing to do, never fails
     host.changeDirectory(u16(temp.path()));
     EXPECT_EQ(host.currentDirectory(), u16(temp.path()));
