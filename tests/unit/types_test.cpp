@@ -73,6 +73,11 @@ TEST(VariantValue, KindsAndTextForms) {
 
     EXPECT_EQ(Variant().toString(), u"");
     EXPECT_EQ(Variant(Boolean(true)).toString(), u"True");
+    EXPECT_EQ(Variant(Boolean(false)).toString(), u"False");
+    // Text takes the exponent letters of both number kinds, in either case.
+    EXPECT_EQ(Variant(u"1E2").toDouble(), 100.0);
+    EXPECT_EQ(Variant(u"1d2").toDouble(), 100.0);
+    EXPECT_EQ(Variant(u"25D-1").toDouble(), 2.5);
     EXPECT_EQ(Variant(std::int32_t(-42)).toString(), u"-42");
     EXPECT_EQ(Variant(5000000000.0).toString(), u"5000000000");
     EXPECT_EQ(Variant(2.5).toString(), u"2.5");
