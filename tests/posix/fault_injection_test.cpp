@@ -455,6 +455,22 @@ TEST_P(RegistryFaults, SaveSetting) {
     }
 }
 
+// One GetSetting with the nth file operation failing: its answer, and the
+// value it handed back ("untouched" when it left the caller's alone).
+template <typename Read>
+std::pair<bool, std::string> readWithFaultAt(int n, int error, Read read) {
+    Variant value(u"untouched");
+    bool answer = false;
+    {
+        FaultySystemCalls faults;
+        testing::installFaultyVfs();
+        faultPlan().arm(n, error);
+        answer = static_cast<bool>(read(value));
+        faultPlan().disarm();
+    }
+    return {answer, toUtf8(value.toString())};
+}
+
 TEST_P(RegistryFaults, GetSetting) {
     for (const bool warm : {false, true}) {
         Tally tally{warm ? "GetSetting (store open)" : "GetSetting (store closed)", GetParam()};
@@ -469,21 +485,13 @@ TEST_P(RegistryFaults, GetSetting) {
             if (warm) {
                 ASSERT_TRUE(reg.GetSetting(HKCU, Key, u"Other", before, true));
             }
-            Variant value(u"untouched");
-            bool read = false;
-            {
-                FaultySystemCalls faults;
-                testing::installFaultyVfs();
-                faultPlan().arm(n, GetParam());
-                // Every other round with a default, which must never be
-                // written over a value that is there but could not be read.
-                read =
-                    static_cast<bool>(n % 2 == 0 ? reg.GetSetting(HKCU, Key, u"Name", value, true)
-                                                 : reg.GetSetting(HKCU, Key, u"Name", value, true,
-                                                                  Variant(u"default")));
-                faultPlan().disarm();
-            }
-            const std::string got = toUtf8(value.toString());
+            // Every other round with a default, which must never be written
+            // over a value that is there but could not be read.
+            const auto [read, got] = readWithFaultAt(n, GetParam(), [&](Variant& value) {
+                return n % 2 == 0
+                           ? reg.GetSetting(HKCU, Key, u"Name", value, true)
+                           : reg.GetSetting(HKCU, Key, u"Name", value, true, Variant(u"default"));
+            });
             if (!faultPlan().struck()) {
                 EXPECT_TRUE(read);
                 EXPECT_EQ(got, "old value");
@@ -519,17 +527,9 @@ TEST_P(RegistryFaults, GetSettingWritingItsDefault) {
         options.registryFile = database.string();
         PosixPlatform host(options);
         twRegistry reg(host);
-        Variant value(u"untouched");
-        bool read = false;
-        {
-            FaultySystemCalls faults;
-            testing::installFaultyVfs();
-            faultPlan().arm(n, GetParam());
-            read = static_cast<bool>(
-                reg.GetSetting(HKCU, Key, u"Fresh", value, true, Variant(u"default value")));
-            faultPlan().disarm();
-        }
-        const std::string got = toUtf8(value.toString());
+        const auto [read, got] = readWithFaultAt(n, GetParam(), [&](Variant& value) {
+            return reg.GetSetting(HKCU, Key, u"Fresh", value, true, Variant(u"default value"));
+        });
         if (!faultPlan().struck()) {
             EXPECT_TRUE(read);
             EXPECT_EQ(got, "default value");
