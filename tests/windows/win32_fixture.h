@@ -33,11 +33,6 @@ inline fs::path pathOf(const String& s) {
     return fs::path(toWide(s));
 }
 
-inline std::string contentOf(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Whether two names denote the same file: the long form of each, compared
 // without regard to case, as the file system compares names.
 inline bool sameFile(const String& a, const String& b) {
