@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "posix/launch_fixture.h"
+#include "posix/path_text.h"
 #include "support/psid_bytes.h"
 
 namespace tarnwick {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "posix/launch_fixture.h"
+#include "posix/path_text.h"
 
 namespace tarnwick {
 namespace {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 

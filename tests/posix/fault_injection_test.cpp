@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/child_process.h"
 #include "support/fault_injection.h"
 #include "support/psid_bytes.h"

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/recorder_reader.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "posix/launch_fixture.h"
+#include "posix/path_text.h"
 
 namespace tarnwick {
 namespace {

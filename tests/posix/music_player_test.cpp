@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/recorder_reader.h"
 #include "support/scoped_variable.h"
 #include "support/temp_folder.h"

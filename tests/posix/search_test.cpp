@@ -13,6 +13,7 @@
 #include <map>
 
 #include "platform/posix/posix_platform.h"
+#include "posix/path_text.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 

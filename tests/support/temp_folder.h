@@ -52,16 +52,6 @@ class TempFolder {
   private:
     std::filesystem::path path_;
 };
-
-#ifndef _WIN32
-// A path as the library takes it on Linux: its bytes as they are, which
-// fromUtf8 keeps even where they are no UTF-8. (The Windows tests have their
-// own, which also turns the separators.)
-inline String u16(const std::filesystem::path& p) {
-    return fromUtf8(p.string());
-}
-#endif
-
 // A file's bytes ("" when it cannot be read).
 inline std::string contentOf(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
