@@ -348,6 +348,18 @@ std::string integrityOf(const fs::path& database) {
 // a process connection to it that is either new (cold: the failure may
 // strike while the store is opened) or already open (warm: it strikes in
 // the write or the read itself).
+// The settings store in the one file given, as a program using it sees it.
+struct StoreAt {
+    explicit StoreAt(const fs::path& file)
+        : host([&] {
+              PosixOptions options;
+              options.registryFile = file.string();
+              return options;
+          }()) {}
+    PosixPlatform host;
+    twRegistry reg{host};
+};
+
 class RegistryFaults : public ::testing::TestWithParam<int> {
   protected:
     static void SetUpTestSuite() { testing::installFaultyVfs(); }
@@ -377,12 +389,9 @@ class RegistryFaults : public ::testing::TestWithParam<int> {
     // the next round starts with no connection at all.
     void letGo() {
         if (!fs::exists(temp / "blocker")) temp.write("blocker");
-        PosixOptions options;
-        options.registryFile = (temp / "blocker" / "registry.sqlite").string();
-        PosixPlatform host(options);
-        twRegistry reg(host);
+        StoreAt store(temp / "blocker" / "registry.sqlite");
         Variant ignored;
-        ASSERT_FALSE(reg.GetSetting(HKCU, Key, u"Name", ignored, true));
+        ASSERT_FALSE(store.reg.GetSetting(HKCU, Key, u"Name", ignored, true));
     }
 
     // The store after the round: whole, holding the value expected, nothing
@@ -407,10 +416,8 @@ TEST_P(RegistryFaults, SaveSetting) {
         for (int n = 1; n <= MostCalls; ++n) {
             const fs::path database =
                 freshCopy(std::string(warm ? "warm" : "cold") + std::to_string(n));
-            PosixOptions options;
-            options.registryFile = database.string();
-            PosixPlatform host(options);
-            twRegistry reg(host);
+            StoreAt store(database);
+            twRegistry& reg = store.reg;
             Variant before;
             if (warm) {
                 ASSERT_TRUE(reg.GetSetting(HKCU, Key, u"Name", before, true));
@@ -478,10 +485,8 @@ TEST_P(RegistryFaults, GetSetting) {
         for (int n = 1; n <= MostCalls; ++n) {
             const fs::path database =
                 freshCopy(std::string(warm ? "warm" : "cold") + std::to_string(n));
-            PosixOptions options;
-            options.registryFile = database.string();
-            PosixPlatform host(options);
-            twRegistry reg(host);
+            StoreAt store(database);
+            twRegistry& reg = store.reg;
             Variant before;
             if (warm) {
                 ASSERT_TRUE(reg.GetSetting(HKCU, Key, u"Other", before, true));
@@ -524,10 +529,8 @@ TEST_P(RegistryFaults, GetSettingWritingItsDefault) {
     Tally tally{"GetSetting with a default", GetParam()};
     for (int n = 1; n <= MostCalls; ++n) {
         const fs::path database = freshCopy("round" + std::to_string(n));
-        PosixOptions options;
-        options.registryFile = database.string();
-        PosixPlatform host(options);
-        twRegistry reg(host);
+        StoreAt store(database);
+        twRegistry& reg = store.reg;
         const auto [read, got] = readWithFaultAt(n, GetParam(), [&](Variant& value) {
             return reg.GetSetting(HKCU, Key, u"Fresh", value, true, Variant(u"default value"));
         });
