@@ -39,38 +39,26 @@ struct Tree : FakePlatform {
     }
 };
 
+// Each row: the folders asked, in order, and the listings started.
 TEST(FindFile, DepthFirstThroughVisibleFoldersEachOnce) {
-    struct Row {
-        const char16_t *name, *path, *found;
-        std::vector<std::pair<std::string, std::size_t>> asked;  // calls by prefix
-    };
     const String deep = u"C:\\" + String(300, u'd');
-    const Row rows[] = {
-        {u"top.sid", u"C:\\T", u"C:\\T\\top.sid", {{"findFirst", 0}}},
-        {u"tune.sid", u"C:\\T", u"C:\\T\\A\\B\\C\\tune.sid", {{"searchPath C:\\T\\Z", 0}}},
-        {u"x.prg",
-         u"C:\\T",
-         u"",
-         {{"searchPath C:\\T\\Hid", 0},
-          {"searchPath C:\\T\\Sys", 0},
-          {"searchPath C:\\T |", 1},
-          {"searchPath C:\\T\\A\\B |", 1},
-          {"searchPath C:\\T\\A\\B\\C |", 1},
-          {"searchPath C:\\T\\Z |", 1},
-          {"searchPath", 5},
-          {"findFirst C:\\T\\*.*", 1}}},
-        {u"x", u"Q:\\Missing", u"", {{"findClose", 0}}},
-        {u"none", u"", u"", {{"searchPath  | none", 1}, {"findFirst *.*", 1}}},
-        {u"long.prg", deep.c_str(), nullptr, {{"searchPath", 2}}},
-    };
-    for (const Row& row : rows) {
+    const std::tuple<String, String, String, std::string, std::size_t> rows[] = {
+        {u"top.sid", u"C:\\T", u"C:\\T\\top.sid", "C:\\T;", 0},
+        {u"tune.sid", u"C:\\T", u"C:\\T\\A\\B\\C\\tune.sid",
+         "C:\\T;C:\\T\\A;C:\\T\\A\\B;C:\\T\\A\\B\\C;", 3},
+        {u"x.prg", u"C:\\T", u"", "C:\\T;C:\\T\\A;C:\\T\\A\\B;C:\\T\\A\\B\\C;C:\\T\\Z;", 5},
+        {u"x", u"Q:\\Missing", u"", "Q:\\Missing;", 1},
+        {u"none", u"", u"", ";", 1},  // the current folder, by relative names
+        {u"long.prg", deep, deep + u"\\long.prg", toUtf8(deep + u";" + deep + u";"), 0}};
+    for (const auto& [name, path, found, asked, listings] : rows) {
         Tree w;
-        twFunctions f(w);
-        const String path = row.path;
-        EXPECT_EQ(f.FindFile(row.name, path), row.found ? String(row.found) : path + u"\\long.prg")
-            << toUtf8(row.name);
-        for (const auto& [prefix, times] : row.asked)
-            EXPECT_EQ(w.count(prefix), times) << toUtf8(row.name) << ": " << prefix;
+        EXPECT_EQ(twFunctions(w).FindFile(name, path), found) << toUtf8(name);
+        std::string folders;
+        for (const std::string& call : w.calls)
+            if (call.rfind("searchPath ", 0) == 0)
+                folders += call.substr(11, call.find(" |") - 11) + ";";
+        EXPECT_EQ(folders, asked) << toUtf8(name);
+        EXPECT_EQ(w.count("findFirst"), listings) << toUtf8(name);
         EXPECT_EQ(w.openEnumerations, 0);
         EXPECT_LE(w.mostOpenEnumerations, 1) << "a listing is read whole before descending";
     }
@@ -78,41 +66,30 @@ TEST(FindFile, DepthFirstThroughVisibleFoldersEachOnce) {
 
 TEST(FindFiles, MatchesBeforeSubfoldersAndTotalsByTheAutomationRules) {
     struct Row {
-        const char16_t *path, *pattern, *pathAfter;
+        String path, pattern;
         Strings events;
         Variant total;
     };
     const Row rows[] = {
         {u"C:\\T",
          u"*.sid",
-         u"C:\\T\\",
          {u"C:\\T\\top.sid", u"C:\\T\\A\\B\\C\\tune.sid", u"C:\\T\\Z\\tune.sid"},
          Variant(std::int32_t{30})},  // C:\T and C:\T\A\B entered once each
         {u"C:\\T\\",
          u"*.prg",
-         u"C:\\T\\",
          {u"C:\\T\\Hid\\x.prg", u"C:\\T\\Sys\\x.prg"},
          Variant(std::int32_t{20})},
         {u"C:\\T\\A\\B",
          u"*",
-         u"C:\\T\\A\\B\\",
          {u"C:\\T\\A\\B\\C", u"C:\\T\\A\\B\\C\\tune.sid"},
          Variant(std::int32_t{10})},
-        {u"", u"*.INI", u"\\", {u"\\boot.ini"}, Variant(std::int32_t{10})},
-        {u"C:\\Leaf", u"*.sid", u"C:\\Leaf\\", {}, Variant()},
-        {u"C:\\Two", u"*.sid", u"C:\\Two\\", {}, Variant(std::int16_t{0})},
-        {u"C:\\Two",
-         u"*.bin",
-         u"C:\\Two\\",
-         {u"C:\\Two\\a.bin", u"C:\\Two\\One\\b.bin"},
-         Variant(2147483648.0)},
-        {u"C:\\Two",
-         u"a.bin",
-         u"C:\\Two\\",
-         {u"C:\\Two\\a.bin"},
-         Variant(std::int32_t{0x7FFFFFFF})},
-        {u"C:\\Big", u"*.*", u"C:\\Big\\", {u"C:\\Big\\huge.bin"}, Variant(5000000000.0)},
-        {u"C:\\Nowhere", u"*", u"C:\\Nowhere\\", {}, Variant()},
+        {u"", u"*.INI", {u"\\boot.ini"}, Variant(std::int32_t{10})},
+        {u"C:\\Leaf", u"*.sid", {}, Variant()},
+        {u"C:\\Two", u"*.sid", {}, Variant(std::int16_t{0})},
+        {u"C:\\Two", u"*.bin", {u"C:\\Two\\a.bin", u"C:\\Two\\One\\b.bin"}, Variant(2147483648.0)},
+        {u"C:\\Two", u"a.bin", {u"C:\\Two\\a.bin"}, Variant(std::int32_t{0x7FFFFFFF})},
+        {u"C:\\Big", u"*.*", {u"C:\\Big\\huge.bin"}, Variant(5000000000.0)},
+        {u"C:\\Nowhere", u"*", {}, Variant()},
     };
     for (const Row& row : rows) {
         Tree w;
@@ -122,7 +99,8 @@ TEST(FindFiles, MatchesBeforeSubfoldersAndTotalsByTheAutomationRules) {
         f.addFoundFileHandler(twFunctions::FoundFileHandler());  // left empty: passed over
         String path = row.path;
         EXPECT_EQ(f.FindFiles(path, row.pattern), row.total) << toUtf8(row.path);
-        EXPECT_EQ(path, row.pathAfter);
+        EXPECT_EQ(path, row.path.ends_with(u'\\') ? row.path : row.path + u"\\")
+            << "the caller's path gains its separator";
         EXPECT_EQ(events, row.events) << toUtf8(row.path);
         EXPECT_EQ(w.openEnumerations, 0);
         EXPECT_LE(w.mostOpenEnumerations, 1) << "only one listing open at a time";
