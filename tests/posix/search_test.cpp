@@ -173,7 +173,7 @@ TEST_F(RealSearch, TreesOfAnyDepthAreSearchedAndDeletedWithFewDescriptors) {
     for (const Row& row : {Row{1500, "d", 1024}, Row{20, std::string(250, 'n'), 64}}) {
         const fs::path top = sandbox / "deep";
         const String leaf = fromUtf8(chain(top, row.depth, row.name));
-        const int failed = inChild(20, [&] {
+        const int failed = inChild(60, [&] {
             const rlimit limit{row.descriptors, row.descriptors};
             if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 64;
             int result = f->FindFile(u"LEAF.PRG", u16(top)) == leaf ? 0 : 1;
