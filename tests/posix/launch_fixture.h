@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -37,9 +38,12 @@ class PosixLaunch : public ::testing::Test {
         std::filesystem::copy_file(TARNWICK_RECORDER, p);
         return p;
     }
+    // What the program started last received. A started program writes its
+    // record within milliseconds: a few seconds without one is a failure.
     Recording recorded() {
         Recording r;
-        EXPECT_TRUE(waitForRecording(record_, r)) << "the program did not run";
+        EXPECT_TRUE(waitForRecording(record_, r, std::chrono::seconds(5)))
+            << "the program did not run";
         return r;
     }
     // The first line of a file, to see that a path handed over opens it.
@@ -56,5 +60,21 @@ class PosixLaunch : public ::testing::Test {
   private:
     std::filesystem::path saved_;
 };
+
+// A second local user for the cases about files other people can write:
+// created on first use (as root), or 0 when this process cannot.
+inline uid_t otherUser() {
+    static const uid_t uid = [] {
+        const char* name = "tarnwick-other";
+        if (::geteuid() == 0 && !::getpwnam(name)) {
+            [[maybe_unused]] const int status = std::system(
+                "useradd --system --no-create-home --shell /usr/sbin/nologin "
+                "tarnwick-other >/dev/null 2>&1");
+        }
+        const passwd* user = ::getpwnam(name);
+        return user ? user->pw_uid : 0;
+    }();
+    return ::geteuid() == 0 ? uid : 0;
+}
 
 }  // namespace tarnwick::testing

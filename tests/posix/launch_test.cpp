@@ -1,120 +1,230 @@
-// Real starts on Linux: the launchers start the recorder program, which
-// writes down what it received.
-#include <gtest/gtest.h>
+// Real starts on Linux: every launcher starts the recorder program, which
+// writes down what it received and what it inherited. Hostile names (ones
+// that would make a shell create PWNED) are fed everywhere: each must arrive
+// whole, no shell may run, and nothing but the launcher's configuration file
+// may change.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
+#include <climits>
 
-#include "posix/launch_fixture.h"
-#include "posix/path_text.h"
+#include "posix/hostile_input.h"
+#include "support/scoped_variable.h"
 
 namespace tarnwick {
 namespace {
 
-using testing::PosixLaunch;
-using testing::Recording;
-using testing::u16;
+using namespace testing;
 namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+using namespace std::string_literals;
 
-TEST_F(PosixLaunch, FrodoOnAPathWithBlanksAndAccentsRunsWithNoArguments) {
-    const fs::path emu = emulator("My Emus/Frodo Émulateur/frodo");
-    twShell shell(*host_);
-    EXPECT_EQ(shell.Frodo(u16(emu), false), u"");
-    const Recording r = recorded();
-    EXPECT_TRUE(r.arguments.empty());
-    EXPECT_EQ(r.directory, (temp / "My Emus/Frodo Émulateur").string());
+struct Launcher {
+    const char* name;
+    const char* program;   // the file that starts, in the emulator's folder
+    const char* emulator;  // the file named as the emulator, when another
+    const char* config;    // a configuration file beside it, or ""
+    std::function<String(twShell&, const String& emu, const fs::path& game, const String& name)>
+        run;
+    std::function<void(const Args&, const fs::path& game, const Hostile&)> check;
+};
+
+// The game path in an argument that ends in suffix.
+void gameThen(const std::string& argument, const fs::path& game, const std::string& suffix) {
+    ASSERT_TRUE(endsWith(argument, suffix)) << argument;
+    EXPECT_TRUE(opens(argument.substr(0, argument.size() - suffix.size()), game)) << argument;
+}
+// VICE's autostart argument: the game, a colon and the lower-cased name.
+void autostart(const Args& a, const fs::path& game, const Hostile& h) {
+    ASSERT_GE(a.size(), 2u);
+    EXPECT_EQ(a[0], "-autostart");
+    gameThen(a[1], game, ":" + h.lower);
 }
 
-TEST_F(PosixLaunch, Win64BetaHandsTheGameOverAsOneArgument) {
-    const fs::path emu = emulator("emus/win64");
+const std::vector<Launcher> launchers = {
+    {"Win64Beta", "win64", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         return s.Win64Beta(e, u16(g), false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) { EXPECT_EQ(a, Args{g.string()}); }},
+    {"PC64Win", "pc64win", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         return s.PC64Win(e, u16(g), true);
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) {
+         ASSERT_EQ(a.size(), 1u);
+         gameThen(a[0], g, "");
+     }},
+    {"Frodo", "frodo", "", "",
+     [](twShell& s, const String& e, const fs::path&, const String&) { return s.Frodo(e, false); },
+     [](const Args& a, const fs::path&, const Hostile&) { EXPECT_EQ(a, Args{}); }},
+    {"Comeback64", "CB64.exe", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         return s.Comeback64(e, u16(g), SelectPort1, false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) {
+         ASSERT_EQ(a.size(), 2u);
+         ASSERT_EQ(a[0].substr(0, 2), "/l");
+         gameThen(a[0].substr(2), g, "");
+         EXPECT_EQ(a[1], "/j1");
+     }},
+    {"CCS64v109", "ccsdpmi.exe", "CCS64.EXE", "c64.cfg",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         return s.CCS64v109(e, u16(g.parent_path()), u16(g), -7, eCCS109_PCJoystick2,
+                            eCCS109_PCJoystick1, eCCS109_KeySet3, eCCS109_KeySet1, true, false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) {
+         ASSERT_EQ(a.size(), 2u);
+         EXPECT_EQ(a[0], "ccs64.exe");
+         gameThen(a[1], g, ",-7");
+     }},
+    {"CCS64v20DosAndWin", "ccs64", "", "c64.cfg",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         return s.CCS64v20DosAndWin(e, u"", u16(g), 32767, eCCS20_MouseC1351, eCCS20_Joystick,
+                                    eCCS20_PCMouse, eCCS20_KeySet3, true, false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) {
+         ASSERT_EQ(a.size(), 1u);
+         gameThen(a[0], g, ",32767");
+     }},
+    {"C64Sv252", "c64s", "", "Config.ini",
+     [](twShell& s, const String& e, const fs::path& g, const String& name) {
+         return s.C64Sv252(e, u16(g), Variant(name), AnalogueJoystick,
+                           static_cast<C64SControlsEnum>(-1), true, false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile& h) {
+         ASSERT_EQ(a.size(), 6u);
+         EXPECT_EQ(Args({a[0], a[2], a[4]}), Args({"-diskdir", "-disk", "-autotype"}));
+         EXPECT_TRUE(opens(a[1] + "/" + a[3], g));
+         EXPECT_EQ(a[5], "LOAD$20$22" + h.name + "$22,8,1$0DRUN$0D");
+     }},
+    {"VICE", "x64sc", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String& name) {
+         return s.VICE(e, u16(g), name, static_cast<VICEControlsEnum>(INT_MIN), eVICE_PCJoystick2,
+                       false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile& h) {
+         ASSERT_EQ(a.size(), 6u);
+         autostart(a, g, h);
+         EXPECT_EQ(Args(a.begin() + 2, a.end()),
+                   (Args{"-joydev1", std::to_string(INT_MIN), "-joydev2", "5"}));
+     }},
+    {"VICENoSettings", "x64", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String& name) {
+         return s.VICENoSettings(e, u16(g), name, false);
+     },
+     [](const Args& a, const fs::path& g, const Hostile& h) {
+         ASSERT_EQ(a.size(), 2u);
+         autostart(a, g, h);
+     }},
+    // The player gets the folders in short forms, the file names as given.
+    {"PlayMusic", "player", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         s.PlayMusic(e, u16(g.parent_path()), u"tune.sid", u"Tunes", true);
+         return String();
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) {
+         ASSERT_EQ(a.size(), 1u);
+         EXPECT_TRUE(opens(a[0], g.parent_path() / "tune.sid"));
+     }},
+    {"PlayMusicSong", "player", "", "",
+     [](twShell& s, const String& e, const fs::path& g, const String&) {
+         s.PlayMusicSong(e, u16(g.parent_path()), u"tune.sid", -32768);
+         return String();
+     },
+     [](const Args& a, const fs::path& g, const Hostile&) {
+         ASSERT_EQ(a.size(), 2u);
+         EXPECT_EQ(a[0], "-o-32768");
+         EXPECT_TRUE(opens(a[1], g.parent_path() / "tune.sid"));
+     }},
+};
+
+class LaunchInput : public BadInput {};
+
+// Every launcher with its emulator in a folder of a hostile name and a game
+// of that name in a folder of that name. A launch that fails ends the test
+// at once: there is then nothing to wait for.
+TEST_F(LaunchInput, HostileNamesArriveWholeAndStartNoShell) {
     twShell shell(*host_);
-    for (const std::string name :
-         {"My Games/Great Escape.d64", "odd/A\" -chdir /tmp \"B.d64", "odd/back\\\\\"q.t64",
-          "odd/semi;colon $HOME `x` |y.d64", "odd/trailing\\"}) {
-        const fs::path game = temp.write(name, "g");
-        EXPECT_EQ(shell.Win64Beta(u16(emu), u16(game), false), u"") << name;
-        const Recording r = recorded();
-        ASSERT_EQ(r.arguments.size(), 1u) << name;
-        EXPECT_EQ(r.arguments[0], game.string());
+    for (const Hostile& h : hostileNames) {
+        const fs::path game = write("games/" + h.name + "/" + h.name + ".d64", "game");
+        write("games/" + h.name + "/tune.sid", "PSID");
+        for (const Launcher& l : launchers) {
+            const std::string context = std::string(l.name) + " on [" + h.name + "]";
+            SCOPED_TRACE(context);
+            const std::string folder = "emus/" + std::string(l.name) + "/" + h.name + "/";
+            fs::path emu = program(folder + l.program);
+            if (*l.emulator) emu = write(folder + l.emulator, "the emulator itself");
+            std::vector<std::string> changed;
+            if (*l.config) {
+                write(folder + l.config, "$JOYSTICK1PC=0\n$CONTROLPORT1=0\nJoy1=No\n");
+                changed.push_back("emus/" + std::string(l.name) + "/" + h.name + "/" + l.config);
+            }
+            const Tree before = snapshot(sandbox);
+            ASSERT_EQ(l.run(shell, u16(emu), game, fromUtf8(h.name)), u"");
+            Recording r;
+            ASSERT_TRUE(waitForRecording(record_, r, std::chrono::seconds(5))) << "nothing ran";
+            l.check(r.arguments, game, h);
+            EXPECT_TRUE(opens(r.directory, emu.parent_path())) << "started in " << r.directory;
+            expectNoShell(context);
+            EXPECT_EQ(differences(before, snapshot(sandbox)), changed);
+            if (HasFailure()) return;
+        }
     }
 }
 
-TEST_F(PosixLaunch, PC64WinStartsShortFormsThatOpenTheFiles) {
-    const fs::path emu = emulator("Emulators/PC64 Win/pc64win");
-    const fs::path game = temp.write("Games/Summer Games.T64", "summer");
-    twShell shell(*host_);
-    EXPECT_EQ(shell.PC64Win(u16(emu), u16(game), false), u"");
-    const Recording r = recorded();
-    ASSERT_EQ(r.arguments.size(), 1u);
-    std::ifstream in(r.arguments[0]);
-    std::string content;
-    std::getline(in, content);
-    EXPECT_EQ(content, "summer");
-}
-
-TEST_F(PosixLaunch, Comeback64GameInAFolderWithCapitalsAndBlanksStillOpens) {
-    const fs::path emu = emulator("Come Back/CB64");
-    const fs::path game = temp.write("home/Ann/My Games/Great Escape.d64", "escape");
-    twShell shell(*host_);
-    EXPECT_EQ(shell.Comeback64(u16(emu), u16(game), SelectPort2, false), u"");
-    const Recording r = recorded();
-    ASSERT_EQ(r.arguments.size(), 2u);
-    ASSERT_EQ(r.arguments[0].rfind("/l", 0), 0u);
-    EXPECT_EQ(r.arguments[1], "/j2");
-    std::ifstream in(r.arguments[0].substr(2));
-    std::string content;
-    std::getline(in, content);
-    EXPECT_EQ(content, "escape");
-    EXPECT_EQ(r.directory, (temp / "Come Back").string());
-}
-
-TEST_F(PosixLaunch, UnquotedProgramWithBlanksIsFoundAsWindowsFindsIt) {
-    // "Emu" exists but is a folder: the next longer prefix is the program.
-    const fs::path emu = emulator("Emu Dir/emu prog");
-    fs::create_directories(temp / "Emu");
-    host_->startProcess(u16(emu) + u" first \"second arg\"", 1);
-    const Recording r = recorded();
-    EXPECT_EQ(r.arguments, (std::vector<std::string>{"first", "second arg"}));
-}
-
-TEST_F(PosixLaunch, ProgramsThatCannotStartRaiseErrors) {
-    const auto errorOf = [&](const String& line) {
-        try {
-            host_->startProcess(line, 1);
-        } catch (const Error& e) {
-            return e.number();
-        }
-        return 0;
-    };
-    EXPECT_EQ(errorOf(u16(temp / "missing-program")), 53);
-    EXPECT_EQ(errorOf(u""), 53);
-    const fs::path plain = temp.write("not-a-program", "data");
-    EXPECT_EQ(errorOf(u16(plain)), 70);
-    EXPECT_EQ(errorOf(u16(temp.path())), 70);
-    // Marked runnable but not a program: the exec itself fails, reported
-    // through the pipe, and no shell steps in.
+// The Windows rules of a start, on the real system: a program found as
+// Windows finds it, arguments split as its runtime splits them, and the
+// errors of one that cannot start.
+TEST_F(PosixLaunch, StartsFollowTheWindowsRules) {
+    const std::string emu = emulator("Emu Dir/emu prog").string();
+    fs::create_directories(temp / "Emu");  // a folder: the next prefix is the program
+    const std::string data = temp.write("not-a-program", "data").string();
     const fs::path garbage = temp.write("garbage", "\x01\x02\x03 not a program");
     fs::permissions(garbage, fs::perms::owner_all);
-    EXPECT_EQ(errorOf(u16(garbage)), 5);
-
-    twShell shell(*host_);
-    const fs::path game = temp.write("game.d64");
-    EXPECT_EQ(shell.Win64Beta(u16(plain), u16(game), false),
-              u"There was an error starting Win64 Beta.  Error 70: Permission denied");
-}
-
-TEST_F(PosixLaunch, StartedProgramsLeaveNoZombie) {
-    const fs::path emu = emulator("emu");
-    for (int i = 0; i < 3; ++i) {
-        host_->startProcess(u16(emu), 1);
-        recorded();
+    struct Row {
+        const char* name;
+        std::string line;
+        Args arguments;  // what the program receives, when it starts
+        std::int32_t error = 0;
+    };
+    const std::vector<Row> rows = {
+        {"unquoted with blanks",
+         emu + " first \"second arg\" a\\\\\"b",
+         {"first", "second arg", "a\\b"}},
+        {"quoted", "\"" + emu + "\"\tx \"\"", {"x", ""}},
+        {"a NUL ends the line", emu + " one\0 two"s, {"one"}},
+        {"missing", (temp / "missing").string(), {}, errors::FileNotFound},
+        {"empty", "", {}, errors::FileNotFound},
+        {"blank", "   ", {}, errors::FileNotFound},
+        {"no program", data, {}, errors::PermissionDenied},
+        {"a folder", temp.path().string(), {}, errors::PermissionDenied},
+        // Runnable but no program: the exec fails, told through the pipe.
+        {"garbage", garbage.string(), {}, errors::InvalidProcedureCall},
+    };
+    for (const Row& row : rows) {
+        std::int32_t error = 0;
+        try {
+            host_->startProcess(fromUtf8(row.line), 1);
+        } catch (const Error& e) {
+            error = e.number();
+        }
+        ASSERT_EQ(error, row.error) << row.name;
+        if (error == 0) {
+            EXPECT_EQ(recorded().arguments, row.arguments) << row.name;
+        }
     }
     // The program is not our child: there is nothing for us to reap.
     errno = 0;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+    twShell shell(*host_);
+    EXPECT_EQ(shell.Win64Beta(fromUtf8(data), fromUtf8(data), false),
+              u"There was an error starting Win64 Beta.  Error 70: Permission denied");
 }
 
 TEST_F(PosixLaunch, ABareNameIsLookedForInTheCurrentDirectoryThenPath) {
@@ -122,13 +232,147 @@ TEST_F(PosixLaunch, ABareNameIsLookedForInTheCurrentDirectoryThenPath) {
     emulator("here/local-recorder");
     fs::current_path(temp / "here");
     host_->startProcess(u"local-recorder one", 1);
-    EXPECT_EQ(recorded().arguments, std::vector<std::string>{"one"});
-
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    ::setenv("PATH", ((temp / "bin").string() + ":" + oldPath).c_str(), 1);
+    EXPECT_EQ(recorded().arguments, Args{"one"});
+    const ScopedVariable path("PATH", ("/nowhere:" + (temp / "bin").string()).c_str());
     host_->startProcess(u"recorder-in-path two", 1);
-    ::setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_EQ(recorded().arguments, std::vector<std::string>{"two"});
+    EXPECT_EQ(recorded().arguments, Args{"two"});
+}
+
+// Windows would run "/srv/C64" for the unquoted "/srv/C64 Emus/frodo". Here
+// such a prefix runs only when nobody but us or root can have put it there.
+TEST_F(PosixLaunch, APrefixOthersCouldPlantNeverRuns) {
+    const uid_t other = otherUser();
+    if (other == 0) GTEST_SKIP() << "needs root, to make a second user";
+    struct Row {
+        const char* name;
+        fs::perms folder;
+        uid_t owner;  // of the planted prefix
+        Args arguments;
+    };
+    const fs::perms open = fs::perms::all | fs::perms::sticky_bit;
+    const fs::perms shared = fs::perms::owner_all | fs::perms::group_all;
+    const fs::perms own = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+    const std::vector<Row> rows = {
+        {"another user's file in a sticky folder", open, other, {}},
+        {"root's file in a group-writable folder", shared, 0, {}},
+        {"another user's file in a folder of ours", own, other, {}},
+        {"root's file in a folder of ours", own, 0, {"Emus/frodo"}},
+    };
+    twShell shell(*host_);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const fs::path srv = temp / ("srv" + std::to_string(i));
+        const fs::path frodo = emulator(srv.filename().string() + "/C64 Emus/frodo");
+        const fs::path planted = emulator(srv.filename().string() + "/C64");
+        ASSERT_EQ(::chown(planted.c_str(), rows[i].owner, rows[i].owner), 0);
+        fs::permissions(planted, fs::perms::owner_all | fs::perms::others_exec);
+        fs::permissions(srv, rows[i].folder);
+        ASSERT_EQ(shell.Frodo(u16(frodo), false), u"") << rows[i].name;
+        EXPECT_EQ(recorded().arguments, rows[i].arguments) << rows[i].name;
+    }
+}
+
+// Where the private alias folder under /tmp was taken by another user first
+// (no runtime folder: su, ssh, cron), the aliases go to a folder of our own
+// instead; PC64Win never starts the game as the program.
+TEST_F(PosixLaunch, AliasesFindAFolderOfOurOwnWhenOneIsTaken) {
+    const uid_t other = otherUser();
+    if (other == 0) GTEST_SKIP() << "needs root, to make a second user";
+    const fs::path squatted = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-short";
+    const fs::path aside = squatted.string() + ".aside-" + std::to_string(::getpid());
+    std::error_code ignored;
+    fs::rename(squatted, aside, ignored);
+    fs::create_directory(squatted);
+    ASSERT_EQ(::chown(squatted.c_str(), other, other), 0);
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", "");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    struct Row {
+        const char* name;
+        std::string home;
+        std::string aliases;  // where the aliases go
+    };
+    const std::vector<Row> rows = {
+        {"home cache", (temp / "home").string(), (temp / "home/.cache/tarnwick/short").string()},
+        {"fresh folder", "/No Home", "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-"},
+    };
+    const fs::path emu = emulator("PC64 Emus/pc64win");
+    // The game is a program too: were it started as one, it would record.
+    const fs::path game = emulator("My Games/Summer Games.T64");
+    fs::create_directories(temp / "home");
+    for (const Row& row : rows) {
+        const ScopedVariable home("HOME", row.home.c_str());
+        PosixPlatform system;
+        EXPECT_EQ(twShell(system).PC64Win(u16(emu), u16(game), false), u"") << row.name;
+        const Args a = recorded().arguments;
+        ASSERT_EQ(a.size(), 1u) << row.name;
+        EXPECT_TRUE(opens(a[0], game)) << row.name;
+        EXPECT_EQ(a[0].rfind(row.aliases, 0), 0u) << row.name << ": " << a[0];
+        EXPECT_NE(a[0].rfind(squatted.string(), 0), 0u) << row.name;
+    }
+    fs::remove(squatted);
+    fs::rename(aside, squatted, ignored);
+}
+
+// Emulators, the desktop's opener and dialog programs all begin as the
+// system would start them: no descriptor of ours, no signal blocked or
+// ignored; the opener's output goes nowhere.
+TEST_F(PosixLaunch, ProgramsWeStartInheritNothing) {
+    const fs::path bin = temp / "bin";
+    emulator("bin/gio");
+    emulator("bin/zenity");
+    const ScopedVariable path("PATH", ("/nowhere:" + bin.string()).c_str());
+    const ScopedVariable display("DISPLAY", ":99");
+    char ours[4096] = {};
+    ASSERT_GT(::readlink("/proc/self/fd/1", ours, sizeof ours - 1), 0);
+    struct Row {
+        const char* name;
+        std::function<void()> start;
+        std::string output;
+    };
+    const std::vector<Row> rows = {
+        {"emulator", [&] { twShell(*host_).Frodo(u16(bin / "gio"), false); }, ours},
+        {"opener", [&] { twShell(*host_).ShellWithDefaultProgram(u"doc", 0); }, "/dev/null"},
+        {"dialog", [&] { host_->messageBox(u"Insert the disc", 1, u"Tarnwick"); }, ours},
+    };
+    const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec
+    sigset_t block, saved;
+    sigemptyset(&block);
+    sigaddset(&block, SIGUSR1);
+    ::sigprocmask(SIG_BLOCK, &block, &saved);
+    const auto oldInt = ::signal(SIGINT, SIG_IGN);
+    setMessageBoxHandler(nullptr);
+    std::vector<Recording> got;
+    for (const Row& row : rows) {
+        row.start();
+        got.push_back(recorded());
+    }
+    ::signal(SIGINT, oldInt);
+    ::sigprocmask(SIG_SETMASK, &saved, nullptr);
+    ::close(leaked);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_EQ(got[i].descriptors, Args{});
+        EXPECT_EQ(got[i].blocked, "0000000000000000");
+        EXPECT_EQ(got[i].ignored, "0000000000000000");
+        EXPECT_EQ(got[i].output, rows[i].output);
+    }
+}
+
+// The desktop's opener (here the recorder as gio, second on PATH) gets the
+// target as one argument whatever it holds, one that begins with "-" as a
+// path, never as an option.
+TEST_F(LaunchInput, TheOpenerGetsOneWholeTarget) {
+    program("bin/gio");
+    const ScopedVariable path("PATH", ("/nowhere:" + (sandbox / "bin").string()).c_str());
+    twShell shell(*host_);
+    for (const Hostile& h : hostileNames) {
+        const fs::path doc = write("docs/" + h.name, "doc");
+        shell.ShellWithDefaultProgram(u16(doc), -1);
+        EXPECT_EQ(recorded().arguments, (Args{"open", doc.string()})) << h.name;
+        shell.ShellWithDefaultProgram(fromUtf8(h.name), INT_MIN);
+        EXPECT_EQ(recorded().arguments, (Args{"open", (h.name[0] == '-' ? "./" : "") + h.name}));
+        expectNoShell(h.name);
+        if (HasFailure()) return;
+    }
 }
 
 }  // namespace
