@@ -162,7 +162,7 @@ TEST(DesktopBox, TheDialogProgramOrNobodyAnswers) {
          "--title\nTarnwick\n--warningcontinuecancel\nInsert the disc\n"},
         {"kdialog: cancel", 1, ":99", "", "1", kdialog, answers::Cancel,
          "--title\nTarnwick\n--warningcontinuecancel\nInsert the disc\n"},
-        {"kdialog: a warning", 48, ":99", "", "1", kdialog, answers::Ok,
+        {"kdialog: a warning", 48, ":99", "", "0", kdialog, answers::Ok,
          "--title\nTarnwick\n--sorry\nInsert the disc\n"},
         {"Wayland counts as a display", 1, "", "wayland-0", "0", kdialog, answers::Ok, "-"},
         {"no dialog program: nobody asks", 1, ":99", "", "0", none, answers::Cancel, ""},

@@ -177,6 +177,18 @@ TEST_F(LaunchInput, HostileNamesArriveWholeAndStartNoShell) {
     }
 }
 
+// A game whose name ends in a backslash stands unquoted on its own, so VICE
+// gets it as it is, inside its quoted argument: whole, the ports after it.
+TEST_F(LaunchInput, AGameEndingInABackslashStaysOneArgument) {
+    const fs::path game = write("games/end\\", "game"), emu = program("emus/x64");
+    ASSERT_EQ(twShell(*host_).VICE(u16(emu), u16(game), u"", eVICE_None, eVICE_KeysetA, false),
+              u"");
+    const Args a = recorded().arguments;
+    ASSERT_EQ(a.size(), 6u);
+    EXPECT_TRUE(opens(a[1], game)) << a[1];
+    EXPECT_EQ(Args(a.begin() + 2, a.end()), (Args{"-joydev1", "0", "-joydev2", "2"}));
+}
+
 // The Windows rules of a start, on the real system: a program found as
 // Windows finds it, arguments split as its runtime splits them, and the
 // errors of one that cannot start.
@@ -277,12 +289,24 @@ TEST_F(PosixLaunch, APrefixOthersCouldPlantNeverRuns) {
 TEST_F(PosixLaunch, AliasesFindAFolderOfOurOwnWhenOneIsTaken) {
     const uid_t other = otherUser();
     if (other == 0) GTEST_SKIP() << "needs root, to make a second user";
-    const fs::path squatted = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-short";
-    const fs::path aside = squatted.string() + ".aside-" + std::to_string(::getpid());
-    std::error_code ignored;
-    fs::rename(squatted, aside, ignored);
-    fs::create_directory(squatted);
-    ASSERT_EQ(::chown(squatted.c_str(), other, other), 0);
+    // Our own folder of that name is set aside for the test and put back.
+    struct Squat {
+        const fs::path path = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-short";
+        const fs::path aside = path.string() + ".aside-" + std::to_string(::getpid());
+        explicit Squat(uid_t by) {
+            std::error_code ignored;
+            fs::rename(path, aside, ignored);
+            fs::create_directory(path);
+            taken = ::chown(path.c_str(), by, by) == 0;
+        }
+        ~Squat() {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+            fs::rename(aside, path, ignored);
+        }
+        bool taken;
+    } squat(other);
+    ASSERT_TRUE(squat.taken);
     const ScopedVariable runtime("XDG_RUNTIME_DIR", "");
     ::unsetenv("XDG_RUNTIME_DIR");
     struct Row {
@@ -306,10 +330,8 @@ TEST_F(PosixLaunch, AliasesFindAFolderOfOurOwnWhenOneIsTaken) {
         ASSERT_EQ(a.size(), 1u) << row.name;
         EXPECT_TRUE(opens(a[0], game)) << row.name;
         EXPECT_EQ(a[0].rfind(row.aliases, 0), 0u) << row.name << ": " << a[0];
-        EXPECT_NE(a[0].rfind(squatted.string(), 0), 0u) << row.name;
+        EXPECT_NE(a[0].rfind(squat.path.string(), 0), 0u) << row.name;
     }
-    fs::remove(squatted);
-    fs::rename(aside, squatted, ignored);
 }
 
 // Emulators, the desktop's opener and dialog programs all begin as the
