@@ -13,6 +13,7 @@
 #include <climits>
 
 #include "posix/hostile_input.h"
+#include "support/launch_call.h"
 #include "support/scoped_variable.h"
 
 namespace tarnwick {
@@ -23,125 +24,58 @@ namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 using namespace std::string_literals;
 
+// A launcher on the real start: its call (paths and names filled in for
+// each hostile name), the program that starts, the emulator file named when
+// it is another, a configuration file beside it, and what the program gets.
+// In what it gets, {game} stands for an argument that opens the game, {tune}
+// for one that opens the tune, {folder} and {file} for a folder and a file
+// name in it, in two arguments, that open the game, {name} and {lower} for the hostile name
+// as given and lower-cased.
 struct Launcher {
-    const char* name;
-    const char* program;   // the file that starts, in the emulator's folder
-    const char* emulator;  // the file named as the emulator, when another
-    const char* config;    // a configuration file beside it, or ""
-    std::function<String(twShell&, const String& emu, const fs::path& game, const String& name)>
-        run;
-    std::function<void(const Args&, const fs::path& game, const Hostile&)> check;
+    Call call;
+    const char *program, *emulator, *config;
+    Args arguments;
 };
 
-// The game path in an argument that ends in suffix.
-void gameThen(const std::string& argument, const fs::path& game, const std::string& suffix) {
-    ASSERT_TRUE(endsWith(argument, suffix)) << argument;
-    EXPECT_TRUE(opens(argument.substr(0, argument.size() - suffix.size()), game)) << argument;
-}
-// VICE's autostart argument: the game, a colon and the lower-cased name.
-void autostart(const Args& a, const fs::path& game, const Hostile& h) {
-    ASSERT_GE(a.size(), 2u);
-    EXPECT_EQ(a[0], "-autostart");
-    gameThen(a[1], game, ":" + h.lower);
-}
-
+// clang-format off
 const std::vector<Launcher> launchers = {
-    {"Win64Beta", "win64", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         return s.Win64Beta(e, u16(g), false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) { EXPECT_EQ(a, Args{g.string()}); }},
-    {"PC64Win", "pc64win", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         return s.PC64Win(e, u16(g), true);
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) {
-         ASSERT_EQ(a.size(), 1u);
-         gameThen(a[0], g, "");
-     }},
-    {"Frodo", "frodo", "", "",
-     [](twShell& s, const String& e, const fs::path&, const String&) { return s.Frodo(e, false); },
-     [](const Args& a, const fs::path&, const Hostile&) { EXPECT_EQ(a, Args{}); }},
-    {"Comeback64", "CB64.exe", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         return s.Comeback64(e, u16(g), SelectPort1, false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) {
-         ASSERT_EQ(a.size(), 2u);
-         ASSERT_EQ(a[0].substr(0, 2), "/l");
-         gameThen(a[0].substr(2), g, "");
-         EXPECT_EQ(a[1], "/j1");
-     }},
-    {"CCS64v109", "ccsdpmi.exe", "CCS64.EXE", "c64.cfg",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         return s.CCS64v109(e, u16(g.parent_path()), u16(g), -7, eCCS109_PCJoystick2,
-                            eCCS109_PCJoystick1, eCCS109_KeySet3, eCCS109_KeySet1, true, false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) {
-         ASSERT_EQ(a.size(), 2u);
-         EXPECT_EQ(a[0], "ccs64.exe");
-         gameThen(a[1], g, ",-7");
-     }},
-    {"CCS64v20DosAndWin", "ccs64", "", "c64.cfg",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         return s.CCS64v20DosAndWin(e, u"", u16(g), 32767, eCCS20_MouseC1351, eCCS20_Joystick,
-                                    eCCS20_PCMouse, eCCS20_KeySet3, true, false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) {
-         ASSERT_EQ(a.size(), 1u);
-         gameThen(a[0], g, ",32767");
-     }},
-    {"C64Sv252", "c64s", "", "Config.ini",
-     [](twShell& s, const String& e, const fs::path& g, const String& name) {
-         return s.C64Sv252(e, u16(g), Variant(name), AnalogueJoystick,
-                           static_cast<C64SControlsEnum>(-1), true, false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile& h) {
-         ASSERT_EQ(a.size(), 6u);
-         EXPECT_EQ(Args({a[0], a[2], a[4]}), Args({"-diskdir", "-disk", "-autotype"}));
-         EXPECT_TRUE(opens(a[1] + "/" + a[3], g));
-         EXPECT_EQ(a[5], "LOAD$20$22" + h.name + "$22,8,1$0DRUN$0D");
-     }},
-    {"VICE", "x64sc", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String& name) {
-         return s.VICE(e, u16(g), name, static_cast<VICEControlsEnum>(INT_MIN), eVICE_PCJoystick2,
-                       false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile& h) {
-         ASSERT_EQ(a.size(), 6u);
-         autostart(a, g, h);
-         EXPECT_EQ(Args(a.begin() + 2, a.end()),
-                   (Args{"-joydev1", std::to_string(INT_MIN), "-joydev2", "5"}));
-     }},
-    {"VICENoSettings", "x64", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String& name) {
-         return s.VICENoSettings(e, u16(g), name, false);
-     },
-     [](const Args& a, const fs::path& g, const Hostile& h) {
-         ASSERT_EQ(a.size(), 2u);
-         autostart(a, g, h);
-     }},
-    // The player gets the folders in short forms, the file names as given.
-    {"PlayMusic", "player", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         s.PlayMusic(e, u16(g.parent_path()), u"tune.sid", u"Tunes", true);
-         return String();
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) {
-         ASSERT_EQ(a.size(), 1u);
-         EXPECT_TRUE(opens(a[0], g.parent_path() / "tune.sid"));
-     }},
-    {"PlayMusicSong", "player", "", "",
-     [](twShell& s, const String& e, const fs::path& g, const String&) {
-         s.PlayMusicSong(e, u16(g.parent_path()), u"tune.sid", -32768);
-         return String();
-     },
-     [](const Args& a, const fs::path& g, const Hostile&) {
-         ASSERT_EQ(a.size(), 2u);
-         EXPECT_EQ(a[0], "-o-32768");
-         EXPECT_TRUE(opens(a[1], g.parent_path() / "tune.sid"));
-     }},
+    {{Win64}, "win64", "", "", {"{exact}"}},
+    {{PC64}, "pc64win", "", "", {"{game}"}},
+    {{Frodo}, "frodo", "", "", {}},
+    {{CB64, {}, {}, {}, SelectPort1}, "CB64.exe", "", "", {"/l{game}", "/j1"}},
+    {{V109, {}, {}, {}, -7, 1, 0, 0, 0, true}, "ccsdpmi.exe", "CCS64.EXE", "c64.cfg",
+     {"ccs64.exe", "{game},-7"}},
+    {{V20, {}, {}, {}, 32767, eCCS20_MouseC1351, eCCS20_Joystick, eCCS20_PCMouse, 4, true},
+     "ccs64", "", "c64.cfg", {"{game},32767"}},
+    {{C64S, {}, {}, {}, 0, AnalogueJoystick, -1, 0, 0, true}, "c64s", "", "Config.ini",
+     {"-diskdir", "{folder}", "-disk", "{file}", "-autotype", "LOAD$20$22{name}$22,8,1$0DRUN$0D"}},
+    {{Vice, {}, {}, {}, 0, INT_MIN, eVICE_PCJoystick2}, "x64sc", "", "",
+     {"-autostart", "{game}:{lower}", "-joydev1", std::to_string(INT_MIN), "-joydev2", "5"}},
+    {{ViceNo}, "x64", "", "", {"-autostart", "{game}:{lower}"}},
+    {{Play}, "player", "", "", {"{tune}"}},
+    {{Song, {}, {}, {}, -32768}, "player", "", "", {"-o-32768", "{tune}"}},
 };
+// clang-format on
+
+// Whether argument a is what the pattern p says (see Launcher).
+bool matches(std::string p, const std::string& a, const fs::path& game, const Hostile& h,
+             std::string& folder) {
+    const auto put = [&p](const std::string& token, const std::string& value) {
+        if (const auto at = p.find(token); at != std::string::npos)
+            p.replace(at, token.size(), value);
+    };
+    put("{name}", h.name);
+    put("{lower}", h.lower);
+    if (p == "{exact}") return a == game.string();
+    if (p == "{folder}") return !(folder = a).empty();
+    if (p == "{file}") return opens(folder + "/" + a, game);
+    if (p == "{tune}") return opens(a, game.parent_path() / "tune.sid");
+    const std::size_t at = p.find("{game}");
+    if (at == std::string::npos) return a == p;
+    const std::string before = p.substr(0, at), after = p.substr(at + 6);
+    return a.size() >= p.size() - 6 && a.rfind(before, 0) == 0 && endsWith(a, after) &&
+           opens(a.substr(before.size(), a.size() - before.size() - after.size()), game);
+}
 
 class LaunchInput : public BadInput {};
 
@@ -154,22 +88,31 @@ TEST_F(LaunchInput, HostileNamesArriveWholeAndStartNoShell) {
         const fs::path game = write("games/" + h.name + "/" + h.name + ".d64", "game");
         write("games/" + h.name + "/tune.sid", "PSID");
         for (const Launcher& l : launchers) {
-            const std::string context = std::string(l.name) + " on [" + h.name + "]";
+            Call call = l.call;
+            const bool player = call.method == Play || call.method == Song;
+            const std::string context = std::to_string(call.method) + " on [" + h.name + "]";
             SCOPED_TRACE(context);
-            const std::string folder = "emus/" + std::string(l.name) + "/" + h.name + "/";
-            fs::path emu = program(folder + l.program);
-            if (*l.emulator) emu = write(folder + l.emulator, "the emulator itself");
+            const std::string folder = "emus/" + std::to_string(call.method) + "/" + h.name + "/";
+            call.emulator = u16(program(folder + l.program));
+            if (*l.emulator) call.emulator = u16(write(folder + l.emulator, "the emulator"));
+            call.game = u16(player ? game.parent_path() : game);
+            call.games = u16(game.parent_path());
+            call.name = player ? String(u"tune.sid") : fromUtf8(h.name);
             std::vector<std::string> changed;
             if (*l.config) {
                 write(folder + l.config, "$JOYSTICK1PC=0\n$CONTROLPORT1=0\nJoy1=No\n");
-                changed.push_back("emus/" + std::string(l.name) + "/" + h.name + "/" + l.config);
+                changed.push_back(folder + l.config);
             }
             const Tree before = snapshot(sandbox);
-            ASSERT_EQ(l.run(shell, u16(emu), game, fromUtf8(h.name)), u"");
+            ASSERT_EQ(run(shell, call), u"");
             Recording r;
             ASSERT_TRUE(waitForRecording(record_, r, std::chrono::seconds(5))) << "nothing ran";
-            l.check(r.arguments, game, h);
-            EXPECT_TRUE(opens(r.directory, emu.parent_path())) << "started in " << r.directory;
+            ASSERT_EQ(r.arguments.size(), l.arguments.size());
+            std::string gameFolder;
+            for (std::size_t i = 0; i < r.arguments.size(); ++i)
+                EXPECT_TRUE(matches(l.arguments[i], r.arguments[i], game, h, gameFolder))
+                    << l.arguments[i] << " <- " << r.arguments[i];
+            EXPECT_TRUE(opens(r.directory, (sandbox / folder).string())) << r.directory;
             expectNoShell(context);
             EXPECT_EQ(differences(before, snapshot(sandbox)), changed);
             if (HasFailure()) return;

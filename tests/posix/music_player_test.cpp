@@ -113,39 +113,35 @@ class RealSidplayfp : public testing::PosixLaunch {
     std::optional<ScopedVariable> config_, alsa_, pulse_;
 };
 
+// The song asked for; without one, the tune's own default, also after a new
+// default was saved in the file.
 TEST_F(RealSidplayfp, PlaysTheSongItIsAskedFor) {
+    struct Row {
+        const char* name;
+        std::int16_t song;  // 0: PlayMusic, with no song option
+        std::int16_t saveFirst;
+        int played;
+    };
     const fs::path log = temp / "sidplayfp.log";
     twShell shell(*host_);
-    {
-        ScopedOutput output(log);
-        shell.PlayMusicSong(fromUtf8(sidplayfp_), u16(tunes_), u"sampler.sid", 4);
-    }
-    const std::optional<int> tune = waitForSidplayfp(log, 5);
-    ASSERT_TRUE(tune.has_value()) << "sidplayfp said:\n" << contentOf(log);
-    EXPECT_EQ(*tune, 4);
-}
-
-TEST_F(RealSidplayfp, PlaysTheDefaultSongWithoutTheOptionAndAfterASave) {
-    const fs::path log = temp / "sidplayfp.log";
-    twShell shell(*host_);
-    {
-        ScopedOutput output(log);
-        shell.PlayMusic(fromUtf8(sidplayfp_), u16(tunes_), u"sampler.sid", u"", false);
-    }
-    std::optional<int> tune = waitForSidplayfp(log, 5);
-    ASSERT_TRUE(tune.has_value()) << "sidplayfp said:\n" << contentOf(log);
-    EXPECT_EQ(*tune, 3) << "the tune's own default";
-
-    // A new default song saved in the file is the one the player starts.
     twFunctions functions(*host_);
-    ASSERT_TRUE(functions.SaveDefaultSidSong(u16(tunes_ / "sampler.sid"), 2));
-    {
-        ScopedOutput output(log);
-        shell.PlayMusic(fromUtf8(sidplayfp_), u16(tunes_), u"sampler.sid", u"", false);
+    for (const Row& row : {Row{"song 4", 4, 0, 4}, Row{"the tune's default", 0, 0, 3},
+                           Row{"a saved default", 0, 2, 2}}) {
+        if (row.saveFirst) {
+            ASSERT_TRUE(functions.SaveDefaultSidSong(u16(tunes_ / "sampler.sid"), row.saveFirst));
+        }
+        {
+            ScopedOutput output(log);
+            if (row.song) {
+                shell.PlayMusicSong(fromUtf8(sidplayfp_), u16(tunes_), u"sampler.sid", row.song);
+            } else {
+                shell.PlayMusic(fromUtf8(sidplayfp_), u16(tunes_), u"sampler.sid", u"", false);
+            }
+        }
+        const std::optional<int> tune = waitForSidplayfp(log, 5);
+        ASSERT_TRUE(tune.has_value()) << row.name << ": sidplayfp said:\n" << contentOf(log);
+        EXPECT_EQ(*tune, row.played) << row.name;
     }
-    tune = waitForSidplayfp(log, 5);
-    ASSERT_TRUE(tune.has_value()) << "sidplayfp said:\n" << contentOf(log);
-    EXPECT_EQ(*tune, 2);
 }
 
 }  // namespace
