@@ -6,7 +6,6 @@
 #include <pwd.h>
 #include <stdlib.h>
 
-#include <fstream>
 #include <memory>
 
 #include "platform/posix/posix_platform.h"
@@ -45,13 +44,6 @@ class PosixLaunch : public ::testing::Test {
         EXPECT_TRUE(waitForRecording(record_, r, std::chrono::seconds(5)))
             << "the program did not run";
         return r;
-    }
-    // The first line of a file, to see that a path handed over opens it.
-    static std::string firstLine(const std::string& path) {
-        std::ifstream in(path);
-        std::string line;
-        std::getline(in, line);
-        return line;
     }
     TempFolder temp;
     std::unique_ptr<PosixPlatform> host_;
