@@ -14,7 +14,8 @@ struct PosixOptions {
     // The mount table that says which file system holds a path.
     std::string mountInfo = "/proc/self/mountinfo";
     // The per-user folder of short-form aliases; empty for the default
-    // ($XDG_RUNTIME_DIR/tarnwick/short, else /tmp/tarnwick-<uid>/short).
+    // ($XDG_RUNTIME_DIR/tarnwick-short, else /tmp/tarnwick-<uid>-short, else
+    // ~/.cache/tarnwick/short, else a fresh folder of the process).
     std::string aliasFolder;
     // The settings database; empty for the default ($TARNWICK_REGISTRY, else
     // $XDG_CONFIG_HOME/tarnwick/registry.sqlite, else under ~/.config).
