@@ -39,14 +39,15 @@ class RegistryLoad : public ::testing::Test {
 };
 
 TEST_F(RegistryLoad, ProcessesMakingTheStoreAtOnceAllSucceed) {
-    for (int round = 0; round < 10; ++round) {
+    for (int round = 0; round < 16; ++round) {
         std::filesystem::remove(file);
         timespec now;
         ::clock_gettime(CLOCK_REALTIME, &now);
         const std::string at =
             std::to_string((now.tv_sec * 1000000000LL + now.tv_nsec) + 300000000);
         std::vector<std::vector<std::string>> calls;
-        for (int w = 0; w < 8; ++w) calls.push_back({"set", "K", "N" + std::to_string(w), "x", at});
+        for (int w = 0; w < 12; ++w)
+            calls.push_back({"set", "K", "N" + std::to_string(w), "x", at});
         int w = 0;
         for (testing::Child& child : start(calls)) {
             std::string output;

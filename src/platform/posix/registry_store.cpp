@@ -13,12 +13,12 @@
 // A call that finds a lock taken waits for it in SQLite's busy handler
 // (briefly sleeping and trying again) for up to a minute before it fails
 // with "busy": what a caller of the registry would only see if another
-// program held the store for that long. The handler is the only waiting
-// there is: SQLite calls it for every lock a statement needs, and the one
-// case it skips (a read transaction turning into a write) never arises,
-// since every write begins as IMMEDIATE. synchronous=FULL makes every write that succeeded durable
-// the moment it returns: a crash, even of the whole machine, loses at most
-// the write in progress, which is then wholly absent.
+// program held the store for that long. SQLite calls the handler for every
+// lock a statement needs but two: a read transaction turning into a write,
+// which never arises since every write begins as IMMEDIATE, and the switch
+// of a new store to WAL, which alone waits by trying again (prepareStore). synchronous=FULL makes
+// every write that succeeded durable the moment it returns: a crash, even of the whole machine,
+// loses at most the write in progress, which is then wholly absent.
 //
 // The database and its folder are made on first use. A store on a file
 // system mounted read-only (a CD, a write-protected card) is opened as
@@ -367,8 +367,15 @@ std::int32_t prepareStore(Connection& c) {
     if (layout != Layout::Ours) return registry_status::BadDatabase;
     if (!c.readOnly) {
         // The answer is the mode now in force; a file system without shared
-        // memory keeps the rollback journal, which is just as safe.
-        rc = execute(c, "PRAGMA journal_mode=WAL");
+        // memory keeps the rollback journal, which is just as safe. Leaving
+        // the rollback journal takes the exclusive lock without asking the
+        // busy handler, so a store that other processes are opening at this
+        // moment is waited for here.
+        for (int attempt = 0;; ++attempt) {
+            rc = execute(c, "PRAGMA journal_mode=WAL");
+            if ((rc & 0xFF) != SQLITE_BUSY || Clock::now() >= c.deadline) break;
+            pause(attempt);
+        }
         if (rc != SQLITE_OK) return statusOf(rc, c.db);
     }
     rc = execute(c, "PRAGMA synchronous=FULL");
