@@ -22,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+using namespace std::string_literals;
 const String HKCU = u"HKEY_CURRENT_USER", Key = u"Software\\Tarnwick";
 const Variant NotFound = u"--NOT-FOUND--";
 
@@ -100,9 +101,13 @@ TEST_F(RegistryStore, KeepsTheRegistrysRulesInAPrivateDurableFile) {
     EXPECT_TRUE(save(u"AtRoot", u"top", u""));
     EXPECT_EQ(get(u"atroot", u""), Variant(u"top"));
     EXPECT_EQ(get(u"Missing", u"Fresh\\Path"), NotFound);
+    const String hostile = u"'); DROP TABLE registry_keys; --\0\"; touch PWNED"s;
+    EXPECT_TRUE(save(hostile, hostile, u"Fresh\\" + hostile.substr(0, 30)));
+    EXPECT_EQ(get(hostile, u"Fresh\\" + hostile.substr(0, 30)), Variant(hostile));
     EXPECT_EQ(rows(file, "SELECT name, parent FROM registry_keys ORDER BY path"),
-              (Lines{"Fresh|", "Path|FRESH", "Software|", toUtf8(u"Gr\u00f6\u00dfe|SOFTWARE"),
-                     toUtf8(u"Sub|SOFTWARE\\GR\u00d6\u00dfE"), "Tarnwick|SOFTWARE"}));
+              (Lines{"Fresh|", "'); DROP TABLE registry_keys; |FRESH", "Path|FRESH", "Software|",
+                     toUtf8(u"Gr\u00f6\u00dfe|SOFTWARE"), toUtf8(u"Sub|SOFTWARE\\GR\u00d6\u00dfE"),
+                     "Tarnwick|SOFTWARE"}));
     EXPECT_EQ(rows(file,
                    "SELECT name, kind, hex(data) FROM registry_values WHERE length(name) < 9 ORDER "
                    "BY name"),
