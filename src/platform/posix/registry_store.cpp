@@ -23,7 +23,9 @@
 // The database and its folder are made on first use. A store on a file
 // system mounted read-only (a CD, a write-protected card) is opened as
 // immutable, which needs none of WAL's shared-memory file: its settings
-// read as usual and every write answers "access denied".
+// read as usual and every write answers "access denied". (What a writer
+// that crashed left in the WAL, not yet folded into the file, is not seen
+// there; a store closed normally has no WAL.)
 //
 // The file's location is fixed the first time this process needs it: a
 // relative name is taken from the current directory of that moment, which
