@@ -448,6 +448,5 @@ TEST_F(BadInput, WaitsForFilesThatComeAndGo) {
     expectNoShell("waits");
 }
 
-
 }  // namespace
 }  // namespace tarnwick
