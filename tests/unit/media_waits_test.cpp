@@ -33,79 +33,59 @@ TEST(GetVolumeName, AsksForTheRootAndTrimsAtTheTerminator) {
 
 TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
     using Call = std::function<Boolean(twFunctions&)>;
-    const Call discGames = [](twFunctions& f) { return f.WaitForCDRom(u"d:", u"GAMES"); };
+    const Call disc = [](twFunctions& f) { return f.WaitForCDRom(u"d:", u"GAMES"); };
     const Call path = [](twFunctions& f) { return f.WaitForCDRomPath(Variant(u"D:\\GAMES")); };
     const Call file = [](twFunctions& f) { return f.WaitForCDRomFile(Variant(u"D:\\G.D64")); };
-    const String disc = u"Insert CD: 'GAMES' into Drive D:";
-    const String folder = u"Insert the CD for Path: 'D:\\GAMES'";
-    const String game = u"Insert the CD for File: 'D:\\G.D64'";
+    const Call other = [](twFunctions& f) { return f.WaitForCDRom(u"d:", u"Games"); };
+    const Call noName = [](twFunctions& f) { return f.WaitForCDRom(u"E:", u""); };
+    const Call mount = [](twFunctions& f) { return f.WaitForCDRom(u"/media/Cdrom", u"M"); };
+    const Call number = [](twFunctions& f) { return f.WaitForCDRomPath(std::int32_t{42}); };
+    const String d = u"Insert CD: 'GAMES' into Drive D:", o = u"Insert CD: 'Games' into Drive D:";
+    const String p = u"Insert the CD for Path: 'D:\\GAMES'",
+                 g = u"Insert the CD for File: 'D:\\G.D64'";
     const struct {
         const char* name;
-        char16_t separator = u'\\';
+        char16_t separator;
         Call call;
         std::vector<std::int32_t> answers;  // Cancel once they run out
         int arrivesInPass;                  // 0: never
         bool result;
         std::vector<String> prompts;
-    } rows[] = {
-        {"disc there", u'\\', discGames, {}, 1, true, {}},
-        {"disc arrives", u'\\', discGames, {answers::Ok, 7}, 3, true, {disc, disc}},
-        {"other label",
-         u'\\',
-         [](twFunctions& f) { return f.WaitForCDRom(u"d:", u"Games"); },
-         {answers::Ok},
-         1,
-         false,
-         std::vector<String>(2, u"Insert CD: 'Games' into Drive D:")},
-        {"no disc", u'\\', discGames, {}, 0, false, {disc}},
-        {"empty name, no disc",
-         u'\\',
-         [](twFunctions& f) { return f.WaitForCDRom(u"E:", u""); },
-         {},
-         0,
-         true,
-         {}},
-        {"mount point as given",
-         u'/',
-         [](twFunctions& f) { return f.WaitForCDRom(u"/media/Cdrom", u"M"); },
-         {},
-         0,
-         false,
-         {u"Insert CD: 'M' into Drive /media/Cdrom"}},
+    } rows[] = {// clang-format off
+        {"disc there", u'\\', disc, {}, 1, true, {}},
+        {"disc arrives", u'\\', disc, {answers::Ok, 7}, 3, true, {d, d}},
+        {"other label", u'\\', other, {answers::Ok}, 1, false, {o, o}},
+        {"no disc", u'\\', disc, {}, 0, false, {d}},
+        {"empty name, no disc", u'\\', noName, {}, 0, true, {}},
+        {"mount point as given", u'/', mount, {}, 0, false, {u"Insert CD: 'M' into Drive /media/Cdrom"}},
         {"folder there", u'\\', path, {}, 1, true, {}},
-        {"folder never", u'\\', path, {1, 1, 1}, 0, false, std::vector<String>(4, folder)},
-        {"folder arrives", u'\\', path, {1}, 2, true, {folder}},
-        {"number as path",
-         u'\\',
-         [](twFunctions& f) { return f.WaitForCDRomPath(Variant(std::int32_t{42})); },
-         {},
-         0,
-         false,
-         {u"Insert the CD for Path: '42'"}},
-        {"file never", u'\\', file, {answers::Ok}, 0, false, {game, game}},
-        {"file arrives", u'\\', file, {answers::Ok}, 2, true, {game}},
-    };
+        {"folder never", u'\\', path, {1, 1, 1}, 0, false, {p, p, p, p}},
+        {"folder arrives", u'\\', path, {1}, 2, true, {p}},
+        {"number as path", u'\\', number, {}, 0, false, {u"Insert the CD for Path: '42'"}},
+        {"file never", u'\\', file, {answers::Ok}, 0, false, {g, g}},
+        {"file arrives", u'\\', file, {answers::Ok}, 2, true, {g}}};
+    // clang-format on
     for (const auto& row : rows) {
-        FakePlatform p(row.separator);
-        p.boxAnswers = row.answers;
-        p.onYield = [&](int pass) {
+        FakePlatform host(row.separator);
+        host.boxAnswers = row.answers;
+        host.onYield = [&](int pass) {
             if (pass != row.arrivesInPass) return;
-            p.volumeLabels[u"d:\\"] = u"GAMES";
-            p.directories = {u"D:\\GAMES"};
-            p.existenceCodes[u"D:\\G.D64"] = 0;
+            host.volumeLabels[u"d:\\"] = u"GAMES";
+            host.directories = {u"D:\\GAMES"};
+            host.existenceCodes[u"D:\\G.D64"] = 0;
         };
-        twFunctions f(p);
+        twFunctions f(host);
         EXPECT_EQ(row.call(f), Boolean(row.result)) << row.name;
         std::vector<String> prompts;
-        for (const auto& box : p.boxes) {
+        for (const auto& box : host.boxes) {
             EXPECT_EQ(box.style, 1) << row.name << ": OK and Cancel, no icon";
             EXPECT_EQ(box.caption, u"ravelstone") << row.name;
             prompts.push_back(box.prompt);
         }
         EXPECT_EQ(prompts, row.prompts) << row.name << ": only the wait's own prompts";
-        EXPECT_EQ(p.yields, static_cast<int>(prompts.size()) + row.result) << row.name;
+        EXPECT_EQ(host.yields, static_cast<int>(prompts.size()) + row.result) << row.name;
         if (row.result && row.call.target_type() == path.target_type()) {
-            EXPECT_EQ(p.current, u"D:\\GAMES") << "the folder found is current";
+            EXPECT_EQ(host.current, u"D:\\GAMES") << "the folder found is current";
         }
     }
 }
