@@ -140,7 +140,8 @@ std::int32_t PosixPlatform::existenceTest(const String& fileName) {
     // we may not read cannot be opened. Nor is a FIFO, socket or device a
     // game file: reading one would block or never end.
     if (!S_ISREG(st.st_mode)) return existence::AccessDenied;
-    if (systemCalls().faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return existence::AccessDenied;
+    if (systemCalls().faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0)
+        return existence::AccessDenied;
     return existence::Found;
 }
 
