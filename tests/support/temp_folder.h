@@ -13,55 +13,56 @@
 
 namespace tarnwick::testing {
 
-namespace fs = std::filesystem;
-
 class TempFolder {
   public:
-    TempFolder() : path_(fs::temp_directory_path() / ("tarnwick-test-" + unique())) {
-        fs::create_directories(path_);
+    TempFolder() {
+        std::random_device random;
+        path_ = std::filesystem::temp_directory_path() /
+                ("tarnwick-test-" + std::to_string(random()) + std::to_string(random()));
+        std::filesystem::create_directories(path_);
     }
     ~TempFolder() {
         std::error_code ignored;
         // Folders a test made unreadable must be opened again to be removed.
-        for (auto it = fs::recursive_directory_iterator(
-                 path_, fs::directory_options::skip_permission_denied, ignored);
-             it != fs::recursive_directory_iterator(); it.increment(ignored))
+        for (auto it = std::filesystem::recursive_directory_iterator(
+                 path_, std::filesystem::directory_options::skip_permission_denied, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
             if (it->is_directory(ignored) && !it->is_symlink(ignored))
-                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path_, ignored);
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ignored);
+        }
+        std::filesystem::remove_all(path_, ignored);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / fs::u8path(name); }
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return path_ / std::filesystem::u8path(name);
+    }
 
     // Writes a file (making its folders) and returns its path.
-    fs::path write(const std::string& name, const std::string& content = "") const {
-        const fs::path p = *this / name;
-        fs::create_directories(p.parent_path());
+    std::filesystem::path write(const std::string& name, const std::string& content = "") const {
+        const std::filesystem::path p = *this / name;
+        std::filesystem::create_directories(p.parent_path());
         std::ofstream(p, std::ios::binary) << content;
         return p;
     }
 
   private:
-    static std::string unique() {
-        std::random_device random;
-        return std::to_string(random()) + std::to_string(random());
-    }
-    fs::path path_;
+    std::filesystem::path path_;
 };
-
 // A file's bytes ("" when it cannot be read).
-inline std::string contentOf(const fs::path& p) {
+inline std::string contentOf(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The names in a folder, sorted: to see that nothing was left beside a file.
-inline std::vector<std::string> entries(const fs::path& folder) {
+inline std::vector<std::string> entries(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
