@@ -4,18 +4,24 @@
 // not yet managed carries into its mapping.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <climits>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "support/scoped_variable.h"
+#include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 #include "x_session.h"
 
 namespace tarnwick {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::ScopedVariable;
 using testing::XSession;
 
@@ -101,6 +107,46 @@ TEST_F(KeepAbove, AnyWindowNumberOrNoDisplayReturnsAndDoesNothing) {
     ::unsetenv("DISPLAY");  // put back by the fixture
     f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w));
     EXPECT_TRUE(states(w).empty()) << "without a display nothing was asked";
+}
+
+// The system's own dialog (zenity) on the screen, answered at the keyboard
+// as a user would: the keys go through the XTEST extension, since GTK
+// ignores synthetic key events.
+TEST_F(KeepAbove, ARealDialogAsksForTheDiscAndItsAnswerEndsTheWait) {
+    if (std::system("command -v zenity >/dev/null && command -v xdotool >/dev/null") != 0)
+        GTEST_SKIP() << "zenity and xdotool are not installed";
+    setMessageBoxHandler(nullptr);
+    ScopedVariable noBus("NO_AT_BRIDGE", "1");  // no accessibility bus to look for
+    const testing::TempFolder temp;
+    const std::string folder = (temp / "Disc 2").string(), seen = (temp / "seen").string(),
+                      again = (temp / "again").string();
+    const std::string ours = std::to_string(::getpid());
+    const std::string find = "timeout 20 xdotool search --sync --onlyvisible --name '^ravelstone$'";
+    for (const std::string key : {"Escape", "Return"}) {
+        std::thread user([&] {
+            // The dialog shows, the disc arrives, the user presses the key.
+            // A dialog that could not be answered is closed: nothing hangs.
+            const std::string show = find + ">/dev/null && pgrep -a -P " + ours + " -x zenity >";
+            const std::string press = find + " windowfocus --sync && xdotool key " + key;
+            if (std::system((show + seen).c_str()) == 0 &&
+                (key == "Escape" || fs::create_directory(folder)) &&
+                std::system(press.c_str()) == 0) {
+                // Nothing asks again, as it would were the answer misread.
+                std::system(("sleep 2; pgrep -P " + ours + " -x zenity >" + again).c_str());
+                if (testing::contentOf(again).empty()) return;
+            }
+            ADD_FAILURE() << "the dialog was not answered by " << key << " alone";
+            std::system(("kill $(pgrep -P " + ours + " -x zenity) 2>/dev/null").c_str());
+        });
+        const Boolean result = f.WaitForCDRomPath(Variant(fromUtf8(folder)));
+        user.join();
+        EXPECT_EQ(result, Boolean(key == "Return")) << key;
+        const std::string asked = testing::contentOf(seen);
+        EXPECT_NE(asked.find("--question"), std::string::npos) << "OK and Cancel: " << asked;
+        EXPECT_NE(asked.find("--title=ravelstone"), std::string::npos) << asked;
+        EXPECT_NE(asked.find("--text=Insert the CD for Path: '" + folder + "'"), std::string::npos)
+            << asked;
+    }
 }
 
 }  // namespace
