@@ -118,6 +118,7 @@ TEST_F(KeepAbove, ARealDialogAsksForTheDiscAndItsAnswerEndsTheWait) {
     setMessageBoxHandler(nullptr);
     ScopedVariable noBus("NO_AT_BRIDGE", "1");  // no accessibility bus to look for
     const testing::TempFolder temp;
+    const fs::path saved = fs::current_path();  // the wait enters the folder it finds
     const std::string folder = (temp / "Disc 2").string(), seen = (temp / "seen").string(),
                       again = (temp / "again").string();
     const std::string ours = std::to_string(::getpid());
@@ -147,6 +148,7 @@ TEST_F(KeepAbove, ARealDialogAsksForTheDiscAndItsAnswerEndsTheWait) {
         EXPECT_NE(asked.find("--text=Insert the CD for Path: '" + folder + "'"), std::string::npos)
             << asked;
     }
+    fs::current_path(saved);
 }
 
 }  // namespace
