@@ -207,7 +207,10 @@ String twFunctions::FindFile(const String& FileName, const String& path) {
     return String();
 }
 
-Variant twFunctions::FindFiles(String& path, const String& SearchStr) {
+Variant twFunctions::FindFiles(String& path, const String& searchFor) {
+    // The pattern is a value: the caller may pass one string as both, and
+    // the folder gains its separator below.
+    const String SearchStr = searchFor;
     Variant total;
     const char16_t separator = platform_.pathSeparator();
     if (path.empty() || path.back() != separator) path += separator;

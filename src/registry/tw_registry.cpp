@@ -161,7 +161,10 @@ Boolean twRegistry::SaveSetting(const String& sRootKey, const String& sKeyName,
 
 Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
                                const String& sValueName, Variant& vValue, Boolean bStringType,
-                               const Variant& vDefault) {
+                               const Variant& defaultValue) {
+    // The default is a value: the caller may pass the output itself, which
+    // a failed read clears before the default is looked at.
+    const Variant vDefault = defaultValue;
     const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
     if (root == 0) return false;
     OpenKey key(platform_, root, sKeyName);
