@@ -2,8 +2,8 @@
 // only regular files, read and written through one open; what the file has
 // (owner, group, mode, ACL, attributes, links) survives; no change is lost
 // to a concurrent rewrite; a swapped link never mixes two users' files.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -87,9 +87,12 @@ TEST(RealConfigFile, OnlyARegularFileOfAtMost16MiBIsReadAndNeverBlocks) {
         const char* name;
         fs::path file;
         int error;
-    } rows[] = {{"fifo", fifo, 75},          {"device via link", temp / "zero.cfg", 75},
-                {"folder", temp / "folder.cfg", 75}, {"socket", socket, 68},
-                {"over 16 MiB", temp / "big.cfg", 6},  {"16 MiB", temp / "limit.cfg", 0}};
+    } rows[] = {{"fifo", fifo, 75},
+                {"device via link", temp / "zero.cfg", 75},
+                {"folder", temp / "folder.cfg", 75},
+                {"socket", socket, 68},
+                {"over 16 MiB", temp / "big.cfg", 6},
+                {"16 MiB", temp / "limit.cfg", 0}};
     for (const Row& row : rows) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(change(row.file, {{u"K", u"1"}}), row.error) << row.name;
@@ -144,8 +147,8 @@ TEST(RealConfigFile, KeepsOwnerGroupModeAclAttributesAndHardLinks) {
     SKIP_WITHOUT_OTHER_USER(bob);
     TempFolder temp;
     fs::permissions(temp.path(), fs::perms::all);
-    const std::string aclBytes = acl({{1, 6, ~0u}, {2, 6, bob->pw_uid}, {4, 0, ~0u},
-                                      {0x10, 6, ~0u}, {0x20, 0, ~0u}});
+    const std::string aclBytes =
+        acl({{1, 6, ~0u}, {2, 6, bob->pw_uid}, {4, 0, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}});
     struct Row {
         const char* name;
         bool byBob;  // else by the owner, root
@@ -179,8 +182,7 @@ TEST(RealConfigFile, KeepsOwnerGroupModeAclAttributesAndHardLinks) {
         std::string got(256, '\0');
         const ssize_t n =
             ::getxattr(cfg.c_str(), "system.posix_acl_access", got.data(), got.size());
-        EXPECT_EQ(got.substr(0, std::max<ssize_t>(n, 0)), row.withAcl ? aclBytes : "")
-            << row.name;
+        EXPECT_EQ(got.substr(0, std::max<ssize_t>(n, 0)), row.withAcl ? aclBytes : "") << row.name;
         if (row.hardLink) {
             EXPECT_EQ(contentOf(cfg.string() + ".link"), "A=1\r\nB=3\r\n") << row.name;
         }
@@ -200,8 +202,7 @@ TEST(RealConfigFile, WhatAnotherUserMayNotReadOrPlantedIsRefusedAndUnchanged) {
     ASSERT_EQ(::chmod(readOnly.c_str(), 0644), 0);
     // Bob's link in the shared folder to root's file: root must not follow it.
     const fs::path mine = temp.write("private/mine.cfg", "A=1\r\n");
-    ASSERT_EQ(as(*bob, [&] { return ::symlink(mine.c_str(), (temp / "planted.cfg").c_str()); }),
-              0);
+    ASSERT_EQ(as(*bob, [&] { return ::symlink(mine.c_str(), (temp / "planted.cfg").c_str()); }), 0);
     EXPECT_EQ(as(*bob, [&] { return change(writeOnly, {{u"A", u"2"}}); }), 75);
     EXPECT_EQ(as(*bob, [&] { return change(readOnly, {{u"A", u"2"}}); }), 75);
     EXPECT_EQ(change(temp / "planted.cfg", {{u"A", u"2"}}), 75);

@@ -50,9 +50,9 @@ const std::string OldConfig = "[S]\r\n\r\n$J=3\r\n\r\n$L=C:\\OLD\r\nB=2\r\n\r\n"
 TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     struct Row {
         int error, whenOpening, whenReading;
-    } rows[] = {{ENOTDIR, 76, 76}, {ELOOP, 76, 76},  {EACCES, 75, 70}, {EROFS, 75, 75},
-                {EISDIR, 75, 75},  {EBUSY, 75, 75},  {ENOSPC, 61, 61}, {EDQUOT, 61, 61},
-                {EIO, 57, 57},     {ENXIO, 68, 68},  {ENOMEM, 7, 7},   {EMFILE, 67, 67},
+    } rows[] = {{ENOTDIR, 76, 76}, {ELOOP, 76, 76}, {EACCES, 75, 70}, {EROFS, 75, 75},
+                {EISDIR, 75, 75},  {EBUSY, 75, 75}, {ENOSPC, 61, 61}, {EDQUOT, 61, 61},
+                {EIO, 57, 57},     {ENXIO, 68, 68}, {ENOMEM, 7, 7},   {EMFILE, 67, 67},
                 {EINVAL, 5, 5},    {ENOENT, 53, 53}};
     TempFolder temp;
     const fs::path cfg = temp.write("c64.cfg", OldConfig);
@@ -103,16 +103,18 @@ TEST(Faults, ChangeConfigFileThroughATemporaryFileOrInPlace) {
                     twFunctions f;
                     return failing(
                         n, error,
-                        [&] { f.ChangeConfigFile(u16(cfg), {{u"$J", u"0"}, {u"$L", path}}); },
+                        [&] {
+                            f.ChangeConfigFile(u16(cfg), {{u"$J", u"0"}, {u"$L", path}});
+                        },
                         inPlace);
                 },
                 [&](int number) {
                     const std::string content = contentOf(cfg);
                     EXPECT_TRUE(content == (number ? OldConfig : newConfig) ||
                                 (number && content == newConfig));
-                    EXPECT_EQ(fs::status(cfg).permissions(),
-                              fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read);
+                    EXPECT_EQ(fs::status(cfg).permissions(), fs::perms::owner_read |
+                                                                 fs::perms::owner_write |
+                                                                 fs::perms::group_read);
                     EXPECT_EQ(entries(temp.path()), std::vector<std::string>{"c64.cfg"});
                     // A rollback in place is flushed like the content it restores.
                     const std::string& trail = faultPlan().trail();
@@ -161,11 +163,12 @@ std::string seenElsewhere(const fs::path& database, const std::string& name) {
 
 // The settings store in the one file given, as a program using it sees it.
 struct StoreAt {
-    explicit StoreAt(const fs::path& file) : host([&] {
-        PosixOptions options;
-        options.registryFile = file.string();
-        return options;
-    }()) {}
+    explicit StoreAt(const fs::path& file)
+        : host([&] {
+              PosixOptions options;
+              options.registryFile = file.string();
+              return options;
+          }()) {}
     PosixPlatform host;
     twRegistry reg{host};
 };
@@ -192,7 +195,8 @@ TEST(Faults, SettingsStoreWrites) {
                     fs::copy_file(original, database);
                     // A store that cannot be opened (its folder is a file) drops
                     // the process's connection to the last one.
-                    StoreAt(temp.write("blocker") / "r.sqlite").reg.SaveSetting(HKCU, Key, u"X", u"", true);
+                    StoreAt(temp.write("blocker") / "r.sqlite")
+                        .reg.SaveSetting(HKCU, Key, u"X", u"", true);
                     StoreAt store(database);
                     Variant value;
                     if (warm) store.reg.GetSetting(HKCU, Key, u"Other", value, true);
@@ -207,7 +211,8 @@ TEST(Faults, SettingsStoreWrites) {
                 [&](int failed) {
                     const std::string seen = seenElsewhere(database, name);
                     const std::string after = name == std::string("Name") ? "new" : "default";
-                    const std::string before = name == std::string("Name") ? "old" : "--NOT-FOUND--";
+                    const std::string before =
+                        name == std::string("Name") ? "old" : "--NOT-FOUND--";
                     EXPECT_TRUE(seen == after || (failed && seen == before)) << seen;
                 },
                 warm ? 2 : 8);

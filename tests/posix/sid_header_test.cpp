@@ -33,8 +33,10 @@ TEST(RealSidHeader, OnlyRegularFilesAreReadAndNothingIsCreated) {
         const char* name;
         fs::path file;
         bool reads;
-    } rows[] = {{"fifo", fifo, false},          {"device", temp / "zero.sid", false},
-                {"folder", temp / "folder.sid", false}, {"missing", temp / "none.sid", false},
+    } rows[] = {{"fifo", fifo, false},
+                {"device", temp / "zero.sid", false},
+                {"folder", temp / "folder.sid", false},
+                {"missing", temp / "none.sid", false},
                 {"read-only", readOnly, true}};
     PosixPlatform host;
     twFunctions f{host};

@@ -53,7 +53,9 @@ constexpr SystemCalls Faulty{
     },
     [](const char* p, struct stat* st) { return TW_FAIL("stat", real().stat(p, st)); },
     [](int fd, struct stat* st) { return TW_FAIL("fstat", real().fstat(fd, st)); },
-    [](int d, const char* p, int m, int f) { return TW_FAIL("faccessat", real().faccessat(d, p, m, f)); },
+    [](int d, const char* p, int m, int f) {
+        return TW_FAIL("faccessat", real().faccessat(d, p, m, f));
+    },
     [](const char* p, mode_t m) { return TW_FAIL("mkdir", real().mkdir(p, m)); },
     [](int d, const char* p, int flags, mode_t m) {
         return refused(flags) ? -1 : TW_FAIL("openat", real().openat(d, p, flags, m));
@@ -91,8 +93,8 @@ int failure(const char* call, int ioerr) {
         return SQLITE_FULL;
     return ioerr;
 }
-#define TW_IO(call, ioerr, ...)                                         \
-    if (const int rc = failure(#call, ioerr)) return rc;               \
+#define TW_IO(call, ioerr, ...)                          \
+    if (const int rc = failure(#call, ioerr)) return rc; \
     return realOf(f)->pMethods->call(realOf(f) __VA_OPT__(, ) __VA_ARGS__)
 
 int xClose(sqlite3_file* f) {
@@ -159,10 +161,25 @@ int xFetch(sqlite3_file* f, sqlite3_int64 at, int n, void** out) {
 int xUnfetch(sqlite3_file* f, sqlite3_int64 at, void* page) {
     return realOf(f)->pMethods->xUnfetch(realOf(f), at, page);
 }
-const sqlite3_io_methods FaultyMethods = {
-    3,           xClose,      xRead,    xWrite,      xTruncate,          xSync,
-    xFileSize,   xLock,       xUnlock,  xCheckReservedLock, xFileControl, xSectorSize,
-    xDeviceCharacteristics, xShmMap, xShmLock, xShmBarrier, xShmUnmap, xFetch, xUnfetch};
+const sqlite3_io_methods FaultyMethods = {3,
+                                          xClose,
+                                          xRead,
+                                          xWrite,
+                                          xTruncate,
+                                          xSync,
+                                          xFileSize,
+                                          xLock,
+                                          xUnlock,
+                                          xCheckReservedLock,
+                                          xFileControl,
+                                          xSectorSize,
+                                          xDeviceCharacteristics,
+                                          xShmMap,
+                                          xShmLock,
+                                          xShmBarrier,
+                                          xShmUnmap,
+                                          xFetch,
+                                          xUnfetch};
 
 int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
     auto* self = reinterpret_cast<FaultyFile*>(file);

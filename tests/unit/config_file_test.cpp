@@ -25,8 +25,10 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
     } rows[] = {
         {"replaces, drops empty lines", "A=1\r\n\r\n$JOYSTICK1PC=3\r\nB=2\r\n",
          Changes{{u"$JOYSTICK1PC", u"0"}}, "A=1\r\n$JOYSTICK1PC=0\r\nB=2\r\n"},
-        {"any case", "$loadpath = C:\\\r\n", Changes{{u"$LOADPATH", u"D:\\G\\"}}, "$LOADPATH=D:\\G\\\r\n"},
-        {"not after blanks", " $LOADPATH=C:\\\r\n", Changes{{u"$LOADPATH", u"D:\\"}}, " $LOADPATH=C:\\\r\n"},
+        {"any case", "$loadpath = C:\\\r\n", Changes{{u"$LOADPATH", u"D:\\G\\"}},
+         "$LOADPATH=D:\\G\\\r\n"},
+        {"not after blanks", " $LOADPATH=C:\\\r\n", Changes{{u"$LOADPATH", u"D:\\"}},
+         " $LOADPATH=C:\\\r\n"},
         {"caller's spelling", "JOY1=No\r\n", Changes{{u"Joy1", u"Key"}}, "Joy1=Key\r\n"},
         {"prefix, first line", "$CP1MODE=4\r\n$CP1=1\r\n", Changes{{u"$CP1", u"2"}},
          "$CP1=2\r\n$CP1=1\r\n"},
@@ -38,7 +40,9 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         {"empty file, key", "", Changes{{u"$KEY", u"1"}}, ""},
         {"empty key, first line", "A=1\r\nB=2\r\n", Changes{{u"", u"v"}}, "=v\r\nB=2\r\n"},
         {"empty key, empty file", "", Changes{{u"", u"v"}}, "=v\r\n"},
-        {"line ends", "A=1\rB=2\nC=3\r\nD=4", {std::vector<ConfigFileType>{}},
+        {"line ends",
+         "A=1\rB=2\nC=3\r\nD=4",
+         {std::vector<ConfigFileType>{}},
          "A=1\r\nB=2\r\nC=3\r\nD=4\r\n"},
         {"LF then CR is two ends", "A\n\rB\r\r\n\n", {std::vector<ConfigFileType>{}}, "A\r\nB\r\n"},
         {"negative indexes unseen", "A=1\r\n", ConfigFileArray({{u"A", u"neg"}, {u"A", u"0"}}, -1),
@@ -87,7 +91,8 @@ TEST(ConfigEditor, FailuresOfTheFileReachTheCaller) {
             error = e.number();
         }
         EXPECT_EQ(error, row.error) << row.name;
-        EXPECT_EQ(windows.files.count(file) ? windows.files[file] : "", row.exists ? "A=1\r\n\r\n" : "")
+        EXPECT_EQ(windows.files.count(file) ? windows.files[file] : "",
+                  row.exists ? "A=1\r\n\r\n" : "")
             << row.name;
     }
 }

@@ -27,8 +27,8 @@ TEST(SidHeader, ReadsAsTheHeaderSays) {
     } rows[] = {
         {"fields with padding", h, true, true, field(u"Ode"), field(u"Ann Ångström"),
          field(u"© 2026"), 5, 3},
-        {"256 and 32767", psidHeader(0x100, 0x7FFF, "", "", ""), true, true, field(u""),
-         field(u""), field(u""), 256, 32767},
+        {"256 and 32767", psidHeader(0x100, 0x7FFF, "", "", ""), true, true, field(u""), field(u""),
+         field(u""), 256, 32767},
         {"0 and 255", psidHeader(0, 255, "N", "", ""), true, true, field(u"N"), field(u""),
          field(u""), 0, 255},
         {"songs overflow", psidHeader(0x8000, 1, "N", "A", "C"), false, false, field(u"N"),
@@ -39,8 +39,8 @@ TEST(SidHeader, ReadsAsTheHeaderSays) {
          field(u""), 5, 3},
         {"RSID", "RSID" + h.substr(4), false, false, untouched, untouched, untouched, -7, -7},
         {"psid", "psid" + h.substr(4), false, false, untouched, untouched, untouched, -7, -7},
-        {"reversed magic", "DISP" + h.substr(4), false, false, untouched, untouched, untouched,
-         -7, -7},
+        {"reversed magic", "DISP" + h.substr(4), false, false, untouched, untouched, untouched, -7,
+         -7},
         {"3 bytes", "PSI", false, false, untouched, untouched, untouched, -7, -7},
         {"missing", "", false, false, untouched, untouched, untouched, -7, -7},
     };
@@ -108,8 +108,9 @@ TEST(SidHeader, SavesTheStartSongBytesOnly) {
         windows.driveTypes[u"D:\\"] = row.drive;
         if (row.readOnly) windows.readOnly = {Tune};
         windows.writeFailure = row.writeFailure;
-        EXPECT_EQ(twFunctions{windows}.SaveDefaultSidSong(Tune, static_cast<std::int16_t>(row.song)),
-                  Boolean(row.saved))
+        EXPECT_EQ(
+            twFunctions{windows}.SaveDefaultSidSong(Tune, static_cast<std::int16_t>(row.song)),
+            Boolean(row.saved))
             << row.name;
         EXPECT_TRUE(windows.files[Tune] == row.after) << row.name;
         // A CD-ROM or read-only tune is not even opened.

@@ -232,9 +232,8 @@ bool replaceThroughTemporary(int fd, const struct stat& st, std::string_view con
             // Renamed only over the file that was read; one moved away
             // meanwhile is rewritten where it went, in place.
             carried = inPlace();
-            if (carried &&
-                systemCalls().renameat(folder.get(), temporary.c_str(), folder.get(),
-                                       base.c_str()) != 0)
+            if (carried && systemCalls().renameat(folder.get(), temporary.c_str(), folder.get(),
+                                                  base.c_str()) != 0)
                 throw openError(errno, path);
         }
     } catch (...) {
