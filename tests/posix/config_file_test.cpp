@@ -28,7 +28,7 @@ using testing::TempFolder;
 using testing::u16;
 namespace fs = std::filesystem;
 
-int change(const fs::path& file, const std::vector<ConfigFileType>& changes) {
+int change(const fs::path& file, const ConfigFileArray& changes) {
     PosixPlatform host;
     try {
         twFunctions{host}.ChangeConfigFile(u16(file), changes);
@@ -209,6 +209,8 @@ TEST(RealConfigFile, WhatAnotherUserMayNotReadOrPlantedIsRefusedAndUnchanged) {
     ASSERT_EQ(as(*bob, [&] { return ::symlink(mine.c_str(), (temp / "planted.cfg").c_str()); }), 0);
     EXPECT_EQ(as(*bob, [&] { return change(writeOnly, {{u"A", u"2"}}); }), 75);
     EXPECT_EQ(as(*bob, [&] { return change(readOnly, {{u"A", u"2"}}); }), 75);
+    // Read first: the change list is checked before the file is refused.
+    EXPECT_EQ(as(*bob, [&] { return change(readOnly, ConfigFileArray()); }), 9);
     EXPECT_EQ(change(temp / "planted.cfg", {{u"A", u"2"}}), 75);
     for (const fs::path& file : {writeOnly, readOnly, mine}) {
         EXPECT_EQ(contentOf(file), "A=1\r\n") << file;

@@ -148,6 +148,12 @@ TEST(Faults, SaveDefaultSidSong) {
             EXPECT_EQ(entries(temp.path()), std::vector<std::string>{"tune.sid"});
         },
         6);
+    // A tune marked read-only is not even opened.
+    temp.write("tune.sid", tune);
+    fs::permissions(file, fs::perms::owner_read);
+    twFunctions f;
+    failing(1000, EIO, [&] { EXPECT_FALSE(f.SaveDefaultSidSong(u16(file), 5)); });
+    EXPECT_EQ(faultPlan().trail().find("open"), std::string::npos) << faultPlan().trail();
 }
 
 const String HKCU = u"HKEY_CURRENT_USER", Key = u"Software\\Tarnwick\\Faults";
