@@ -6,6 +6,7 @@
 // temporary file is left; a success is reported only for the new content.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <set>
 #include <sstream>
@@ -100,6 +101,7 @@ TEST(Faults, ChangeConfigFileThroughATemporaryFileOrInPlace) {
                     temp.write("c64.cfg", OldConfig);
                     fs::permissions(cfg, fs::perms::owner_read | fs::perms::owner_write |
                                              fs::perms::group_read);
+                    ::setxattr(cfg.c_str(), "user.origin", "x", 1, 0);
                     twFunctions f;
                     return failing(
                         n, error,
@@ -116,6 +118,7 @@ TEST(Faults, ChangeConfigFileThroughATemporaryFileOrInPlace) {
                                                                  fs::perms::owner_write |
                                                                  fs::perms::group_read);
                     EXPECT_EQ(entries(temp.path()), std::vector<std::string>{"c64.cfg"});
+                    EXPECT_EQ(::getxattr(cfg.c_str(), "user.origin", nullptr, 0), 1);
                     // A rollback in place is flushed like the content it restores.
                     const std::string& trail = faultPlan().trail();
                     if (inPlace && faultPlan().site() == "pwrite") {

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 
 #include "platform/posix/posix_platform.h"
@@ -38,18 +39,22 @@ TEST(RealSidHeader, OnlyRegularFilesAreReadAndNothingIsCreated) {
                 {"folder", temp / "folder.sid", false},
                 {"missing", temp / "none.sid", false},
                 {"read-only", readOnly, true}};
+    // A header waits in the pipe, so a reader that took the pipe for a file
+    // would read it at once instead of blocking.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    const std::string three = Tune + Tune + Tune;  // for the three methods
+    ASSERT_EQ(::write(writer, three.data(), three.size()), ssize_t(three.size()));
     PosixPlatform host;
     twFunctions f{host};
     for (const Row& row : rows) {
-        const auto start = std::chrono::steady_clock::now();
         std::int16_t songs = 0, song = 0;
         EXPECT_EQ(f.GetSidSongInfo(u16(row.file), songs, song), Boolean(row.reads)) << row.name;
         EXPECT_EQ(f.GetSidAuthor(u16(row.file)).size(), row.reads ? 32u : 0u) << row.name;
         EXPECT_EQ(f.SaveDefaultSidSong(u16(row.file), 1), Boolean(false)) << row.name;
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << row.name;
     }
     EXPECT_FALSE(fs::exists(temp / "none.sid"));
     EXPECT_EQ(contentOf(readOnly), Tune);
+    ::close(writer);
 }
 
 // What another program does to the tune's name between the save's read and
