@@ -13,6 +13,9 @@ std::vector<Command> configCommands() {
          "any letter case) becomes KEY=VALUE. Keys the file lacks are not added. Empty\n"
          "lines are dropped and every line ends in CR LF, even with no change given.\n"
          "The file is replaced in one step: if anything fails it keeps its content.\n"
+         "It keeps its owner, group, permissions, ACL, attributes and hard links;\n"
+         "rewrites of one file by several tarnwick commands follow one another.\n"
+         "Only a regular file of at most 16 MiB is edited.\n"
          "\n"
          "Example: tarnwick config c64.cfg '$JOYSTICK1PC=1' '$LOADPATH=/games/'",
          [](const Args& a) {

@@ -1,5 +1,7 @@
 // tarnwick: every capability of the library from the shell.
 #include <cstdio>
+#include <exception>
+#include <new>
 
 #include "cli.h"
 
@@ -72,6 +74,13 @@ int run(const std::vector<String>& words) {
         } catch (const Error& e) {
             err("tarnwick " + name + ": error " + std::to_string(e.number()) + ": " +
                 toUtf8(e.description()));
+            return Failed;
+        } catch (const std::bad_alloc&) {
+            // Never an abort: a command that runs out of memory says so.
+            err("tarnwick " + name + ": out of memory");
+            return Failed;
+        } catch (const std::exception& e) {
+            err("tarnwick " + name + ": " + e.what());
             return Failed;
         }
     }

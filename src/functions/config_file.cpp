@@ -11,6 +11,9 @@ namespace {
 // most 32,766 lines and the empty entry behind them.
 constexpr std::size_t maxLines = 32766;
 constexpr std::int64_t maxChangeIndex = 32766;
+// No emulator's configuration comes near this; a file that does is not one,
+// and is refused before it can fill the memory (a link to an endless device).
+constexpr std::size_t maxFileBytes = 16u << 20;
 
 // The file's lines, ended by CR LF, CR alone or LF alone, followed by one
 // empty entry.
@@ -36,40 +39,43 @@ std::vector<String> readLines(const String& text) {
 }  // namespace
 
 void twFunctions::ChangeConfigFile(const String& ConfigFile, const ConfigFileArray& ChArray) {
-    std::vector<String> table =
-        readLines(platform_.fromAnsi(platform_.readFile(ConfigFile, static_cast<std::size_t>(-1))));
+    // The whole edit runs between one read and one write of the same open
+    // file, so no rewrite by another caller can fall between them.
+    platform_.rewriteFile(ConfigFile, maxFileBytes, [&](std::string_view content) {
+        std::vector<String> table = readLines(platform_.fromAnsi(content));
 
-    if (!ChArray.exists()) throw Error(errors::SubscriptOutOfRange);
-    const std::vector<ConfigFileType>& changes = ChArray.items();
-    const std::int64_t lower = ChArray.lowerBound();
-    const std::int64_t upper = lower + static_cast<std::int64_t>(changes.size()) - 1;
-    if (upper > maxChangeIndex) throw Error(errors::Overflow);
-    if (lower > 0) throw Error(errors::SubscriptOutOfRange);
+        if (!ChArray.exists()) throw Error(errors::SubscriptOutOfRange);
+        const std::vector<ConfigFileType>& changes = ChArray.items();
+        const std::int64_t lower = ChArray.lowerBound();
+        const std::int64_t upper = lower + static_cast<std::int64_t>(changes.size()) - 1;
+        if (upper > maxChangeIndex) throw Error(errors::Overflow);
+        if (lower > 0) throw Error(errors::SubscriptOutOfRange);
 
-    // Each line upper-cased once, and again only when a change rewrites it.
-    std::vector<String> upperTable;
-    upperTable.reserve(table.size());
-    for (const String& line : table) upperTable.push_back(platform_.upperCase(line));
+        // Each line upper-cased once, and again only when a change rewrites it.
+        std::vector<String> upperTable;
+        upperTable.reserve(table.size());
+        for (const String& line : table) upperTable.push_back(platform_.upperCase(line));
 
-    for (std::int64_t index = 0; index <= upper; ++index) {
-        const ConfigFileType& change = changes[static_cast<std::size_t>(index - lower)];
-        const String key = platform_.upperCase(change.KeyToChange);
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            // A line shorter than the key differs from it in this comparison.
-            if (upperTable[i].compare(0, key.size(), key) != 0) continue;
-            table[i] = change.KeyToChange + u"=" + change.ValueToSet;
-            upperTable[i] = platform_.upperCase(table[i]);
-            break;
+        for (std::int64_t index = 0; index <= upper; ++index) {
+            const ConfigFileType& change = changes[static_cast<std::size_t>(index - lower)];
+            const String key = platform_.upperCase(change.KeyToChange);
+            for (std::size_t i = 0; i < table.size(); ++i) {
+                // A line shorter than the key differs from it in this comparison.
+                if (upperTable[i].compare(0, key.size(), key) != 0) continue;
+                table[i] = change.KeyToChange + u"=" + change.ValueToSet;
+                upperTable[i] = platform_.upperCase(table[i]);
+                break;
+            }
         }
-    }
 
-    String text;
-    for (const String& line : table) {
-        if (line.empty()) continue;
-        text += line;
-        text += u"\r\n";
-    }
-    platform_.replaceFile(ConfigFile, platform_.toAnsi(text));
+        String text;
+        for (const String& line : table) {
+            if (line.empty()) continue;
+            text += line;
+            text += u"\r\n";
+        }
+        return platform_.toAnsi(text);
+    });
 }
 
 }  // namespace tarnwick

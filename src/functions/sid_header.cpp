@@ -109,13 +109,18 @@ Boolean twFunctions::SaveDefaultSidSong(const String& strSidFile, std::int16_t i
     try {
         if (DriveTypeIsCDRom(platform_.driveOf(strSidFile))) return false;
         if (platform_.isReadOnly(strSidFile)) return false;
-        const std::string bytes = platform_.readFile(strSidFile, HeaderSize);
-        if (!Header(bytes).isPsid()) return false;
-        // Writing the start song into a file that ends before it would
-        // lengthen the file with made-up bytes: a short file is refused.
-        if (bytes.size() < HeaderSize) return false;
-        platform_.patchFile(strSidFile, StartSongOffset, startSongBytes(intDefaultSong));
-        return true;
+        // The header is checked and the start song written through one open
+        // of the file, so the bytes written go to the tune that was checked.
+        bool saved = false;
+        platform_.patchFile(strSidFile, HeaderSize, StartSongOffset, [&](std::string_view bytes) {
+            // Writing the start song into a file that ends before it would
+            // lengthen the file with made-up bytes: a short file is refused.
+            if (!Header(bytes).isPsid() || bytes.size() < HeaderSize) return std::string();
+            std::string song = startSongBytes(intDefaultSong);
+            saved = true;
+            return song;
+        });
+        return saved;
     } catch (const std::exception&) {
         return false;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -55,15 +56,24 @@ class FileApi {
     // Whether the file carries the read-only mark (on Linux: its owner may
     // not write it, whoever asks).
     virtual bool isReadOnly(const String& path) = 0;
-    // At most maxBytes from the start of an existing file; creates nothing.
+    // At most maxBytes from the start of an existing regular file; creates
+    // nothing. Anything else (a folder, a device, a pipe, a socket) is
+    // refused with 75 and never read, so it can neither block nor run on.
     virtual std::string readFile(const String& path, std::size_t maxBytes) = 0;
-    // Replaces the whole content of the file (following a link to its
-    // target) so that a failure at any point leaves the old content whole
-    // and no temporary file behind; the file keeps its permissions.
-    virtual void replaceFile(const String& path, std::string_view content) = 0;
-    // Overwrites bytes of an existing file at offset, in place; the file
-    // keeps its length unless the bytes reach past its end.
-    virtual void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) = 0;
+    // Read-modify-write of an existing regular file (following a link to its
+    // target) through one open: its content (more than maxBytes: 6) goes to
+    // edit, and what edit answers replaces it, so that a failure at any
+    // point leaves the old content whole and no temporary file behind. The
+    // file keeps its owner, group, permissions, extended attributes and
+    // links. Rewrites of one file by several processes follow one another.
+    virtual void rewriteFile(const String& path, std::size_t maxBytes,
+                             const std::function<std::string(std::string_view)>& edit) = 0;
+    // Hands at most maxBytes from the start of an existing regular file to
+    // patch and writes what it answers at offset, in place (nothing when it
+    // answers nothing), through one open. The file keeps its length unless
+    // the bytes reach past its end.
+    virtual void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
+                           const std::function<std::string(std::string_view)>& patch) = 0;
 };
 
 }  // namespace tarnwick

@@ -145,19 +145,24 @@ class FakePlatform : public Platform {
         if (it == files.end()) throw Error(errors::FileNotFound);
         return it->second.substr(0, maxBytes);
     }
-    void replaceFile(const String& path, std::string_view content) override {
-        calls.push_back("replaceFile " + toUtf8(path));
+    void rewriteFile(const String& path, std::size_t maxBytes,
+                     const std::function<std::string(std::string_view)>& edit) override {
+        const std::string content = readFile(path, maxBytes + 1);
+        if (content.size() > maxBytes) throw Error(errors::Overflow);
+        const std::string edited = edit(content);
+        calls.push_back("rewriteFile " + toUtf8(path));
         if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
         if (writeFailure) throw *writeFailure;
-        files[path] = std::string(content);
+        files[path] = edited;
     }
-    void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) override {
+    void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
+                   const std::function<std::string(std::string_view)>& patch) override {
+        const std::string bytes = patch(readFile(path, maxBytes));
+        if (bytes.empty()) return;
         calls.push_back("patchFile " + toUtf8(path));
         if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
         if (writeFailure) throw *writeFailure;
-        const auto it = files.find(path);
-        if (it == files.end()) throw Error(errors::FileNotFound);
-        std::string& content = it->second;
+        std::string& content = files[path];
         if (content.size() < offset + bytes.size()) content.resize(offset + bytes.size());
         content.replace(offset, bytes.size(), bytes);
     }

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 
-#include <cstring>
 #include <mutex>
 
 #include "platform/posix/system_calls.h"
@@ -22,74 +21,71 @@ namespace {
 const SystemCalls& real() {
     return realSystemCalls();
 }
+bool refused(int flags) {
+    if (!(flags & O_CREAT) || !faultPlan().refuseNewFiles) return false;
+    errno = EACCES;
+    return true;
+}
 
+// Each entry fails as the real call would (-1 and errno), then calls it.
+#define TW_FAIL(name, call) (faultPlan().strike(name) ? -1 : (call))
 constexpr SystemCalls Faulty{
-    [](const char* path, int flags, mode_t mode) {
-        if ((flags & O_CREAT) && faultPlan().refusesNewFiles()) {
-            errno = EACCES;
-            return -1;
-        }
-        return faultPlan().strike("open") ? -1 : real().open(path, flags, mode);
+    [](const char* p, int flags, mode_t m) {
+        return refused(flags) ? -1 : TW_FAIL("open", real().open(p, flags, m));
     },
-    [](int fd, void* buffer, size_t size) {
-        return faultPlan().strike("read") ? ssize_t(-1) : real().read(fd, buffer, size);
+    [](int fd, void* b, size_t n) { return ssize_t(TW_FAIL("read", real().read(fd, b, n))); },
+    [](int fd, const void* b, size_t n, off_t at) {
+        return ssize_t(TW_FAIL("pwrite", real().pwrite(fd, b, n, at)));
     },
-    [](int fd, const void* buffer, size_t size, off_t offset) {
-        return faultPlan().strike("pwrite") ? ssize_t(-1) : real().pwrite(fd, buffer, size, offset);
+    [](int fd) { return TW_FAIL("fsync", real().fsync(fd)); },
+    [](int fd, off_t n) { return TW_FAIL("ftruncate", real().ftruncate(fd, n)); },
+    [](int fd, off_t at, off_t n) {
+        return faultPlan().strike("fallocate") ? faultPlan().error() : real().fallocate(fd, at, n);
     },
-    [](int fd) { return faultPlan().strike("fsync") ? -1 : real().fsync(fd); },
-    [](int fd, off_t size) {
-        return faultPlan().strike("ftruncate") ? -1 : real().ftruncate(fd, size);
-    },
-    [](int fd, off_t offset, off_t size) {
-        return faultPlan().strike("fallocate") ? faultPlan().error()
-                                               : real().fallocate(fd, offset, size);
-    },
-    [](int fd, mode_t mode) { return faultPlan().strike("fchmod") ? -1 : real().fchmod(fd, mode); },
-    [](int fd, uid_t owner, gid_t group) {
-        return faultPlan().strike("fchown") ? -1 : real().fchown(fd, owner, group);
-    },
-    [](const char* from, const char* to) {
-        return faultPlan().strike("rename") ? -1 : real().rename(from, to);
-    },
-    [](const char* path) { return faultPlan().strike("unlink") ? -1 : real().unlink(path); },
+    [](int fd, mode_t m) { return TW_FAIL("fchmod", real().fchmod(fd, m)); },
+    [](int fd, uid_t u, gid_t g) { return TW_FAIL("fchown", real().fchown(fd, u, g)); },
+    [](const char* a, const char* b) { return TW_FAIL("rename", real().rename(a, b)); },
+    [](const char* p) { return TW_FAIL("unlink", real().unlink(p)); },
     [](int fd) {
         // Linux closes the descriptor even when close reports an error.
-        if (!faultPlan().strike("close")) return real().close(fd);
-        const int error = errno;
-        real().close(fd);
-        errno = error;
-        return -1;
+        const int result = real().close(fd);
+        return faultPlan().strike("close") ? -1 : result;
     },
-    [](const char* path, struct stat* st) {
-        return faultPlan().strike("stat") ? -1 : real().stat(path, st);
+    [](const char* p, struct stat* st) { return TW_FAIL("stat", real().stat(p, st)); },
+    [](int fd, struct stat* st) { return TW_FAIL("fstat", real().fstat(fd, st)); },
+    [](int d, const char* p, int m, int f) {
+        return TW_FAIL("faccessat", real().faccessat(d, p, m, f));
     },
-    [](int fd, struct stat* st) { return faultPlan().strike("fstat") ? -1 : real().fstat(fd, st); },
-    [](int folder, const char* path, int mode, int flags) {
-        return faultPlan().strike("faccessat") ? -1 : real().faccessat(folder, path, mode, flags);
+    [](const char* p, mode_t m) { return TW_FAIL("mkdir", real().mkdir(p, m)); },
+    [](int d, const char* p, int flags, mode_t m) {
+        return refused(flags) ? -1 : TW_FAIL("openat", real().openat(d, p, flags, m));
     },
-    [](const char* path, mode_t mode) {
-        return faultPlan().strike("mkdir") ? -1 : real().mkdir(path, mode);
+    [](int d, const char* p, struct stat* st, int f) {
+        return TW_FAIL("fstatat", real().fstatat(d, p, st, f));
+    },
+    [](int d, const char* a, int e, const char* b) {
+        return TW_FAIL("renameat", real().renameat(d, a, e, b));
+    },
+    [](int d, const char* p, int f) { return TW_FAIL("unlinkat", real().unlinkat(d, p, f)); },
+    [](int fd, int op) { return TW_FAIL("flock", real().flock(fd, op)); },
+    [](int fd, const char* n, const void* v, size_t s, int f) {
+        return TW_FAIL("fsetxattr", real().fsetxattr(fd, n, v, s, f));
     },
 };
 
-// The VFS. Each file is the stand-in's header followed by the real VFS's
-// file, in the room SQLite gives.
+// The VFS: each file is the stand-in's header followed by the real one's.
 sqlite3_vfs* realVfs = nullptr;
 sqlite3_vfs faultyVfs;
-// The errno of the last failure made here, for sqlite3_system_errno.
-int lastError = 0;
+int lastError = 0;  // for sqlite3_system_errno
 
 struct FaultyFile {
     sqlite3_file base;
     sqlite3_file* real;
 };
-
-sqlite3_file* realOf(sqlite3_file* file) {
-    return reinterpret_cast<FaultyFile*>(file)->real;
+sqlite3_file* realOf(sqlite3_file* f) {
+    return reinterpret_cast<FaultyFile*>(f)->real;
 }
-
-// The result SQLite's own unix VFS gives when that call meets the error.
+// The result SQLite's unix VFS gives when that call meets the error.
 int failure(const char* call, int ioerr) {
     if (!faultPlan().strike(call)) return SQLITE_OK;
     lastError = faultPlan().error();
@@ -97,44 +93,38 @@ int failure(const char* call, int ioerr) {
         return SQLITE_FULL;
     return ioerr;
 }
+#define TW_IO(call, ioerr, ...)                          \
+    if (const int rc = failure(#call, ioerr)) return rc; \
+    return realOf(f)->pMethods->call(realOf(f) __VA_OPT__(, ) __VA_ARGS__)
 
 int xClose(sqlite3_file* f) {
     return realOf(f)->pMethods->xClose(realOf(f));
 }
-int xRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
-    if (const int rc = failure("xRead", SQLITE_IOERR_READ)) return rc;
-    return realOf(f)->pMethods->xRead(realOf(f), buffer, amount, offset);
+int xRead(sqlite3_file* f, void* b, int n, sqlite3_int64 at) {
+    TW_IO(xRead, SQLITE_IOERR_READ, b, n, at);
 }
-int xWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
-    if (const int rc = failure("xWrite", SQLITE_IOERR_WRITE)) return rc;
-    return realOf(f)->pMethods->xWrite(realOf(f), buffer, amount, offset);
+int xWrite(sqlite3_file* f, const void* b, int n, sqlite3_int64 at) {
+    TW_IO(xWrite, SQLITE_IOERR_WRITE, b, n, at);
 }
-int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
-    if (const int rc = failure("xTruncate", SQLITE_IOERR_TRUNCATE)) return rc;
-    return realOf(f)->pMethods->xTruncate(realOf(f), size);
+int xTruncate(sqlite3_file* f, sqlite3_int64 n) {
+    TW_IO(xTruncate, SQLITE_IOERR_TRUNCATE, n);
 }
 int xSync(sqlite3_file* f, int flags) {
-    if (const int rc = failure("xSync", SQLITE_IOERR_FSYNC)) return rc;
-    return realOf(f)->pMethods->xSync(realOf(f), flags);
+    TW_IO(xSync, SQLITE_IOERR_FSYNC, flags);
 }
-int xFileSize(sqlite3_file* f, sqlite3_int64* size) {
-    if (const int rc = failure("xFileSize", SQLITE_IOERR_FSTAT)) return rc;
-    return realOf(f)->pMethods->xFileSize(realOf(f), size);
+int xFileSize(sqlite3_file* f, sqlite3_int64* n) {
+    TW_IO(xFileSize, SQLITE_IOERR_FSTAT, n);
 }
 int xLock(sqlite3_file* f, int level) {
-    if (const int rc = failure("xLock", SQLITE_IOERR_LOCK)) return rc;
-    return realOf(f)->pMethods->xLock(realOf(f), level);
+    TW_IO(xLock, SQLITE_IOERR_LOCK, level);
 }
-// Releasing a lock is not counted and never fails: the kernel does not
-// refuse to drop an advisory lock on an open descriptor, and SQLite ignores
-// the answer by design, so a failure here would only leave the connection
-// holding a lock it believes it dropped, a state no real disk produces.
+// Dropping a lock never fails: the kernel does not refuse it, and SQLite
+// ignores the answer by design.
 int xUnlock(sqlite3_file* f, int level) {
     return realOf(f)->pMethods->xUnlock(realOf(f), level);
 }
 int xCheckReservedLock(sqlite3_file* f, int* out) {
-    if (const int rc = failure("xCheckReservedLock", SQLITE_IOERR_CHECKRESERVEDLOCK)) return rc;
-    return realOf(f)->pMethods->xCheckReservedLock(realOf(f), out);
+    TW_IO(xCheckReservedLock, SQLITE_IOERR_CHECKRESERVEDLOCK, out);
 }
 int xFileControl(sqlite3_file* f, int op, void* arg) {
     // Only the control that does I/O of its own: growing the file ahead.
@@ -150,8 +140,7 @@ int xDeviceCharacteristics(sqlite3_file* f) {
     return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f));
 }
 int xShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out) {
-    if (const int rc = failure("xShmMap", SQLITE_IOERR_SHMMAP)) return rc;
-    return realOf(f)->pMethods->xShmMap(realOf(f), region, size, extend, out);
+    TW_IO(xShmMap, SQLITE_IOERR_SHMMAP, region, size, extend, out);
 }
 int xShmLock(sqlite3_file* f, int offset, int n, int flags) {
     // As xUnlock: only taking a lock may fail.
@@ -166,34 +155,31 @@ void xShmBarrier(sqlite3_file* f) {
 int xShmUnmap(sqlite3_file* f, int deleteFlag) {
     return realOf(f)->pMethods->xShmUnmap(realOf(f), deleteFlag);
 }
-int xFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
-    return realOf(f)->pMethods->xFetch(realOf(f), offset, amount, out);
+int xFetch(sqlite3_file* f, sqlite3_int64 at, int n, void** out) {
+    return realOf(f)->pMethods->xFetch(realOf(f), at, n, out);
 }
-int xUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
-    return realOf(f)->pMethods->xUnfetch(realOf(f), offset, page);
+int xUnfetch(sqlite3_file* f, sqlite3_int64 at, void* page) {
+    return realOf(f)->pMethods->xUnfetch(realOf(f), at, page);
 }
-
-const sqlite3_io_methods FaultyMethods = {
-    3,
-    xClose,
-    xRead,
-    xWrite,
-    xTruncate,
-    xSync,
-    xFileSize,
-    xLock,
-    xUnlock,
-    xCheckReservedLock,
-    xFileControl,
-    xSectorSize,
-    xDeviceCharacteristics,
-    xShmMap,
-    xShmLock,
-    xShmBarrier,
-    xShmUnmap,
-    xFetch,
-    xUnfetch,
-};
+const sqlite3_io_methods FaultyMethods = {3,
+                                          xClose,
+                                          xRead,
+                                          xWrite,
+                                          xTruncate,
+                                          xSync,
+                                          xFileSize,
+                                          xLock,
+                                          xUnlock,
+                                          xCheckReservedLock,
+                                          xFileControl,
+                                          xSectorSize,
+                                          xDeviceCharacteristics,
+                                          xShmMap,
+                                          xShmLock,
+                                          xShmBarrier,
+                                          xShmUnmap,
+                                          xFetch,
+                                          xUnfetch};
 
 int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
     auto* self = reinterpret_cast<FaultyFile*>(file);
@@ -215,36 +201,8 @@ int xAccess(sqlite3_vfs*, const char* name, int flags, int* out) {
     if (const int rc = failure("xAccess", SQLITE_IOERR_ACCESS)) return rc;
     return realVfs->xAccess(realVfs, name, flags, out);
 }
-int xFullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
-    return realVfs->xFullPathname(realVfs, name, size, out);
-}
-void* xDlOpen(sqlite3_vfs*, const char* name) {
-    return realVfs->xDlOpen(realVfs, name);
-}
-void xDlError(sqlite3_vfs*, int size, char* out) {
-    realVfs->xDlError(realVfs, size, out);
-}
-void (*xDlSym(sqlite3_vfs*, void* library, const char* symbol))(void) {
-    return realVfs->xDlSym(realVfs, library, symbol);
-}
-void xDlClose(sqlite3_vfs*, void* library) {
-    realVfs->xDlClose(realVfs, library);
-}
-int xRandomness(sqlite3_vfs*, int size, char* out) {
-    return realVfs->xRandomness(realVfs, size, out);
-}
-int xSleep(sqlite3_vfs*, int microseconds) {
-    return realVfs->xSleep(realVfs, microseconds);
-}
-int xCurrentTime(sqlite3_vfs*, double* out) {
-    return realVfs->xCurrentTime(realVfs, out);
-}
 int xGetLastError(sqlite3_vfs*, int size, char* out) {
-    if (lastError != 0) return lastError;
-    return realVfs->xGetLastError(realVfs, size, out);
-}
-int xCurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
-    return realVfs->xCurrentTimeInt64(realVfs, out);
+    return lastError != 0 ? lastError : realVfs->xGetLastError(realVfs, size, out);
 }
 
 }  // namespace
@@ -252,7 +210,6 @@ int xCurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
 FaultySystemCalls::FaultySystemCalls() {
     systemCalls() = Faulty;
 }
-
 FaultySystemCalls::~FaultySystemCalls() {
     systemCalls() = realSystemCalls();
 }
@@ -261,24 +218,16 @@ void installFaultyVfs() {
     static std::once_flag once;
     std::call_once(once, [] {
         realVfs = sqlite3_vfs_find("unix");
-        faultyVfs = sqlite3_vfs{};
-        faultyVfs.iVersion = 2;
+        // Everything but the stand-ins is the real VFS's own.
+        faultyVfs = *realVfs;
         faultyVfs.szOsFile = static_cast<int>(sizeof(FaultyFile)) + realVfs->szOsFile;
-        faultyVfs.mxPathname = realVfs->mxPathname;
         faultyVfs.zName = "tarnwick-faulty";
+        faultyVfs.pNext = nullptr;
         faultyVfs.xOpen = xOpen;
         faultyVfs.xDelete = xDelete;
         faultyVfs.xAccess = xAccess;
-        faultyVfs.xFullPathname = xFullPathname;
-        faultyVfs.xDlOpen = xDlOpen;
-        faultyVfs.xDlError = xDlError;
-        faultyVfs.xDlSym = xDlSym;
-        faultyVfs.xDlClose = xDlClose;
-        faultyVfs.xRandomness = xRandomness;
-        faultyVfs.xSleep = xSleep;
-        faultyVfs.xCurrentTime = xCurrentTime;
         faultyVfs.xGetLastError = xGetLastError;
-        faultyVfs.xCurrentTimeInt64 = xCurrentTimeInt64;
+        faultyVfs.iVersion = 2;
         sqlite3_vfs_register(&faultyVfs, 1);
     });
     lastError = 0;

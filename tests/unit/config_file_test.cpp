@@ -1,5 +1,5 @@
-// The configuration-file editor's rules, on a platform that plays Windows
-// and keeps files in memory.
+// The configuration editor's rules, on a platform that plays Windows and
+// keeps files in memory: one row per rule.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -8,117 +8,93 @@
 namespace tarnwick {
 namespace {
 
-using testing::FakePlatform;
+using Changes = std::vector<ConfigFileType>;
 
-class ConfigEditor : public ::testing::Test {
-  protected:
-    std::string edit(const std::string& content, std::vector<ConfigFileType> changes) {
-        windows.files[file] = content;
-        f.ChangeConfigFile(file, ConfigFileArray(std::move(changes)));
-        return windows.files[file];
-    }
-    int errorOf(const ConfigFileArray& changes) {
-        try {
-            f.ChangeConfigFile(file, changes);
-        } catch (const Error& e) {
-            return e.number();
-        }
-        return 0;
-    }
-    FakePlatform windows;
-    twFunctions f{windows};
-    const String file = u"C:\\CCS64\\c64.cfg";
-};
-
-TEST_F(ConfigEditor, ReplacesTheMatchingLineAndDropsEmptyLines) {
-    EXPECT_EQ(edit("A=1\r\n\r\n$JOYSTICK1PC=3\r\nB=2\r\n", {{u"$JOYSTICK1PC", u"0"}}),
-              "A=1\r\n$JOYSTICK1PC=0\r\nB=2\r\n");
-}
-
-TEST_F(ConfigEditor, MatchesThePrefixInAnyCaseButNotAfterBlanks) {
-    EXPECT_EQ(edit("$loadpath = C:\\\r\n", {{u"$LOADPATH", u"D:\\GAMES\\"}}),
-              "$LOADPATH=D:\\GAMES\\\r\n");
-    EXPECT_EQ(edit(" $LOADPATH=C:\\\r\n", {{u"$LOADPATH", u"D:\\"}}), " $LOADPATH=C:\\\r\n");
-    // The key as the caller spelled it is what gets written.
-    EXPECT_EQ(edit("JOY1=No\r\n", {{u"Joy1", u"Keyboard"}}), "Joy1=Keyboard\r\n");
-}
-
-TEST_F(ConfigEditor, PrefixMatchingTakesALongerKeyThatComesFirst) {
-    EXPECT_EQ(edit("$CONTROLPORT1MODE=4\r\n$CONTROLPORT1=1\r\n",
-                   {{u"$CONTROLPORT1", u"2"}, {u"$CONTROLPORT1MODE", u"3"}}),
-              "$CONTROLPORT1=2\r\n$CONTROLPORT1=1\r\n");
-}
-
-TEST_F(ConfigEditor, FirstMatchOnlyAndLaterChangesSeeEarlierOnes) {
-    EXPECT_EQ(edit("K=1\r\nK=2\r\n", {{u"K", u"9"}}), "K=9\r\nK=2\r\n");
-    EXPECT_EQ(edit("K=1\r\n", {{u"K", u"8"}, {u"K", u"9"}}), "K=9\r\n");
-    // A later change may match the line an earlier change wrote.
-    EXPECT_EQ(edit("X=1\r\n", {{u"X", u"NEWKEY"}, {u"X=NEW", u"done"}}), "X=NEW=done\r\n");
-}
-
-TEST_F(ConfigEditor, MissingKeysAddNothingButTheFileIsStillRewritten) {
-    EXPECT_EQ(edit("A=1\n\nB=2", {{u"$NOPE", u"1"}}), "A=1\r\nB=2\r\n");
-    EXPECT_EQ(edit("", {{u"$KEY", u"1"}}), "");
-}
-
-TEST_F(ConfigEditor, EmptyKeyMatchesTheFirstEntry) {
-    EXPECT_EQ(edit("A=1\r\nB=2\r\n", {{u"", u"v"}}), "=v\r\nB=2\r\n");
-    EXPECT_EQ(edit("", {{u"", u"v"}}), "=v\r\n");
-}
-
-TEST_F(ConfigEditor, EveryLineEndIsReadAndWrittenAsCrLf) {
-    EXPECT_EQ(edit("A=1\rB=2\nC=3\r\nD=4", {}), "A=1\r\nB=2\r\nC=3\r\nD=4\r\n");
-    EXPECT_EQ(edit("\r\n\r\r\n\n", {}), "");
-    // A CR LF split over nothing: CR then LF is one end, LF then CR two.
-    EXPECT_EQ(edit("A\n\rB", {}), "A\r\nB\r\n");
-}
-
-TEST_F(ConfigEditor, ChangeListShapesAndLimits) {
-    windows.files[file] = "A=1\r\n\r\n";
-    EXPECT_EQ(errorOf(ConfigFileArray()), 9);
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"A", u"2"}}, 1)), 9);
-    EXPECT_EQ(windows.files[file], "A=1\r\n\r\n") << "nothing written on an error";
-
-    // Zero elements: the file is still rewritten.
-    EXPECT_EQ(errorOf(ConfigFileArray(std::vector<ConfigFileType>{})), 0);
-    EXPECT_EQ(windows.files[file], "A=1\r\n");
-
-    // Entries at negative indexes are never looked at.
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"A", u"neg"}, {u"A", u"zero"}}, -1)), 0);
-    EXPECT_EQ(windows.files[file], "A=zero\r\n");
-
-    // 32,767 entries (index 0 to 32,766) are the most.
-    std::vector<ConfigFileType> most(32767, ConfigFileType{u"A", u"3"});
-    EXPECT_EQ(errorOf(ConfigFileArray(most)), 0);
-    most.push_back({u"A", u"4"});
-    EXPECT_EQ(errorOf(ConfigFileArray(most)), 6);
-    EXPECT_EQ(windows.files[file], "A=3\r\n");
-}
-
-TEST_F(ConfigEditor, FileLimitsAndReadFailures) {
+TEST(ConfigEditor, EditsAsTheRulesSay) {
     std::string lines;
     for (int i = 0; i < 32766; ++i) lines += "L" + std::to_string(i) + "\r\n";
-    windows.files[file] = lines;
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"L0", u"x"}})), 0);
-    EXPECT_EQ(windows.files[file].substr(0, 5), "L0=x\r");
-
-    windows.files[file] = lines + "one more";
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"L0", u"y"}})), 6);
-    EXPECT_EQ(windows.files[file], lines + "one more");
-
-    windows.files.erase(file);
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"A", u"1"}})), 53);
-    EXPECT_FALSE(windows.files.count(file)) << "a missing file is not created";
+    const std::vector<ConfigFileType> most(32767, ConfigFileType{u"A", u"3"});
+    std::vector<ConfigFileType> tooMany = most;
+    tooMany.push_back({u"A", u"4"});
+    struct Row {
+        const char* name;
+        std::string before;
+        ConfigFileArray changes;
+        std::string after;  // the file afterwards: unchanged on an error
+        int error = 0;
+    } rows[] = {
+        {"replaces, drops empty lines", "A=1\r\n\r\n$JOYSTICK1PC=3\r\nB=2\r\n",
+         Changes{{u"$JOYSTICK1PC", u"0"}}, "A=1\r\n$JOYSTICK1PC=0\r\nB=2\r\n"},
+        {"any case", "$loadpath = C:\\\r\n", Changes{{u"$LOADPATH", u"D:\\G\\"}},
+         "$LOADPATH=D:\\G\\\r\n"},
+        {"not after blanks", " $LOADPATH=C:\\\r\n", Changes{{u"$LOADPATH", u"D:\\"}},
+         " $LOADPATH=C:\\\r\n"},
+        {"caller's spelling", "JOY1=No\r\n", Changes{{u"Joy1", u"Key"}}, "Joy1=Key\r\n"},
+        {"prefix, first line", "$CP1MODE=4\r\n$CP1=1\r\n", Changes{{u"$CP1", u"2"}},
+         "$CP1=2\r\n$CP1=1\r\n"},
+        {"first match only", "K=1\r\nK=2\r\n", Changes{{u"K", u"9"}}, "K=9\r\nK=2\r\n"},
+        {"later change wins", "K=1\r\n", Changes{{u"K", u"8"}, {u"K", u"9"}}, "K=9\r\n"},
+        {"sees earlier changes", "X=1\r\n", Changes{{u"X", u"NEW"}, {u"X=NEW", u"done"}},
+         "X=NEW=done\r\n"},
+        {"missing key adds nothing", "A=1\n\nB=2", Changes{{u"$NO", u"1"}}, "A=1\r\nB=2\r\n"},
+        {"empty file, key", "", Changes{{u"$KEY", u"1"}}, ""},
+        {"empty key, first line", "A=1\r\nB=2\r\n", Changes{{u"", u"v"}}, "=v\r\nB=2\r\n"},
+        {"empty key, empty file", "", Changes{{u"", u"v"}}, "=v\r\n"},
+        {"line ends",
+         "A=1\rB=2\nC=3\r\nD=4",
+         {std::vector<ConfigFileType>{}},
+         "A=1\r\nB=2\r\nC=3\r\nD=4\r\n"},
+        {"LF then CR is two ends", "A\n\rB\r\r\n\n", {std::vector<ConfigFileType>{}}, "A\r\nB\r\n"},
+        {"negative indexes unseen", "A=1\r\n", ConfigFileArray({{u"A", u"neg"}, {u"A", u"0"}}, -1),
+         "A=0\r\n"},
+        {"no array", "A=1\r\n\r\n", ConfigFileArray(), "A=1\r\n\r\n", 9},
+        {"lower bound 1", "A=1\r\n\r\n", ConfigFileArray({{u"A", u"2"}}, 1), "A=1\r\n\r\n", 9},
+        {"32,767 changes", "A=1\r\n", {most}, "A=3\r\n"},
+        {"32,768 changes", "A=1\r\n", {tooMany}, "A=1\r\n", 6},
+        {"32,766 lines", lines, Changes{{u"L0", u"x"}}, "L0=x\r\n" + lines.substr(4)},
+        {"32,767 lines", lines + "L", Changes{{u"L0", u"x"}}, lines + "L", 6},
+    };
+    for (const Row& row : rows) {
+        testing::FakePlatform windows;
+        const String file = u"C:\\CCS64\\c64.cfg";
+        windows.files[file] = row.before;
+        int error = 0;
+        try {
+            twFunctions{windows}.ChangeConfigFile(file, row.changes);
+        } catch (const Error& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error, row.error) << row.name;
+        EXPECT_TRUE(windows.files[file] == row.after) << row.name;
+    }
 }
 
-TEST_F(ConfigEditor, AFailedRewriteLeavesTheFile) {
-    windows.files[file] = "A=1\r\n";
-    windows.readOnly = {file};
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"A", u"2"}})), 75);
-    windows.readOnly.clear();
-    windows.writeFailure = Error(61);
-    EXPECT_EQ(errorOf(ConfigFileArray({{u"A", u"2"}})), 61);
-    EXPECT_EQ(windows.files[file], "A=1\r\n");
+TEST(ConfigEditor, FailuresOfTheFileReachTheCaller) {
+    struct Row {
+        const char* name;
+        bool exists, readOnly;
+        std::optional<Error> writeFailure;
+        int error;
+    } rows[] = {{"missing", false, false, {}, 53},
+                {"read-only", true, true, {}, 75},
+                {"disk full", true, false, Error(61), 61}};
+    for (const Row& row : rows) {
+        testing::FakePlatform windows;
+        const String file = u"C:\\c64.cfg";
+        if (row.exists) windows.files[file] = "A=1\r\n\r\n";
+        if (row.readOnly) windows.readOnly.push_back(file);
+        windows.writeFailure = row.writeFailure;
+        int error = 0;
+        try {
+            twFunctions{windows}.ChangeConfigFile(file, {{u"A", u"2"}});
+        } catch (const Error& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error, row.error) << row.name;
+        EXPECT_EQ(windows.files.count(file) ? windows.files[file] : "",
+                  row.exists ? "A=1\r\n\r\n" : "")
+            << row.name;
+    }
 }
 
 }  // namespace

@@ -41,8 +41,10 @@ class PosixPlatform final : public Platform {
     std::int32_t existenceTest(const String& fileName) override;
     bool isReadOnly(const String& path) override;
     std::string readFile(const String& path, std::size_t maxBytes) override;
-    void replaceFile(const String& path, std::string_view content) override;
-    void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) override;
+    void rewriteFile(const String& path, std::size_t maxBytes,
+                     const std::function<std::string(std::string_view)>& edit) override;
+    void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
+                   const std::function<std::string(std::string_view)>& patch) override;
 
     String upperCase(const String& text) override;
     String lowerCase(const String& text) override;

@@ -2,6 +2,8 @@
 #include "platform/posix/system_calls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,6 +32,20 @@ constexpr SystemCalls Real{
         return ::faccessat(folder, path, mode, flags);
     },
     [](const char* path, mode_t mode) { return ::mkdir(path, mode); },
+    [](int folder, const char* name, int flags, mode_t mode) {
+        return ::openat(folder, name, flags, mode);
+    },
+    [](int folder, const char* name, struct stat* st, int flags) {
+        return ::fstatat(folder, name, st, flags);
+    },
+    [](int fromFolder, const char* from, int toFolder, const char* to) {
+        return ::renameat(fromFolder, from, toFolder, to);
+    },
+    [](int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); },
+    [](int fd, int operation) { return ::flock(fd, operation); },
+    [](int fd, const char* name, const void* value, size_t size, int flags) {
+        return ::fsetxattr(fd, name, value, size, flags);
+    },
 };
 
 constinit SystemCalls current = Real;

@@ -31,6 +31,12 @@ struct SystemCalls {
     int (*fstat)(int fd, struct stat* st);
     int (*faccessat)(int folder, const char* path, int mode, int flags);
     int (*mkdir)(const char* path, mode_t mode);
+    int (*openat)(int folder, const char* name, int flags, mode_t mode);
+    int (*fstatat)(int folder, const char* name, struct stat* st, int flags);
+    int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
+    int (*unlinkat)(int folder, const char* name, int flags);
+    int (*flock)(int fd, int operation);
+    int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
 };
 
 // The table every call goes through.

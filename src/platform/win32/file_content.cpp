@@ -1,9 +1,12 @@
 // Reading and rewriting files on Windows without ever losing their content.
 //
-// A rewrite goes to a temporary file in the file's own folder, which is
-// flushed to disk and then put in the file's place by ReplaceFileW (which
-// keeps the old file's attributes and security): at every moment the file
-// holds either its old or its new content.
+// Each operation opens the file once and reads, checks and writes through
+// that handle, holding an exclusive lock on the whole file (LockFileEx) for
+// the read-modify-write, so that a name swapped meanwhile changes nothing
+// and two rewrites by this library follow one another. The file is
+// rewritten in place, so it keeps its attributes, security, streams and
+// hard links; the room for the new content is reserved first (a full disk
+// cannot cut it short) and the old content is put back should a step fail.
 #include "platform/win32/win32_platform.h"
 
 namespace tarnwick {
@@ -17,6 +20,15 @@ class Handle {
     ~Handle() { close(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
+    Handle& operator=(Handle&& other) noexcept {
+        if (this != &other) {
+            close();
+            h_ = other.h_;
+            other.h_ = INVALID_HANDLE_VALUE;
+        }
+        return *this;
+    }
     HANDLE get() const { return h_; }
     bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
     void close() {
@@ -42,7 +54,11 @@ Error openError(DWORD error) {
     }
 }
 
-void writeAll(HANDLE file, std::string_view bytes) {
+void writeAll(HANDLE file, std::string_view bytes, std::uint64_t offset) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN))
+        throw errorFromWin32(GetLastError());
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         DWORD written = 0;
@@ -52,23 +68,57 @@ void writeAll(HANDLE file, std::string_view bytes) {
     }
 }
 
-// The file a link points to, so that the link stays a link.
-std::wstring finalName(const std::wstring& name) {
-    Handle file(CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return name;
-    std::wstring final(32768, L'\0');
-    const DWORD n = GetFinalPathNameByHandleW(
-        file.get(), final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= final.size()) return name;
-    final.resize(n);
-    return final;
+void setLength(HANDLE file, std::uint64_t length) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(length);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN) || !SetEndOfFile(file))
+        throw errorFromWin32(GetLastError());
 }
 
-std::wstring folderOf(const std::wstring& name) {
-    const std::size_t slash = name.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return L".";
-    return name.substr(0, slash + 1);
+std::string readUpTo(HANDLE file, std::size_t maxBytes) {
+    std::string content;
+    char buffer[65536];
+    while (content.size() < maxBytes) {
+        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes - content.size()));
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, want, &got, nullptr)) throw errorFromWin32(GetLastError());
+        if (got == 0) break;
+        content.append(buffer, got);
+    }
+    return content;
+}
+
+// Opens an existing disk file for reading, and for writing too when
+// forWriting and allowed (the answer, in writable). A device, pipe or
+// console is refused before a byte is read, as a folder is.
+Handle openDiskFile(const String& path, bool forWriting, bool& writable) {
+    const std::wstring name = toWide(path);
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    writable = forWriting;
+    Handle file(CreateFileW(name.c_str(), GENERIC_READ | (forWriting ? GENERIC_WRITE : 0), share,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid() && forWriting && GetLastError() == ERROR_ACCESS_DENIED) {
+        writable = false;
+        file = Handle(CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    if (!file.valid()) throw openError(GetLastError());
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Error(errors::PathFileAccessError);
+    return file;
+}
+
+// The whole file, locked against every other rewrite until the handle
+// closes.
+void lockWhole(HANDLE file) {
+    OVERLAPPED whole{};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole))
+        throw errorFromWin32(GetLastError());
+}
+
+bool readOnlyByHandle(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(file, &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
 }  // namespace
@@ -79,63 +129,47 @@ bool Win32Platform::isReadOnly(const String& path) {
 }
 
 std::string Win32Platform::readFile(const String& path, std::size_t maxBytes) {
-    Handle file(CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) throw openError(GetLastError());
-    std::string content;
-    char buffer[65536];
-    while (content.size() < maxBytes) {
-        const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes - content.size()));
-        DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, want, &got, nullptr))
-            throw errorFromWin32(GetLastError());
-        if (got == 0) break;
-        content.append(buffer, got);
-    }
-    return content;
+    bool writable = false;
+    Handle file = openDiskFile(path, false, writable);
+    return readUpTo(file.get(), maxBytes);
 }
 
-void Win32Platform::replaceFile(const String& path, std::string_view content) {
-    if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
-    const std::wstring target = finalName(toWide(path));
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
-    wchar_t temporary[MAX_PATH + 1];
-    if (!GetTempFileNameW(folderOf(target).c_str(), L"tw", 0, temporary))
-        throw openError(GetLastError());
+void Win32Platform::rewriteFile(const String& path, std::size_t maxBytes,
+                                const std::function<std::string(std::string_view)>& edit) {
+    bool writable = false;
+    Handle file = openDiskFile(path, true, writable);
+    lockWhole(file.get());
+    const std::string old = readUpTo(file.get(), maxBytes + 1);
+    if (old.size() > maxBytes) throw Error(errors::Overflow);
+    const std::string content = edit(old);
+    if (!writable || readOnlyByHandle(file.get())) throw Error(errors::PathFileAccessError);
     try {
-        {
-            Handle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file.valid()) throw openError(GetLastError());
-            writeAll(file.get(), content);
-            if (!FlushFileBuffers(file.get())) throw errorFromWin32(GetLastError());
-        }
-        const BOOL placed = existed
-                                ? ReplaceFileW(target.c_str(), temporary, nullptr,
-                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                                : MoveFileExW(temporary, target.c_str(),
-                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (!placed) throw openError(GetLastError());
-        // ReplaceFileW is meant to carry the attributes over; not every
-        // system does, so they are set again.
-        if (existed) SetFileAttributesW(target.c_str(), attributes);
+        // Reserve the room first, so a full disk fails before a byte changes.
+        if (content.size() > old.size()) setLength(file.get(), content.size());
+        writeAll(file.get(), content, 0);
+        setLength(file.get(), content.size());
+        if (!FlushFileBuffers(file.get())) throw errorFromWin32(GetLastError());
     } catch (...) {
-        DeleteFileW(temporary);
+        try {
+            writeAll(file.get(), old, 0);
+            setLength(file.get(), old.size());
+            FlushFileBuffers(file.get());
+        } catch (const Error&) {
+            // The first failure is the one reported.
+        }
         throw;
     }
 }
 
-void Win32Platform::patchFile(const String& path, std::uint64_t offset, std::string_view bytes) {
-    if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
-    Handle file(CreateFileW(toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) throw openError(GetLastError());
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
-        throw errorFromWin32(GetLastError());
-    writeAll(file.get(), bytes);
+void Win32Platform::patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
+                              const std::function<std::string(std::string_view)>& patch) {
+    bool writable = false;
+    Handle file = openDiskFile(path, true, writable);
+    lockWhole(file.get());
+    const std::string bytes = patch(readUpTo(file.get(), maxBytes));
+    if (bytes.empty()) return;
+    if (!writable || readOnlyByHandle(file.get())) throw Error(errors::PathFileAccessError);
+    writeAll(file.get(), bytes, offset);
     if (!FlushFileBuffers(file.get())) throw errorFromWin32(GetLastError());
 }
 

@@ -24,8 +24,10 @@ class Win32Platform final : public Platform {
     String driveOf(const String& path) const override { return path.substr(0, 2); }
     bool isReadOnly(const String& path) override;
     std::string readFile(const String& path, std::size_t maxBytes) override;
-    void replaceFile(const String& path, std::string_view content) override;
-    void patchFile(const String& path, std::uint64_t offset, std::string_view bytes) override;
+    void rewriteFile(const String& path, std::size_t maxBytes,
+                     const std::function<std::string(std::string_view)>& edit) override;
+    void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
+                   const std::function<std::string(std::string_view)>& patch) override;
 
     String upperCase(const String& text) override;
     String lowerCase(const String& text) override;
