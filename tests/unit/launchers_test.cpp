@@ -14,103 +14,89 @@ namespace tarnwick {
 namespace {
 
 using namespace testing;
-using Setup = std::function<void(FakePlatform &)>;
+using Setup = std::function<void(FakePlatform&)>;
 
 const String emu = u"C:\\Emu\\emu.exe", game = u"C:\\Games\\My Game.t64";
 const String cb64 = u"C:\\Program Files\\Come Back\\CB64.exe";
-const String ccs = u"C:\\CCS 64\\CCS64.EXE",
-             disk = u"D:\\My Games\\Game One.D64";
-const String c64s = u"C:\\C64S\\C64S.EXE",
-             vice = u"C:\\Program Files\\VICE\\x64.exe";
+const String ccs = u"C:\\CCS 64\\CCS64.EXE", disk = u"D:\\My Games\\Game One.D64";
+const String c64s = u"C:\\C64S\\C64S.EXE", vice = u"C:\\Program Files\\VICE\\x64.exe";
 const String player = u"C:\\PLAYER\\PLAYER.EXE";
-const String odd = u"C:\\Odd Emu\\x.exe"; // no short form, nor its folder
+const String odd = u"C:\\Odd Emu\\x.exe";  // no short form, nor its folder
 const String cfg = u"C:\\CCS64~1\\c64.cfg", ini = u"C:\\C64S\\Config.ini";
-const std::string cfgText = "$JOYSTICK1PC=9\r\n$JOYSTICK2PC=9\r\n$JOYSTICK1KEY="
-                            "9\r\n$JOYSTICK2KEY=9\r\n$CONTROLPORT1=9\r\n"
-                            "$CONTROLPORT2=9\r\n$CONTROLPORT1MODE=9\r\n$"
-                            "CONTROLPORT2MODE=9\r\n$LOADPATH=C:\\\r\n";
+const std::string cfgText =
+    "$JOYSTICK1PC=9\r\n$JOYSTICK2PC=9\r\n$JOYSTICK1KEY="
+    "9\r\n$JOYSTICK2KEY=9\r\n$CONTROLPORT1=9\r\n"
+    "$CONTROLPORT2=9\r\n$CONTROLPORT1MODE=9\r\n$"
+    "CONTROLPORT2MODE=9\r\n$LOADPATH=C:\\\r\n";
 
-String missing(const char16_t *name, const String &path) {
-  return u"Unable to run " + String(name) + u".  File: " + path + u" not found";
+String missing(const char16_t* name, const String& path) {
+    return u"Unable to run " + String(name) + u".  File: " + path + u" not found";
 }
-String trapped(const char16_t *name, const char16_t *error) {
-  return u"There was an error starting " + String(name) + u".  Error " + error;
+String trapped(const char16_t* name, const char16_t* error) {
+    return u"There was an error starting " + String(name) + u".  Error " + error;
 }
-const String onlyD64AndT64 = u"Unable to run this game in C64S v2.52.  This "
-                             u"emulator only supports D64 and T64 files";
+const String onlyD64AndT64 =
+    u"Unable to run this game in C64S v2.52.  This "
+    u"emulator only supports D64 and T64 files";
 
 // The machine every row starts from: long names and the short forms the
 // system gives them.
-void prepare(FakePlatform &w) {
-  w.addFile(emu);
-  w.addFile(u"C:\\emu.exe");
-  w.addFile(game, u"C:\\Games\\MYGAME~1.T64");
-  w.addFile(u"C:\\Games\\Dir\\");
-  w.addFile(u"C:\\Games\\No Short.t64");
-  w.shortNames.erase(u"C:\\Games\\No Short.t64");
-  w.addFile(odd);
-  w.shortNames.erase(odd);
-  w.addFile(cb64, u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE");
-  w.addFile(ccs, u"C:\\CCS64~1\\CCS64.EXE");
-  w.shortNames[u"C:\\CCS 64"] = u"C:\\CCS64~1";
-  w.addFile(u"C:\\CCS64~1\\ccsdpmi.exe");
-  w.addFile(cfg);
-  w.files[cfg] = cfgText;
-  w.addFile(disk, u"D:\\MYGAME~1\\GAMEON~1.D64");
-  w.shortNames[u"D:\\My Games"] = u"D:\\MYGAME~1";
-  w.shortNames[u"D:\\My Games\\"] = u"D:\\MYGAME~1\\";
-  w.addFile(c64s);
-  w.shortNames[u"C:\\C64S"] = u"C:\\C64S";
-  w.addFile(ini);
-  w.files[ini] = "[Input]\r\nJoy1=No\r\nJoy2=No\r\n";
-  w.addFile(u"D:\\GAMES\\GAME.T64");
-  w.addFile(u"D:\\GAME.D64");
-  w.addFile(u"D:\\GAMES\\GAME.D64\\", u"D:\\GAMES\\GAME.D64\\");
-  w.addFile(vice, u"C:\\PROGRA~1\\VICE\\X64.EXE");
-  w.addFile(player);
-  w.addFile(u"D:\\MUSIC\\TUNE.SID");
-  w.shortNames[u"C:\\PLAYER"] = u"C:\\PLAYER";
-  w.shortNames[u"D:\\MUSIC"] = u"D:\\MUSIC";
-  w.directories = {u"C:\\Emu",
-                   u"C:",
-                   u"C:\\Program Files\\Come Back",
-                   u"C:\\CCS64~1\\",
-                   u"C:\\C64S",
-                   u"C:\\PLAYER",
-                   u"C:\\Program Files\\VICE",
-                   u"D:\\MYGAME~1",
-                   u"D:\\MYGAME~1\\",
-                   u"C:\\Odd Emu"};
+void prepare(FakePlatform& w) {
+    w.addFile(emu);
+    w.addFile(u"C:\\emu.exe");
+    w.addFile(game, u"C:\\Games\\MYGAME~1.T64");
+    w.addFile(u"C:\\Games\\Dir\\");
+    w.addFile(u"C:\\Games\\No Short.t64");
+    w.shortNames.erase(u"C:\\Games\\No Short.t64");
+    w.addFile(odd);
+    w.shortNames.erase(odd);
+    w.addFile(cb64, u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE");
+    w.addFile(ccs, u"C:\\CCS64~1\\CCS64.EXE");
+    w.shortNames[u"C:\\CCS 64"] = u"C:\\CCS64~1";
+    w.addFile(u"C:\\CCS64~1\\ccsdpmi.exe");
+    w.addFile(cfg);
+    w.files[cfg] = cfgText;
+    w.addFile(disk, u"D:\\MYGAME~1\\GAMEON~1.D64");
+    w.shortNames[u"D:\\My Games"] = u"D:\\MYGAME~1";
+    w.shortNames[u"D:\\My Games\\"] = u"D:\\MYGAME~1\\";
+    w.addFile(c64s);
+    w.shortNames[u"C:\\C64S"] = u"C:\\C64S";
+    w.addFile(ini);
+    w.files[ini] = "[Input]\r\nJoy1=No\r\nJoy2=No\r\n";
+    w.addFile(u"D:\\GAMES\\GAME.T64");
+    w.addFile(u"D:\\GAME.D64");
+    w.addFile(u"D:\\GAMES\\GAME.D64\\", u"D:\\GAMES\\GAME.D64\\");
+    w.addFile(vice, u"C:\\PROGRA~1\\VICE\\X64.EXE");
+    w.addFile(player);
+    w.addFile(u"D:\\MUSIC\\TUNE.SID");
+    w.shortNames[u"C:\\PLAYER"] = u"C:\\PLAYER";
+    w.shortNames[u"D:\\MUSIC"] = u"D:\\MUSIC";
+    w.directories = {
+        u"C:\\Emu",        u"C:",         u"C:\\Program Files\\Come Back", u"C:\\CCS64~1\\",
+        u"C:\\C64S",       u"C:\\PLAYER", u"C:\\Program Files\\VICE",      u"D:\\MYGAME~1",
+        u"D:\\MYGAME~1\\", u"C:\\Odd Emu"};
 }
 
 struct Row {
-  const char *name;
-  Call call;
-  String line;   // the command line started; "" when nothing may start
-  String result; // what the launcher returns
-  Setup setup = {};
-  String directory = {}; // the current directory afterwards, where it matters
+    const char* name;
+    Call call;
+    String line;    // the command line started; "" when nothing may start
+    String result;  // what the launcher returns
+    Setup setup = {};
+    String directory = {};  // the current directory afterwards, where it matters
 };
 
-const String noShort = u"C:\\Games\\No Short.t64",
-             dirGame = u"D:\\GAMES\\GAME.D64\\";
-const String v109Line =
-    u"C:\\CCS64~1\\ccsdpmi.exe ccs64.exe D:\\MYGAME~1\\GAMEON~1.D64,";
-const String c64sDisk =
-    u"C:\\C64S\\C64S.EXE -diskdir D:\\MYGAME~1 -disk GAMEON~1.D64 -autotype";
-const String c64sTape =
-    u"C:\\C64S\\C64S.EXE -tapedir D:\\GAMES -tape GAME.T64 -autotype";
-const String viceLine =
-    u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\mygame~1\\gameon~1.d64";
+const String noShort = u"C:\\Games\\No Short.t64", dirGame = u"D:\\GAMES\\GAME.D64\\";
+const String v109Line = u"C:\\CCS64~1\\ccsdpmi.exe ccs64.exe D:\\MYGAME~1\\GAMEON~1.D64,";
+const String c64sDisk = u"C:\\C64S\\C64S.EXE -diskdir D:\\MYGAME~1 -disk GAMEON~1.D64 -autotype";
+const String c64sTape = u"C:\\C64S\\C64S.EXE -tapedir D:\\GAMES -tape GAME.T64 -autotype";
+const String viceLine = u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\mygame~1\\gameon~1.d64";
 const String playerLine = u"C:\\PLAYER\\PLAYER.EXE ";
-const char16_t *const noShortOf =
-    u"52: No short form of C:\\Games\\No Short.t64 can be made";
-const char16_t *const noShortEmu =
-    u"52: No short form of C:\\Odd Emu\\x.exe can be made";
-const char16_t *const noShortDir =
-    u"52: No short form of C:\\Odd Emu can be made";
-const Setup oddCompanion = [](FakePlatform &w) { w.addFile(u"\\ccsdpmi.exe"); };
-const Setup refuse53 = [](FakePlatform &w) { w.startFailure = Error(53); };
+const char16_t* const noShortOf = u"52: No short form of C:\\Games\\No Short.t64 can be made";
+const char16_t* const noShortEmu = u"52: No short form of C:\\Odd Emu\\x.exe can be made";
+const char16_t* const noShortDir = u"52: No short form of C:\\Odd Emu can be made";
+const Setup oddCompanion = [](FakePlatform& w) { w.addFile(u"\\ccsdpmi.exe"); };
+const Setup refuse53 = [](FakePlatform& w) { w.startFailure = Error(53); };
 
 // One row, one launch: kept as written.
 // clang-format off
@@ -266,106 +252,90 @@ const std::vector<Row> rows = {
 // clang-format on
 
 TEST(Launchers, StartTheirCommandLinesOrSayWhyNot) {
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    FakePlatform windows;
-    prepare(windows);
-    if (row.setup)
-      row.setup(windows);
-    twShell shell(windows);
-    EXPECT_EQ(run(shell, row.call), row.result);
-    EXPECT_EQ(windows.started,
-              row.line.empty() ? std::vector<String>{} : std::vector{row.line});
-    if (!row.line.empty()) {
-      EXPECT_EQ(windows.calls.back(),
-                "startProcess " + toUtf8(row.line) + " style 1");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakePlatform windows;
+        prepare(windows);
+        if (row.setup) row.setup(windows);
+        twShell shell(windows);
+        EXPECT_EQ(run(shell, row.call), row.result);
+        EXPECT_EQ(windows.started,
+                  row.line.empty() ? std::vector<String>{} : std::vector{row.line});
+        if (!row.line.empty()) {
+            EXPECT_EQ(windows.calls.back(), "startProcess " + toUtf8(row.line) + " style 1");
+        }
+        if (!row.directory.empty()) {
+            EXPECT_EQ(windows.current, row.directory);
+        }
+        // Nothing but a start goes wrong after the directory change.
+        if (row.result.rfind(u"Unable", 0) == 0) {
+            EXPECT_EQ(windows.current, u"C:\\");
+        }
+        EXPECT_TRUE(windows.boxes.empty());
     }
-    if (!row.directory.empty()) {
-      EXPECT_EQ(windows.current, row.directory);
-    }
-    // Nothing but a start goes wrong after the directory change.
-    if (row.result.rfind(u"Unable", 0) == 0) {
-      EXPECT_EQ(windows.current, u"C:\\");
-    }
-    EXPECT_TRUE(windows.boxes.empty());
-  }
 }
 
 // PlayMusic asks FileExists with its own caption and choice: at most one box,
 // the player first, and only when DisplayError is exactly true.
 TEST(Launchers, PlayMusicExplainsAMissingFileInOneBox) {
-  struct Case {
-    const char *name;
-    String player, tune;
-    std::int16_t display;
-    std::vector<String> prompts;
-  };
-  const std::vector<Case> cases = {
-      {"player missing",
-       u"C:\\gone.exe",
-       u"GONE.SID",
-       -1,
-       {u"FILE NOT FOUND: C:\\gone.exe"}},
-      {"tune missing",
-       player,
-       u"GONE.SID",
-       -1,
-       {u"FILE NOT FOUND: D:\\MUSIC\\GONE.SID"}},
-      {"no player name",
-       u"",
-       u"TUNE.SID",
-       -1,
-       {u"FILE NOT FOUND: NO FILENAME PASSED!"}},
-      {"not asked", player, u"GONE.SID", 0, {}},
-      {"not exactly true", player, u"GONE.SID", 1, {}},
-  };
-  for (const Case &c : cases) {
-    FakePlatform windows;
-    prepare(windows);
-    twShell shell(windows);
-    run(shell, {Play, c.player, u"D:\\MUSIC", c.tune, c.display});
-    std::vector<String> prompts;
-    for (const auto &box : windows.boxes) {
-      EXPECT_EQ(box.style, 48) << c.name;
-      EXPECT_EQ(box.caption, u"Tunes") << c.name;
-      prompts.push_back(box.prompt);
+    struct Case {
+        const char* name;
+        String player, tune;
+        std::int16_t display;
+        std::vector<String> prompts;
+    };
+    const std::vector<Case> cases = {
+        {"player missing", u"C:\\gone.exe", u"GONE.SID", -1, {u"FILE NOT FOUND: C:\\gone.exe"}},
+        {"tune missing", player, u"GONE.SID", -1, {u"FILE NOT FOUND: D:\\MUSIC\\GONE.SID"}},
+        {"no player name", u"", u"TUNE.SID", -1, {u"FILE NOT FOUND: NO FILENAME PASSED!"}},
+        {"not asked", player, u"GONE.SID", 0, {}},
+        {"not exactly true", player, u"GONE.SID", 1, {}},
+    };
+    for (const Case& c : cases) {
+        FakePlatform windows;
+        prepare(windows);
+        twShell shell(windows);
+        run(shell, {Play, c.player, u"D:\\MUSIC", c.tune, c.display});
+        std::vector<String> prompts;
+        for (const auto& box : windows.boxes) {
+            EXPECT_EQ(box.style, 48) << c.name;
+            EXPECT_EQ(box.caption, u"Tunes") << c.name;
+            prompts.push_back(box.prompt);
+        }
+        EXPECT_EQ(prompts, c.prompts) << c.name;
+        EXPECT_TRUE(windows.started.empty()) << c.name;
+        EXPECT_EQ(windows.current, u"C:\\") << c.name;
     }
-    EXPECT_EQ(prompts, c.prompts) << c.name;
-    EXPECT_TRUE(windows.started.empty()) << c.name;
-    EXPECT_EQ(windows.current, u"C:\\") << c.name;
-  }
 }
 
 // The edits of c64.cfg and Config.ini: lines the file holds afterwards, or
 // the file unchanged when none are listed.
 struct Edit {
-  const char *name;
-  Call call;
-  String file;
-  std::vector<std::string> lines;
-  String result = {};
-  Setup setup = {};
+    const char* name;
+    Call call;
+    String file;
+    std::vector<std::string> lines;
+    String result = {};
+    Setup setup = {};
 };
 
-const Setup cdRom = [](FakePlatform &w) {
-  w.driveTypes[u"C:"] = 5;
-  w.driveTypes[u"C:\\"] = 5;
+const Setup cdRom = [](FakePlatform& w) {
+    w.driveTypes[u"C:"] = 5;
+    w.driveTypes[u"C:\\"] = 5;
 };
 constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
 const Call v109Write{V109, ccs, disk, {}, 0, 1, 0, 0, 0, true};
-Call with(Call k, std::int32_t b, Boolean write,
-          const String &games = u"D:\\My Games") {
-  k.b = b;
-  k.write = write;
-  k.games = games;
-  return k;
+Call with(Call k, std::int32_t b, Boolean write, const String& games = u"D:\\My Games") {
+    k.b = b;
+    k.write = write;
+    k.games = games;
+    return k;
 }
-Call v20Write(std::int32_t p1, std::int32_t p2, std::int32_t m1,
-              std::int32_t m2) {
-  return {V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
+Call v20Write(std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) {
+    return {V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
 }
-Call c64sWrite(std::int32_t p1, std::int32_t p2, const String &g = disk) {
-  return {C64S, c64s, g, u"", 0, p1, p2, 0, 0, true};
+Call c64sWrite(std::int32_t p1, std::int32_t p2, const String& g = disk) {
+    return {C64S, c64s, g, u"", 0, p1, p2, 0, 0, true};
 }
 
 // clang-format off
@@ -411,27 +381,26 @@ const std::vector<Edit> edits = {
 // clang-format on
 
 TEST(Launchers, WriteTheirChoicesIntoTheEmulatorsFile) {
-  for (const Edit &edit : edits) {
-    SCOPED_TRACE(edit.name);
-    FakePlatform windows;
-    prepare(windows);
-    if (edit.setup)
-      edit.setup(windows);
-    const auto content = [&] {
-      const auto it = windows.files.find(edit.file);
-      return it == windows.files.end() ? std::string("(none)") : it->second;
-    };
-    const std::string before = content();
-    twShell shell(windows);
-    EXPECT_EQ(run(shell, edit.call), edit.result);
-    EXPECT_EQ(windows.started.size(), edit.result.empty() ? 1u : 0u);
-    if (edit.lines.empty()) {
-      EXPECT_EQ(content(), before);
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        FakePlatform windows;
+        prepare(windows);
+        if (edit.setup) edit.setup(windows);
+        const auto content = [&] {
+            const auto it = windows.files.find(edit.file);
+            return it == windows.files.end() ? std::string("(none)") : it->second;
+        };
+        const std::string before = content();
+        twShell shell(windows);
+        EXPECT_EQ(run(shell, edit.call), edit.result);
+        EXPECT_EQ(windows.started.size(), edit.result.empty() ? 1u : 0u);
+        if (edit.lines.empty()) {
+            EXPECT_EQ(content(), before);
+        }
+        for (const std::string& line : edit.lines)
+            EXPECT_NE(content().find(line + "\r\n"), std::string::npos) << line;
     }
-    for (const std::string &line : edit.lines)
-      EXPECT_NE(content().find(line + "\r\n"), std::string::npos) << line;
-  }
 }
 
-} // namespace
-} // namespace tarnwick
+}  // namespace
+}  // namespace tarnwick
