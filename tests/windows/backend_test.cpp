@@ -43,14 +43,11 @@ TEST(Win32Backend, ExistenceCodesAreTheSystems) {
     const struct {
         String name;
         std::int32_t code;
-    } rows[] = {{u16(temp / "Games/game.d64"), 0},
-                {u16(temp / "Games/none.d64"), 2},
-                {u16(temp / "None/game.d64"), 3},
-                {u16(temp / "Games"), 5},
-                {d + u"\\game.d64", 0},
-                {d + u"\\none.d64", 2},
-                {d + u"\\none\\game.d64", 3},
-                {d, 5}};
+    } rows[] = {// clang-format off
+        {u16(temp / "Games/game.d64"), 0}, {u16(temp / "Games/none.d64"), 2},
+        {u16(temp / "None/game.d64"), 3}, {u16(temp / "Games"), 5}, {d + u"\\game.d64", 0},
+        {d + u"\\none.d64", 2}, {d + u"\\none\\game.d64", 3}, {d, 5}};  // a folder: no file to open
+    // clang-format on
     Win32Platform host;
     for (const auto& row : rows)
         EXPECT_EQ(host.existenceTest(row.name), row.code) << row.name.size();
@@ -85,6 +82,7 @@ TEST(Win32Backend, RegistryKindsAsOtherProgramsSeeThem) {
         {u"Zero", true, {}, u"d", u"", REG_SZ, ""},
         {u"Snow\u2603", true, u"wide", dontSet, u"wide", REG_SZ, ""},  // not "Snow?"
         {u"Snow?", true, u"narrow", dontSet, u"narrow", REG_SZ, "narrow\0"s},
+        {u"Snow\u2603", true, {}, dontSet, u"wide", REG_SZ, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(toUtf8(row.name));
@@ -104,9 +102,6 @@ TEST(Win32Backend, RegistryKindsAsOtherProgramsSeeThem) {
         EXPECT_EQ(kind, row.kind);
         EXPECT_EQ(std::string(data, size), row.stored);
     }
-    Variant wide;
-    reg.GetSetting(root, key, u"Snow\u2603", wide, true);
-    EXPECT_EQ(wide, Variant(u"wide"));
     RegCloseKey(k);
     RegDeleteTreeW(HKEY_CURRENT_USER, toWide(key).c_str());
 }
@@ -201,45 +196,28 @@ TEST(Win32Backend, ProgramsStartWithTheArgumentsTheSystemParses) {
     temp.write("Music/t.sid");
     Win32Platform host;
     twShell shell(host);
-    const String lowShort = host.lowerCase(shortName(fs::path(toWide(game))));
-    const struct {
-        const char* name;
-        std::function<String()> launch;
-        std::vector<String> arguments;
-    } rows[] = {
-        {"Frodo",
-         [&] { return shell.Frodo(emulator("My Emus/Frodo \xCE\xA9/frodo.exe"), false); },
-         {}},
-        {"Win64Beta", [&] { return shell.Win64Beta(emulator("w/win64.exe"), odd, false); }, {odd}},
-        {"PC64Win",
-         [&] { return shell.PC64Win(emulator("PC64 Win/pc64.exe"), game, false); },
-         {shortName(fs::path(toWide(game)))}},
-        {"Comeback64",
-         [&] { return shell.Comeback64(emulator("Come Back/CB64.exe"), game, SelectPort2, false); },
-         {u"/l" + lowShort, u"/j2"}},
-        {"VICE",
-         [&] {
-             return shell.VICE(emulator("VICE Emu/x64.exe"), game, u"A\" -chdir C:\\ \"B",
-                               eVICE_PCJoystick1, eVICE_KeysetA, false);
-         },
-         {u"-autostart", lowShort + u":a\" -chdir c:\\ \"b", u"-joydev1", u"4", u"-joydev2", u"2"}},
-        {"PlayMusicSong",
-         [&] {
-             shell.PlayMusicSong(emulator("SID Player/p.exe"), u16(temp / "Music"), u"t.sid", 4);
-             return String();
-         },
-         {u"-o4", shortName(temp / "Music/t.sid")}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.launch(), u"");
+    const String lowShort = host.lowerCase(shortName(toWide(game)));
+    // Each start: the arguments as the program got them, and the directory it started in.
+    const auto started = [&](const String& message, const std::vector<String>& expected) {
+        EXPECT_EQ(message, u"");
         Recording r;
         ASSERT_TRUE(waitForRecording(record, r)) << "the program did not start";
         std::vector<String> arguments;
         for (const std::string& a : r.arguments) arguments.push_back(fromUtf8(a));
-        EXPECT_EQ(arguments, row.arguments) << r.commandLine;
+        EXPECT_EQ(arguments, expected) << r.commandLine;
         EXPECT_EQ(host.upperCase(fromUtf8(r.directory)), host.upperCase(host.currentDirectory()));
-    }
+    };
+    started(shell.Frodo(emulator("My Emus/Frodo \xCE\xA9/frodo.exe"), false), {});
+    started(shell.Win64Beta(emulator("w/win64.exe"), odd, false), {odd});
+    started(shell.PC64Win(emulator("PC64 Win/pc64.exe"), game, false), {shortName(toWide(game))});
+    started(shell.Comeback64(emulator("Come Back/CB64.exe"), game, SelectPort2, false),
+            {u"/l" + lowShort, u"/j2"});
+    started(
+        shell.VICE(emulator("VICE Emu/x64.exe"), game, u"A\" -chdir C:\\ \"B", eVICE_PCJoystick1,
+                   eVICE_KeysetA, false),
+        {u"-autostart", lowShort + u":a\" -chdir c:\\ \"b", u"-joydev1", u"4", u"-joydev2", u"2"});
+    shell.PlayMusicSong(emulator("SID Player/p.exe"), u16(temp / "Music"), u"t.sid", 4);
+    started(u"", {u"-o4", shortName(temp / "Music/t.sid")});
     // A file that is no program is refused, and nothing starts.
     EXPECT_EQ(shell.Frodo(u16(temp.write("Frodo/frodo.exe", "not a program")), false),
               u"There was an error starting Frodo.  Error 5: Invalid procedure call or argument");
@@ -249,19 +227,13 @@ TEST(Win32Backend, ProgramsStartWithTheArgumentsTheSystemParses) {
 }
 
 TEST(Win32Backend, SystemErrorsAreTheRuntimesNumbers) {
-    const std::pair<DWORD, std::int32_t> rows[] = {{ERROR_FILE_NOT_FOUND, 53},
-                                                   {ERROR_PATH_NOT_FOUND, 76},
-                                                   {ERROR_ACCESS_DENIED, 70},
-                                                   {ERROR_SHARING_VIOLATION, 70},
-                                                   {ERROR_NOT_READY, 71},
-                                                   {ERROR_DISK_FULL, 61},
-                                                   {ERROR_NOT_ENOUGH_MEMORY, 7},
-                                                   {ERROR_INVALID_DRIVE, 68},
-                                                   {ERROR_INVALID_NAME, 52},
-                                                   {ERROR_CRC, 57},
-                                                   {ERROR_ALREADY_EXISTS, 75},
-                                                   {ERROR_TOO_MANY_OPEN_FILES, 67},
-                                                   {0xFFFF, 5}};
+    // clang-format off
+    const std::pair<DWORD, std::int32_t> rows[] = {
+        {ERROR_FILE_NOT_FOUND, 53}, {ERROR_PATH_NOT_FOUND, 76}, {ERROR_ACCESS_DENIED, 70},
+        {ERROR_SHARING_VIOLATION, 70}, {ERROR_NOT_READY, 71}, {ERROR_DISK_FULL, 61},
+        {ERROR_NOT_ENOUGH_MEMORY, 7}, {ERROR_INVALID_DRIVE, 68}, {ERROR_INVALID_NAME, 52},
+        {ERROR_CRC, 57}, {ERROR_ALREADY_EXISTS, 75}, {ERROR_TOO_MANY_OPEN_FILES, 67}, {0xFFFF, 5}};
+    // clang-format on
     for (const auto& [code, number] : rows)
         EXPECT_EQ(errorFromWin32(code).number(), number) << code;
 }

@@ -51,15 +51,9 @@ struct Var {
     ~Var() { VariantClear(&v); }
 };
 const Var T(VT_BOOL, -1), F(VT_BOOL, 0), E;
-Var i2(SHORT n) {
-    return Var(VT_I2, n);
-}
-Var i4(LONG n) {
-    return Var(VT_I4, n);
-}
-std::wstring text(BSTR b) {
-    return b ? std::wstring(b, SysStringLen(b)) : L"";
-}
+const auto i2 = [](SHORT n) { return Var(VT_I2, n); };
+const auto i4 = [](LONG n) { return Var(VT_I4, n); };
+const auto text = [](BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; };
 
 // A value as a client sees it: numbers with the type characters of the
 // runtime (% Integer, & Long, # Double), and a boolean True only as -1.
@@ -239,6 +233,27 @@ struct Tree : tarnwick::testing::TempFolder {
     }
 };
 
+// A sink of __twFunctions: the FoundFile events it received.
+struct Sink final : IDispatch {
+    std::wstring heard;  // "|FoundFile=" and the path, for every event
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        const bool mine = iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___twFunctions;
+        return *out = mine ? this : nullptr, mine ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*,
+                                     EXCEPINFO*, UINT*) override {
+        heard += id == 1 && p->cArgs == 1 ? L"|FoundFile=" + show(p->rgvarg[0]) : L"|?";
+        return S_OK;
+    }
+};
+
 TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     Ref<IDispatch> objects[3];
     const wchar_t* progIds[] = {L"Tarnwick.twShell", L"Tarnwick.twRegistry",
@@ -246,6 +261,14 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(objects[i].p = create(progIds[i])) << "unregistered";
     const Tree t;
     const std::wstring& d = t.dir;
+    Ref<IConnectionPointContainer> container;
+    Ref<IConnectionPoint> point, none;
+    Sink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(objects[2]->QueryInterface(IID_IConnectionPointContainer, container.put()), S_OK);
+    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, none.out()), CONNECT_E_NOCONNECTION);
+    ASSERT_EQ(container->FindConnectionPoint(DIID___twFunctions, point.out()), S_OK);
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
                        miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
                        key = L"Software\\Tarnwick Tests", huge(40000, L'x'), tune = d + L"t.sid",
@@ -284,8 +307,9 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {R, L"GetSetting", 0x03, 2, {L"HKCU", key, L"Five", E, F}, L"False"},
         {Fn, L"FindFile", 0x00, 1, {L"FOUND.D64", d}, d + L"FOUND.D64"},
         {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
-        {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"}, L"2&|path=" + d + L"h\\"},
-        {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"},
+         L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#|FoundFile=" + d + L"big\\disk.img"},
         {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\G\\a.d64", i4(1), E}, L"strPath=C:\\G|strFileName=a.d64"},
         {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + huge, E, E}, err(L"6 Overflow")},
         {Fn, L"SaveDefaultSidSong", 0x08, 6, {tune, i2(4)}, L"True"},
@@ -326,96 +350,31 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         EXPECT_EQ(id, 0x60030000 + row.id);
         const Method method(object, row.name);
         ASSERT_NE(method.f, nullptr);
-        EXPECT_EQ(byName(object, method, id, row.args), row.expected) << "by name";
-        EXPECT_EQ(bySlot(object, method, row.slot, row.args), row.expected) << "at its slot";
+        EXPECT_EQ(byName(object, method, id, row.args) + sink.heard, row.expected) << "by name";
+        sink.heard.clear();
+        EXPECT_EQ(bySlot(object, method, row.slot, row.args) + sink.heard, row.expected)
+            << "at its slot";
+        sink.heard.clear();
     }
+    // A sink that left hears nothing more.
+    ASSERT_EQ(point->Unadvise(cookie), S_OK);
+    EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(
+        byName(objects[2].p, Method(objects[2].p, L"FindFiles"), 0x60030003, {d + L"h", L"*.*"}) +
+            sink.heard,
+        L"2&|path=" + d + L"h\\");
     EXPECT_EQ(contentOf(t.path() / "c64.cfg"), "a=9\r\n");
     EXPECT_EQ(contentOf(t.path() / "ro.cfg"), "A=1\r\n");
     EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// A sink of __twFunctions: the FoundFile events it received.
-struct Sink final : IDispatch {
-    std::vector<std::wstring> found;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        const bool mine = iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___twFunctions;
-        return *out = mine ? this : nullptr, mine ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
-        found.push_back(id == 1 && p->cArgs == 1 ? show(p->rgvarg[0]) : L"another call");
-        return S_OK;
-    }
-};
-
-TEST(Component, FoundFileReachesEveryConnectedSinkUntilItLeaves) {
-    Ref<IDispatch> functions;
-    ASSERT_TRUE(functions.p = create(L"Tarnwick.twFunctions"));
-    const tarnwick::testing::TempFolder temp;
-    const std::wstring dir = temp.path().wstring() + L"\\";
-    temp.write("a.sid", "a"), temp.write("sub/b.sid", "b"), temp.write("c.txt", "c");
-    Ref<IConnectionPointContainer> container;
-    Ref<IConnectionPoint> point, none;
-    ASSERT_EQ(functions->QueryInterface(IID_IConnectionPointContainer, container.put()), S_OK);
-    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, none.out()), CONNECT_E_NOCONNECTION);
-    ASSERT_EQ(container->FindConnectionPoint(DIID___twFunctions, point.out()), S_OK);
-    Sink first, second;
-    DWORD cookie1 = 0, cookie2 = 0;
-    ASSERT_EQ(point->Advise(&first, &cookie1), S_OK);
-    ASSERT_EQ(point->Advise(&second, &cookie2), S_OK);
-    const Method findFiles(functions.p, L"FindFiles");
-    const std::vector<std::wstring> both = {dir + L"a.sid", dir + L"sub\\b.sid"};
-    byName(functions.p, findFiles, 0x60030003, {dir, L"*.sid"});
-    EXPECT_EQ(first.found, both);
-    ASSERT_EQ(point->Unadvise(cookie1), S_OK);
-    EXPECT_EQ(point->Unadvise(cookie1), CONNECT_E_NOCONNECTION);
-    bySlot(functions.p, findFiles, 2, {dir, L"*.sid"});
-    EXPECT_EQ(first.found, both) << "a sink that left hears nothing more";
-    EXPECT_EQ(second.found, std::vector<std::wstring>({both[0], both[1], both[0], both[1]}));
-    point->Unadvise(cookie2);
-    Ref<IProvideClassInfo2> classInfo;
-    GUID source{};
-    ASSERT_EQ(functions->QueryInterface(IID_IProvideClassInfo2, classInfo.put()), S_OK);
-    ASSERT_EQ(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
-    EXPECT_EQ(source, DIID___twFunctions);
-}
-
 TEST(Component, TypeLibraryNamesTheLibraryTheEnumerationsAndTheEarlierShell) {
     Ref<ITypeLib> library;
     ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.out()), S_OK);
-    TLIBATTR* lib = nullptr;
     BSTR name = nullptr, description = nullptr;
-    library->GetLibAttr(&lib);
-    EXPECT_EQ(lib->lcid, 0u);
-    library->ReleaseTLibAttr(lib);
     library->GetDocumentation(-1, &name, &description, nullptr, nullptr);
     EXPECT_EQ(text(name) + L": " + text(description), L"Tarnwick: Tarnwick General Functions v2.2");
     SysFreeString(name), SysFreeString(description);
-    std::map<std::wstring, LONG> members;
-    IID earlier{};
-    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
-        Ref<ITypeInfo> info;
-        TYPEATTR* type = nullptr;
-        library->GetTypeInfo(i, info.out());
-        info->GetTypeAttr(&type);
-        for (UINT v = 0; type->typekind == TKIND_ENUM && v < type->cVars; ++v) {
-            VARDESC* var = nullptr;
-            info->GetVarDesc(v, &var);
-            info->GetDocumentation(var->memid, &name, nullptr, nullptr, nullptr);
-            members[text(name)] = V_I4(var->lpvarValue);
-            SysFreeString(name), info->ReleaseVarDesc(var);
-        }
-        info->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
-        if (text(name) == L"twShell___v0" && type->typekind == TKIND_ALIAS) earlier = type->guid;
-        SysFreeString(name), info->ReleaseTypeAttr(type);
-    }
     // clang-format off
     const std::map<std::wstring, LONG> expected = {
         {L"eCCS109_PCJoystick1", 0}, {L"eCCS109_PCJoystick2", 1}, {L"eCCS109_KeySet1", 0},
@@ -426,43 +385,34 @@ TEST(Component, TypeLibraryNamesTheLibraryTheEnumerationsAndTheEarlierShell) {
         {L"eVICE_PCJoystick1", 4}, {L"eVICE_PCJoystick2", 5}, {L"Disable", 0}, {L"Keyboard", 1},
         {L"AnalogueJoystick", 2}, {L"SelectPort1", 0}, {L"SelectPort2", 1}};
     // clang-format on
-    EXPECT_EQ(members, expected);
+    Ref<ITypeComp> names;
+    ASSERT_EQ(library->GetTypeComp(names.out()), S_OK);
+    for (const auto& [member, value] : expected) {
+        Ref<ITypeInfo> info;
+        DESCKIND kind = DESCKIND_NONE;
+        BINDPTR bound{};
+        LPOLESTR w = const_cast<LPOLESTR>(member.c_str());
+        names->Bind(w, LHashValOfNameSys(SYS_WIN32, 0, w), 0, info.out(), &kind, &bound);
+        EXPECT_EQ(kind == DESCKIND_VARDESC ? V_I4(bound.lpvardesc->lpvarValue) : -99, value)
+            << text;
+        if (kind == DESCKIND_VARDESC) info->ReleaseVarDesc(bound.lpvardesc);
+    }
+    Ref<ITypeInfo> alias;
+    TYPEATTR* type = nullptr;
+    wchar_t aliasName[] = L"twShell___v0";
+    MEMBERID member = 0;
+    USHORT found = 1;
+    ASSERT_EQ(library->FindName(aliasName, 0, alias.out(), &member, &found), S_OK);
+    alias->GetTypeAttr(&type);
+    const IID earlier = type->guid;
+    EXPECT_EQ(type->typekind, TKIND_ALIAS);
+    alias->ReleaseTypeAttr(type);
     Ref<IDispatch> shell;
     Ref<IUnknown> viaEarlier;
     ASSERT_TRUE(shell.p = create(L"Tarnwick.twShell"));
     EXPECT_NE(earlier, IID__twShell);
     ASSERT_EQ(shell->QueryInterface(earlier, viaEarlier.put()), S_OK);
     EXPECT_EQ(viaEarlier.p, static_cast<IUnknown*>(shell.p)) << "the same _twShell";
-}
-
-TEST(Component, UnloadsOnlyWhenNoObjectIsLeft) {
-    wchar_t dll[MAX_PATH];
-    MultiByteToWideChar(CP_UTF8, 0, TARNWICK_COM_DLL_PATH, -1, dll, MAX_PATH);
-    const HMODULE module = LoadLibraryW(dll);
-    // Through void*: an export's address carries no type of its own.
-    const auto getClassObject =
-        reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    const auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    ASSERT_TRUE(getClassObject && canUnloadNow);
-    Ref<IClassFactory> factory;
-    Ref<IUnknown> object;
-    EXPECT_EQ(getClassObject(IID__twShell, IID_IClassFactory, factory.put()),
-              CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(canUnloadNow(), S_OK);
-    ASSERT_EQ(getClassObject(CLSID_twRegistry, IID_IClassFactory, factory.put()), S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, object.put()), S_OK);
-    factory->LockServer(TRUE);
-    factory.reset();
-    EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive and a lock held";
-    object.reset();
-    EXPECT_EQ(canUnloadNow(), S_FALSE) << "a lock is held";
-    ASSERT_EQ(getClassObject(CLSID_twRegistry, IID_IClassFactory, factory.put()), S_OK);
-    factory->LockServer(FALSE);
-    factory.reset();
-    EXPECT_EQ(canUnloadNow(), S_OK);
-    FreeLibrary(module);
 }
 
 }  // namespace
