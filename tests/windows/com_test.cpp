@@ -10,6 +10,7 @@
 #include <oleauto.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <map>
 
 #include "support/psid_bytes.h"
@@ -109,68 +110,54 @@ struct Method {
     }
 };
 
-// By name, as a script calls: in/out arguments refer to its variables.
-std::wstring byName(IDispatch* object, const Method& m, DISPID id, std::vector<Var> vars) {
-    std::vector<VARIANT> passed(vars.size());
+// A call by name as a script makes it, its in/out arguments referring to its
+// variables; or as a compiled client makes it, at the slot in the function
+// table, in/out arguments of the declared types and an optional one left out
+// passed as missing.
+std::wstring call(IDispatch* object, const Method& m, DISPID id, int slot, std::vector<Var> vars,
+                  bool compiled) {
+    const std::size_t n = m.f->cParams;
+    std::vector<VARIANT> passed(n);
+    std::vector<VARIANTARG*> pointers;
+    std::vector<VARTYPE> types;
     std::vector<std::wstring> before;
-    for (std::size_t i = 0; i < vars.size(); ++i) {
-        VARIANT& p = passed[vars.size() - 1 - i] = vars[i].v;
-        before.push_back(show(vars[i].v));
-        if (m.inOut(i)) V_VT(&p) = VT_BYREF | VT_VARIANT, V_VARIANTREF(&p) = &vars[i].v;
+    Var result, missing(VT_ERROR, DISP_E_PARAMNOTFOUND), status;
+    for (std::size_t i = 0; i < n; ++i) {
+        const TYPEDESC& t = m.f->lprgelemdescParam[i].tdesc;
+        VARTYPE vt = m.inOut(i) ? t.lptdesc->vt : t.vt;
+        vt = vt == VT_USERDEFINED ? VARTYPE(VT_I4) : vt == VT_SAFEARRAY ? VT_ARRAY | VT_RECORD : vt;
+        Var& var = i < vars.size() ? vars[i] : i + 1 < n || !m.hasResult() ? missing : result;
+        if (compiled && vt != VT_VARIANT && !(vt & VT_ARRAY))
+            VariantChangeType(&var.v, &var.v, 0, vt);
+        VARIANT& p = passed[i] = var.v;
+        if (i < vars.size()) before.push_back(show(var.v));
+        if (m.inOut(i)) {
+            V_VT(&p) = VT_BYREF | (compiled ? vt : VARTYPE(VT_VARIANT));
+            V_BYREF(&p) = compiled && vt != VT_VARIANT ? &V_I4(&var.v) : static_cast<void*>(&var.v);
+        }
+        pointers.push_back(&p), types.push_back(compiled && !m.inOut(i) ? vt : V_VT(&p));
     }
-    DISPPARAMS params{passed.data(), nullptr, UINT(passed.size()), 0};
-    Var result;
     EXCEPINFO e{};
-    const HRESULT hr =
-        object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, &e, nullptr);
+    HRESULT hr = S_OK;
+    if (compiled) {
+        SetErrorInfo(0, nullptr);
+        DispCallFunc(object, (6 + slot) * sizeof(void*), CC_STDCALL, VT_ERROR, UINT(n),
+                     types.data(), pointers.data(), &status.v);
+        Ref<IErrorInfo> info;
+        hr = V_ERROR(&status.v);
+        if (FAILED(hr) && !GetErrorInfo(0, info.out()))
+            info->GetSource(&e.bstrSource), info->GetDescription(&e.bstrDescription),
+                e.scode = hr, hr = DISP_E_EXCEPTION;
+    } else {
+        std::reverse(passed.begin(), passed.begin() + vars.size());
+        DISPPARAMS params{passed.data(), nullptr, UINT(vars.size()), 0};
+        hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, &e, nullptr);
+    }
     const std::wstring seen =
         hr == DISP_E_EXCEPTION ? failure(e.scode, e.bstrDescription) + L" in " + text(e.bstrSource)
         : FAILED(hr)           ? failure(hr, nullptr)
                                : m.outcome(m.hasResult() ? &result.v : nullptr, before, vars);
     SysFreeString(e.bstrSource), SysFreeString(e.bstrDescription), SysFreeString(e.bstrHelpFile);
-    return seen;
-}
-
-// At the given slot, with the declared parameter types, as a compiled client
-// calls; an optional argument left out goes as "missing".
-std::wstring bySlot(IDispatch* object, const Method& m, int slot, const std::vector<Var>& args) {
-    const std::size_t n = m.f->cParams;
-    std::vector<Var> values(n);
-    std::vector<VARIANT> refs(n);
-    std::vector<VARIANTARG*> pointers(n);
-    std::vector<VARTYPE> types(n);
-    std::vector<std::wstring> before;
-    for (std::size_t i = 0; i < n; ++i) {
-        const TYPEDESC& t = m.f->lprgelemdescParam[i].tdesc;
-        VARTYPE vt = m.inOut(i) ? t.lptdesc->vt : t.vt;
-        vt = vt == VT_USERDEFINED ? VARTYPE(VT_I4) : vt == VT_SAFEARRAY ? VT_ARRAY | VT_RECORD : vt;
-        values[i] = i < args.size() ? args[i] : i + 1 < n ? Var(VT_ERROR, DISP_E_PARAMNOTFOUND) : E;
-        if (vt != VT_VARIANT && !(vt & VT_ARRAY))
-            VariantChangeType(&values[i].v, &values[i].v, 0, vt);
-        if (i < args.size()) before.push_back(show(values[i].v));
-        types[i] = m.inOut(i) ? VT_BYREF | vt : vt;
-        pointers[i] = m.inOut(i) ? &refs[i] : &values[i].v;
-        V_BYREF(&refs[i]) =
-            vt == VT_VARIANT ? &values[i].v : static_cast<void*>(&V_I4(&values[i].v));
-    }
-    EXPECT_EQ(m.f->oVft, SHORT((6 + slot) * sizeof(void*))) << "the declared slot";
-    Var status;
-    SetErrorInfo(0, nullptr);
-    DispCallFunc(object, (6 + slot) * sizeof(void*), CC_STDCALL, VT_ERROR, UINT(n), types.data(),
-                 pointers.data(), &status.v);
-    if (SUCCEEDED(V_ERROR(&status.v)))
-        return m.outcome(m.hasResult() ? &values[n - 1].v : nullptr, before, values);
-    TYPEATTR* type = nullptr;
-    Ref<ISupportErrorInfo> supports;
-    Ref<IErrorInfo> info;
-    BSTR source = nullptr, description = nullptr;
-    m.table->GetTypeAttr(&type);
-    if (!object->QueryInterface(IID_ISupportErrorInfo, supports.put()) &&
-        supports->InterfaceSupportsErrorInfo(type->guid) == S_OK && !GetErrorInfo(0, info.out()))
-        info->GetSource(&source), info->GetDescription(&description);
-    m.table->ReleaseTypeAttr(type);
-    const std::wstring seen = failure(V_ERROR(&status.v), description) + L" in " + text(source);
-    SysFreeString(source), SysFreeString(description);
     return seen;
 }
 
@@ -350,19 +337,20 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         EXPECT_EQ(id, 0x60030000 + row.id);
         const Method method(object, row.name);
         ASSERT_NE(method.f, nullptr);
-        EXPECT_EQ(byName(object, method, id, row.args) + sink.heard, row.expected) << "by name";
-        sink.heard.clear();
-        EXPECT_EQ(bySlot(object, method, row.slot, row.args) + sink.heard, row.expected)
-            << "at its slot";
-        sink.heard.clear();
+        EXPECT_EQ(method.f->oVft, SHORT((6 + row.slot) * sizeof(void*))) << "the declared slot";
+        for (const bool compiled : {false, true}) {
+            EXPECT_EQ(call(object, method, id, row.slot, row.args, compiled) + sink.heard,
+                      row.expected)
+                << (compiled ? "through the function table" : "by name");
+            sink.heard.clear();
+        }
     }
     // A sink that left hears nothing more.
     ASSERT_EQ(point->Unadvise(cookie), S_OK);
     EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-    EXPECT_EQ(
-        byName(objects[2].p, Method(objects[2].p, L"FindFiles"), 0x60030003, {d + L"h", L"*.*"}) +
-            sink.heard,
-        L"2&|path=" + d + L"h\\");
+    const Method findFiles(objects[2].p, L"FindFiles");
+    const std::wstring after = call(objects[2].p, findFiles, 0x60030003, 2, {d + L"h", L"*.*"}, 0);
+    EXPECT_EQ(after + sink.heard, L"2&|path=" + d + L"h\\");
     EXPECT_EQ(contentOf(t.path() / "c64.cfg"), "a=9\r\n");
     EXPECT_EQ(contentOf(t.path() / "ro.cfg"), "A=1\r\n");
     EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
