@@ -1,7 +1,7 @@
-// The Windows backend on what only the real system answers (under Wine):
-// existence codes, registry kinds other programs write, a CD-ROM drive and
-// its label, and real starts of the recorder program. The component's
-// clients see the rest of the backend through tests/windows/com_test.cpp.
+// The Windows backend on what only the real system answers (under Wine), and
+// the component's clients cannot see (tests/windows/com_test.cpp shows the
+// rest): existence codes, a CD-ROM drive and its label, and the arguments
+// and directory of real starts of the recorder program.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -51,59 +51,6 @@ TEST(Win32Backend, ExistenceCodesAreTheSystems) {
     Win32Platform host;
     for (const auto& row : rows)
         EXPECT_EQ(host.existenceTest(row.name), row.code) << row.name.size();
-}
-
-TEST(Win32Backend, RegistryKindsAsOtherProgramsSeeThem) {
-    Win32Platform host;
-    twRegistry reg(host);
-    const String root = u"HKEY_CURRENT_USER", key = u"Software\\Tarnwick Tests\\Kinds";
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, toWide(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &k, nullptr),
-              ERROR_SUCCESS);
-    // Written by another program.
-    RegSetValueExA(k, "Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2"), 2);
-    RegSetValueExA(k, "Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%PATH%"), 7);
-    RegSetValueExA(k, "Zero", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 0);
-    const String accented = u"Gr\u00f6\u00dfe", dontSet = u"--DONT-SET--";
-    const struct {
-        String name;
-        bool text;
-        Variant saved, fallback, read;
-        DWORD kind;
-        std::string stored;  // as the ANSI variants read it
-    } rows[] = {
-        {u"Name", true, u"abc", dontSet, u"abc", REG_SZ, "abc\0"s},
-        {u"Count", false, std::int32_t{-2}, dontSet, std::int32_t{-2}, REG_DWORD,
-         "\xfe\xff\xff\xff"},
-        {u"Accented", true, accented, dontSet, accented, REG_SZ, host.toAnsi(accented) + '\0'},
-        {u"Blob", true, {}, dontSet, u"--NOT-FOUND--", REG_BINARY, "\1\2"},
-        {u"Expand", false, {}, std::int32_t{3}, std::int32_t{3}, REG_DWORD, "\3\0\0\0"s},
-        {u"Zero", true, {}, u"d", u"", REG_SZ, ""},
-        {u"Snow\u2603", true, u"wide", dontSet, u"wide", REG_SZ, ""},  // not "Snow?"
-        {u"Snow?", true, u"narrow", dontSet, u"narrow", REG_SZ, "narrow\0"s},
-        {u"Snow\u2603", true, {}, dontSet, u"wide", REG_SZ, ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(toUtf8(row.name));
-        if (!row.saved.isEmpty()) {
-            EXPECT_TRUE(reg.SaveSetting(root, key, row.name, row.saved, row.text).isExactlyTrue());
-        }
-        Variant read;
-        EXPECT_TRUE(
-            reg.GetSetting(root, key, row.name, read, row.text, row.fallback).isExactlyTrue());
-        EXPECT_EQ(read, row.read);
-        DWORD kind = 0, size = 64;
-        char data[64];
-        if (row.name.find(u'\u2603') != String::npos) continue;
-        ASSERT_EQ(RegQueryValueExA(k, toUtf8(row.name).c_str(), nullptr, &kind,
-                                   reinterpret_cast<BYTE*>(data), &size),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(kind, row.kind);
-        EXPECT_EQ(std::string(data, size), row.stored);
-    }
-    RegCloseKey(k);
-    RegDeleteTreeW(HKEY_CURRENT_USER, toWide(key).c_str());
 }
 
 // A free drive letter given to a folder through Wine's mount manager, as its
@@ -193,7 +140,6 @@ TEST(Win32Backend, ProgramsStartWithTheArgumentsTheSystemParses) {
     };
     const String game = u16(temp.write("Games/Summer Games.T64", "summer"));
     const String odd = u16(temp.write("Tom & Jerry (1990) ^%PATH%!.d64"));
-    temp.write("Music/t.sid");
     Win32Platform host;
     twShell shell(host);
     const String lowShort = host.lowerCase(shortName(toWide(game)));
@@ -209,33 +155,11 @@ TEST(Win32Backend, ProgramsStartWithTheArgumentsTheSystemParses) {
     };
     started(shell.Frodo(emulator("My Emus/Frodo \xCE\xA9/frodo.exe"), false), {});
     started(shell.Win64Beta(emulator("w/win64.exe"), odd, false), {odd});
-    started(shell.PC64Win(emulator("PC64 Win/pc64.exe"), game, false), {shortName(toWide(game))});
-    started(shell.Comeback64(emulator("Come Back/CB64.exe"), game, SelectPort2, false),
-            {u"/l" + lowShort, u"/j2"});
     started(
         shell.VICE(emulator("VICE Emu/x64.exe"), game, u"A\" -chdir C:\\ \"B", eVICE_PCJoystick1,
                    eVICE_KeysetA, false),
         {u"-autostart", lowShort + u":a\" -chdir c:\\ \"b", u"-joydev1", u"4", u"-joydev2", u"2"});
-    shell.PlayMusicSong(emulator("SID Player/p.exe"), u16(temp / "Music"), u"t.sid", 4);
-    started(u"", {u"-o4", shortName(temp / "Music/t.sid")});
-    // A file that is no program is refused, and nothing starts.
-    EXPECT_EQ(shell.Frodo(u16(temp.write("Frodo/frodo.exe", "not a program")), false),
-              u"There was an error starting Frodo.  Error 5: Invalid procedure call or argument");
-    Sleep(300);
-    EXPECT_FALSE(fs::exists(record));
     SetEnvironmentVariableW(L"TARNWICK_RECORDER_OUT", nullptr);
-}
-
-TEST(Win32Backend, SystemErrorsAreTheRuntimesNumbers) {
-    // clang-format off
-    const std::pair<DWORD, std::int32_t> rows[] = {
-        {ERROR_FILE_NOT_FOUND, 53}, {ERROR_PATH_NOT_FOUND, 76}, {ERROR_ACCESS_DENIED, 70},
-        {ERROR_SHARING_VIOLATION, 70}, {ERROR_NOT_READY, 71}, {ERROR_DISK_FULL, 61},
-        {ERROR_NOT_ENOUGH_MEMORY, 7}, {ERROR_INVALID_DRIVE, 68}, {ERROR_INVALID_NAME, 52},
-        {ERROR_CRC, 57}, {ERROR_ALREADY_EXISTS, 75}, {ERROR_TOO_MANY_OPEN_FILES, 67}, {0xFFFF, 5}};
-    // clang-format on
-    for (const auto& [code, number] : rows)
-        EXPECT_EQ(errorFromWin32(code).number(), number) << code;
 }
 
 }  // namespace

@@ -198,7 +198,8 @@ struct Tree : tarnwick::testing::TempFolder {
     Tree() {
         const std::string N(32, 'N'), A(32, 'A');
         const std::string psid = tarnwick::testing::psidHeader(5, 3, N, A, std::string(32, 'C'));
-        write("found.d64", "x"), write("c64.cfg", "A=1\r\n"), write("ro.cfg", "A=1\r\n");
+        write("bad.exe", "no program"), write("found.d64", "x"), write("c64.cfg", "A=1\r\n"),
+            write("ro.cfg", "A=1\r\n");
         write("sub/b.sid", std::string(20, 'b')), write("Long Folder/Great Game.d64", "g");
         write("h/Hidden/in.prg", "g"), write("h/System/in.prg", "g");
         write("t.sid", psid + "xy"), write("ro.sid", psid + "xy");
@@ -263,6 +264,14 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     const auto err = [](const wchar_t* e) {
         return L"error " + std::wstring(e) + L" in Tarnwick.twFunctions";
     };
+    // Values of other kinds, as another program writes them.
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &k, nullptr),
+              0);
+    RegSetValueExW(k, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2"), 2);
+    RegSetValueExW(k, L"Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(L"%PATH%"), 14);
+    RegSetValueExW(k, L"Empty", 0, REG_SZ, nullptr, 0);
     enum { S, R, Fn };
     const struct {
         int object;
@@ -286,11 +295,18 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {S, L"Win64Beta", 0x08, 9, {no, g, F}, un + L"Win64 Beta" + miss},
         {S, L"PC64Win", 0x09, 10, {no, g, F}, un + L"PC64Win" + miss},
         {S, L"Frodo", 0x0A, 11, {no, F}, un + L"Frodo" + miss},
+        {S, L"Frodo", 0x0A, 11, {d + L"bad.exe", F}, L"There was an error starting Frodo.  Error 5: Invalid procedure call or argument"},
         {S, L"VICENoSettings", 0x0B, 12, {no, g, L"", F}, un + L"the VICE Emulator" + miss},
         {R, L"SaveSetting", 0x02, 1, {hk, key, L"Five", i4(5), F}, L"True"},
         {R, L"GetSetting", 0x03, 2, {L"hkey_current_user", key, L"Five", E, F}, L"True|vValue=5&"},
-        {R, L"GetSetting", 0x03, 2, {hk, key, L"None", E, T}, L"True|vValue=--NOT-FOUND--"},
         {R, L"GetSetting", 0x03, 2, {hk, key, L"Hi", E, T, L"abc"}, L"True|vValue=abc"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Blob", E, T}, L"True|vValue=--NOT-FOUND--"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Expand", E, F, i4(3)}, L"True|vValue=3&"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Empty", E, T, L"d"}, L"True|vValue="},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Snow\u2603", L"wide", T}, L"True"},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Snow?", L"narrow", T}, L"True"},  // another name
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Gr\u00f6\u00dfe", L"Gr\u00f6\u00dfe", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Snow\u2603", E, T}, L"True|vValue=wide"},
         {R, L"GetSetting", 0x03, 2, {L"HKCU", key, L"Five", E, F}, L"False"},
         {Fn, L"FindFile", 0x00, 1, {L"FOUND.D64", d}, d + L"FOUND.D64"},
         {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
@@ -351,6 +367,20 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     const Method findFiles(objects[2].p, L"FindFiles");
     const std::wstring after = call(objects[2].p, findFiles, 0x60030003, 2, {d + L"h", L"*.*"}, 0);
     EXPECT_EQ(after + sink.heard, L"2&|path=" + d + L"h\\");
+    // What the registry holds, as every other program reads it.
+    std::wstring seen;
+    for (const wchar_t* name : {L"Five", L"Hi", L"Expand", L"Empty", L"Gr\u00f6\u00dfe"}) {
+        DWORD kind = 0, size = 64;
+        union {
+            DWORD number;
+            wchar_t text[32];
+        } data{};
+        RegQueryValueExW(k, name, nullptr, &kind, reinterpret_cast<BYTE*>(&data), &size);
+        seen += name + (L":" + std::to_wstring(kind)) + L"=" +
+                (kind == REG_DWORD ? std::to_wstring(data.number) : data.text) + L" ";
+    }
+    EXPECT_EQ(seen, L"Five:4=5 Hi:1=abc Expand:4=3 Empty:1= Gr\u00f6\u00dfe:1=Gr\u00f6\u00dfe ");
+    RegCloseKey(k);
     EXPECT_EQ(contentOf(t.path() / "c64.cfg"), "a=9\r\n");
     EXPECT_EQ(contentOf(t.path() / "ro.cfg"), "A=1\r\n");
     EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
