@@ -76,11 +76,13 @@ struct Method {
     Ref<ITypeInfo> table;
     FUNCDESC* f = nullptr;
     BSTR names[16] = {};  // the method's, then its parameters'
+    IID iid{};            // of the interface
     Method(IDispatch* object, const wchar_t* name) {
         Ref<ITypeInfo> dispatch;
         Ref<ITypeInfo2> table2;
         HREFTYPE half = 0;
         MEMBERID id = 0;
+        TYPEATTR* type = nullptr;
         UINT index = 0;
         LPOLESTR lookup[] = {const_cast<LPOLESTR>(name)};
         if (!object->GetTypeInfo(0, 0, dispatch.out()) &&
@@ -88,7 +90,9 @@ struct Method {
             !dispatch->GetRefTypeInfo(half, table.out()) && !table->GetIDsOfNames(lookup, 1, &id) &&
             !table->QueryInterface(IID_ITypeInfo2, table2.put()) &&
             !table2->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index) && !table->GetFuncDesc(index, &f))
-            table->GetNames(id, names, 16, &index);
+            table->GetNames(id, names, 16, &index),
+                iid = dispatch->GetTypeAttr(&type) ? iid : type->guid;
+        if (type) dispatch->ReleaseTypeAttr(type);
     }
     ~Method() {
         if (f) table->ReleaseFuncDesc(f);
@@ -142,9 +146,12 @@ std::wstring call(IDispatch* object, const Method& m, DISPID id, int slot, std::
         SetErrorInfo(0, nullptr);
         DispCallFunc(object, (6 + slot) * sizeof(void*), CC_STDCALL, VT_ERROR, UINT(n),
                      types.data(), pointers.data(), &status.v);
+        Ref<ISupportErrorInfo> supports;
         Ref<IErrorInfo> info;
         hr = V_ERROR(&status.v);
-        if (FAILED(hr) && !GetErrorInfo(0, info.out()))
+        // As compiled clients do: error information only from an interface that says it has some.
+        if (FAILED(hr) && !object->QueryInterface(IID_ISupportErrorInfo, supports.put()) &&
+            supports->InterfaceSupportsErrorInfo(m.iid) == S_OK && !GetErrorInfo(0, info.out()))
             info->GetSource(&e.bstrSource), info->GetDescription(&e.bstrDescription),
                 e.scode = hr, hr = DISP_E_EXCEPTION;
     } else {
