@@ -16,7 +16,11 @@ const char* const commonNote =
     "The emulator is started and left running; tarnwick returns at once. When it\n"
     "cannot be started, the reason is printed on stderr and the exit status is 1.\n"
     "Paths may be given as they are on this system; on Linux a path that would not\n"
-    "stand unquoted on a command line reaches the emulator through a short alias.";
+    "stand unquoted on a command line reaches the emulator through a short alias.\n"
+    "An emulator path with blanks is resolved as Windows does, shortest prefix\n"
+    "first; on Linux a shorter prefix (/srv/C64 for \"/srv/C64 Emus/frodo\") only\n"
+    "runs when it is an executable file owned by you or root in a folder that\n"
+    "neither its group nor others may write.";
 
 const char* const writeNote =
     "  --write-config    first write these choices into the emulator's configuration\n"

@@ -58,9 +58,10 @@ std::vector<Command> pathCommands() {
          "tell whether a file exists",
          "Usage: tarnwick exists FILE [--explain CAPTION]\n"
          "\n"
-         "Prints yes or no (exit status 0 or 1). A folder, or a file that may not be\n"
-         "read, counts as missing. With --explain, a missing file is explained in a\n"
-         "message box with that caption (a dialog on the desktop, else the terminal).",
+         "Prints yes or no (exit status 0 or 1). A folder, a FIFO, a socket, a device,\n"
+         "or a file that may not be read, counts as missing. With --explain, a missing\n"
+         "file is explained in a message box with that caption (a dialog on the\n"
+         "desktop, else the terminal).",
          [](const Args& a) {
              a.expectPositionals(1, "one FILE");
              const auto caption = a.option("explain");

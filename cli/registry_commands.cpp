@@ -25,7 +25,10 @@ const char* const regHelp =
     "\n"
     "On Windows the settings are in the registry. On Linux they are in a SQLite\n"
     "database, $XDG_CONFIG_HOME/tarnwick/registry.sqlite (~/.config/... when\n"
-    "XDG_CONFIG_HOME is not set), or the file TARNWICK_REGISTRY names.";
+    "XDG_CONFIG_HOME is not set), or the file TARNWICK_REGISTRY names (a relative\n"
+    "name is taken from the folder that is current when the settings are first\n"
+    "needed). On a file system mounted read-only the settings are read as usual\n"
+    "and every write fails.";
 
 String where(const Args& a) {
     const auto& p = a.positionals();

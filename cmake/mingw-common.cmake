@@ -22,6 +22,13 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Programs of the build (test discovery at build time, ctest) run under Wine
-# in a prefix of this build directory's own, never the user's ~/.wine.
+# in a prefix of this build directory's own, never the user's ~/.wine, with
+# the Wine loader of the build's bitness.
+if(TARNWICK_MINGW_TRIPLET MATCHES "^x86_64-")
+  set(TARNWICK_WINE_BITS --64)
+else()
+  set(TARNWICK_WINE_BITS --32)
+endif()
 set(TARNWICK_WINEPREFIX "${CMAKE_BINARY_DIR}/wine-prefix")
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run;${TARNWICK_WINEPREFIX}")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${CMAKE_CURRENT_LIST_DIR}/wine-run;${TARNWICK_WINE_BITS};${TARNWICK_WINEPREFIX}")

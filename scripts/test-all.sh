@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: Linux, Linux with the sanitizers,
 # the fuzz targets (a short run of each over its saved corpus),
-# and the 32- and 64-bit Windows builds under Wine. Installs what is missing.
+# the 32- and 64-bit Windows builds under Wine, and the packages (the Debian
+# package and the shared library, each used by a program built against it).
+# Installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,5 +20,9 @@ for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset"
+    if [ "$preset" = linux ]; then
+        echo "== packages"
+        tests/package/check.sh build/linux
+    fi
 done
 echo "All presets built and passed: ${presets[*]}"

@@ -5,7 +5,6 @@ set(TARNWICK_TUNES_DIR ${PROJECT_SOURCE_DIR}/examples/tunes)
 
 target_sources(tarnwick_unit_tests PRIVATE
   unit/sid_header_test.cpp
-  unit/music_player_test.cpp
 )
 
 # The generator; the test checks that the shipped files are exactly what it

@@ -8,11 +8,17 @@
 #include <functional>
 #include <vector>
 
+#include "tarnwick/api.h"
 #include "tarnwick/types.h"
 
 namespace tarnwick {
-
+// The system seam, declared outside the public region: its type is the
+// library's own and is not exported.
 class Platform;
+}  // namespace tarnwick
+
+TARNWICK_PUBLIC_BEGIN
+namespace tarnwick {
 
 // The platform of the running system, used by every object made without an
 // explicit one.
@@ -51,3 +57,4 @@ void setYieldHandler(YieldHandler handler);
 std::vector<String> programArguments(int argc, char** argv);
 
 }  // namespace tarnwick
+TARNWICK_PUBLIC_END

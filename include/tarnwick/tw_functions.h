@@ -6,9 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "tarnwick/api.h"
 #include "tarnwick/host.h"
 #include "tarnwick/types.h"
 
+TARNWICK_PUBLIC_BEGIN
 namespace tarnwick {
 
 class twFunctions {
@@ -128,3 +130,4 @@ class twFunctions {
 };
 
 }  // namespace tarnwick
+TARNWICK_PUBLIC_END

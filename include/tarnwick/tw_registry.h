@@ -1,9 +1,11 @@
 // twRegistry: settings under the four standard registry roots.
 #pragma once
 
+#include "tarnwick/api.h"
 #include "tarnwick/host.h"
 #include "tarnwick/types.h"
 
+TARNWICK_PUBLIC_BEGIN
 namespace tarnwick {
 
 // Each call opens the key, works on it and closes it again; the object keeps
@@ -36,3 +38,4 @@ class twRegistry {
 };
 
 }  // namespace tarnwick
+TARNWICK_PUBLIC_END

@@ -1,9 +1,11 @@
 // twShell: starts the emulators and the music player.
 #pragma once
 
+#include "tarnwick/api.h"
 #include "tarnwick/host.h"
 #include "tarnwick/types.h"
 
+TARNWICK_PUBLIC_BEGIN
 namespace tarnwick {
 
 // Every launcher returns "" once the start has been requested, or a message
@@ -72,3 +74,4 @@ class twShell {
 };
 
 }  // namespace tarnwick
+TARNWICK_PUBLIC_END

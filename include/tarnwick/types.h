@@ -12,6 +12,9 @@
 #include <variant>
 #include <vector>
 
+#include "tarnwick/api.h"
+
+TARNWICK_PUBLIC_BEGIN
 namespace tarnwick {
 
 // The automation string: UTF-16 code units. Every character count of the
@@ -213,3 +216,4 @@ class ConfigFileArray {
 };
 
 }  // namespace tarnwick
+TARNWICK_PUBLIC_END

@@ -14,8 +14,10 @@ std::int16_t length16(const String& text) {
 
 }  // namespace
 
-void twFunctions::GetFileAndPath(const String& strPathAndFile, String& strPath,
-                                 String& strFileName) {
+void twFunctions::GetFileAndPath(const String& pathAndFile, String& strPath, String& strFileName) {
+    // The input is a value: a caller may pass the same string as an output,
+    // which is cleared below before the input has been read.
+    const String strPathAndFile = pathAndFile;
     const char16_t separator = platform_.pathSeparator();
     if (strPathAndFile.find(separator) == String::npos) {
         strPath.clear();

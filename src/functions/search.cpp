@@ -2,11 +2,13 @@
 //
 // Both searches recurse through the object's own public methods, so a
 // nested call is an ordinary call on the same object and its events reach
-// the same handlers. Neither traps errors: an error anywhere, in a handler
+// the same handlers. A search enters each folder once, however many links
+// or mounts lead to it. Neither traps errors: an error anywhere, in a handler
 // too, ends every outer call, and the enumerations still open on the way
 // are closed as it passes.
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 #include "platform/platform.h"
 #include "tarnwick/tw_functions.h"
@@ -59,17 +61,72 @@ Variant sizeOf(const FindData& entry) {
                    static_cast<double>(entry.sizeLow));
 }
 
-// Whether subfolder is one of the folders the search is already inside
-// (folder itself or one that holds it): through a link, a tree can hold
-// itself, and descending again would never end. The chain of folder is
-// asked for once, when its first subfolder is tested.
-bool reentersTheSearch(Platform& platform, std::optional<std::vector<FolderId>>& chain,
-                       const String& folder, const String& subfolder) {
-    const std::optional<FolderId> id = platform.folderId(subfolder);
-    if (!id) return false;
-    if (!chain) chain = platform.folderChain(folder);
-    return std::find(chain->begin(), chain->end(), *id) != chain->end();
-}
+struct FolderIdHash {
+    std::size_t operator()(const FolderId& id) const {
+        return std::hash<std::uint64_t>()(id.volume * 0x9E3779B97F4A7C15ull ^ id.index);
+    }
+};
+// One search under way, from its first call to the return of that call:
+// the identity of every folder it has entered, and of every folder that
+// holds the one it started in. A folder met again, through a link or a
+// mount, is not searched again: a tree that holds itself would never end,
+// and folders linked to the next twice over would be searched 2^n times.
+struct SearchWalk {
+    const twFunctions* owner;
+    String start;
+    // The folders above the start are asked for once, when the first
+    // subfolder is tested: a search that ends in its first folder needs none.
+    bool holdersKnown;
+    std::unordered_set<FolderId, FolderIdHash> entered;
+};
+
+// The nested calls of a search are calls of the same public methods, so
+// the walk is handed to them here, on the caller's thread, for the moment
+// of the call: the nested call takes it at once. Anything else that runs
+// meanwhile (a FoundFile handler starting a search of its own) finds none
+// and begins a walk of its own.
+thread_local SearchWalk* walkHandedDown = nullptr;
+
+class WalkScope {
+  public:
+    WalkScope(const twFunctions& owner, Platform& platform, const String& path)
+        : platform_(platform) {
+        walk_ =
+            walkHandedDown != nullptr && walkHandedDown->owner == &owner ? walkHandedDown : nullptr;
+        walkHandedDown = nullptr;
+        if (walk_ == nullptr) {
+            own_.emplace(SearchWalk{&owner, path, false, {}});
+            walk_ = &*own_;
+        }
+    }
+    WalkScope(const WalkScope&) = delete;
+    WalkScope& operator=(const WalkScope&) = delete;
+
+    // Whether the search goes into subfolder: not when it was entered before.
+    bool enter(const String& subfolder) {
+        if (!walk_->holdersKnown) {
+            for (const FolderId& id : platform_.folderChain(walk_->start))
+                walk_->entered.insert(id);
+            walk_->holdersKnown = true;
+        }
+        const std::optional<FolderId> id = platform_.folderId(subfolder);
+        return !id || walk_->entered.insert(*id).second;
+    }
+    // Runs a nested call of the search with this walk.
+    template <typename Call>
+    auto nested(Call call) {
+        struct Handing {
+            explicit Handing(SearchWalk* walk) { walkHandedDown = walk; }
+            ~Handing() { walkHandedDown = nullptr; }
+        } handing(walk_);
+        return call();
+    }
+
+  private:
+    Platform& platform_;
+    SearchWalk* walk_;
+    std::optional<SearchWalk> own_;
+};
 
 }  // namespace
 
@@ -111,6 +168,7 @@ void twFunctions::raiseFoundFile(const String& strPathAndFile) {
 }
 
 String twFunctions::FindFile(const String& FileName, const String& path) {
+    WalkScope walk(*this, platform_, path);
     // The folder itself first, as passed.
     String buffer(260, u'\0');
     std::uint32_t length = platform_.searchPath(path, FileName, buffer);
@@ -123,29 +181,40 @@ String twFunctions::FindFile(const String& FileName, const String& path) {
     if (length != 0) return trimAtNull(buffer);
 
     // Then every subfolder that is neither hidden nor system, in the order
-    // the system lists them, each with all of its own before the next.
+    // the system lists them, each with all of its own before the next. The
+    // list is read whole and closed first, so a deep tree holds no open
+    // listing per level.
     const String folder = withTrailingSeparator(path, platform_.pathSeparator());
-    Enumeration entries(platform_, folder + u"*.*", FindDetail::Basic);
-    if (!entries.started()) return String();
-    std::optional<std::vector<FolderId>> chain;
-    do {
-        const FindData& entry = entries.entry();
-        if (!(entry.attributes & file_attributes::Directory)) continue;
-        const String name = trimAtNull(entry.name);
-        if (isDotOrDotDot(name)) continue;
-        if (entry.attributes & (file_attributes::Hidden | file_attributes::System)) continue;
+    std::vector<String> subfolders;
+    {
+        Enumeration entries(platform_, folder + u"*.*", FindDetail::Basic);
+        if (!entries.started()) return String();
+        do {
+            const FindData& entry = entries.entry();
+            if (!(entry.attributes & file_attributes::Directory)) continue;
+            String name = trimAtNull(entry.name);
+            if (isDotOrDotDot(name)) continue;
+            if (entry.attributes & (file_attributes::Hidden | file_attributes::System)) continue;
+            subfolders.push_back(std::move(name));
+        } while (entries.next());
+    }
+    for (const String& name : subfolders) {
         const String subfolder = folder + name;
-        if (reentersTheSearch(platform_, chain, path, subfolder)) continue;
-        String found = FindFile(FileName, subfolder);
+        if (!walk.enter(subfolder)) continue;
+        String found = walk.nested([&] { return FindFile(FileName, subfolder); });
         if (!found.empty()) return found;
-    } while (entries.next());
+    }
     return String();
 }
 
-Variant twFunctions::FindFiles(String& path, const String& SearchStr) {
+Variant twFunctions::FindFiles(String& path, const String& searchFor) {
+    // The pattern is a value: the caller may pass one string as both, and
+    // the folder gains its separator below.
+    const String SearchStr = searchFor;
     Variant total;
     const char16_t separator = platform_.pathSeparator();
     if (path.empty() || path.back() != separator) path += separator;
+    WalkScope walk(*this, platform_, path);
 
     // Every subfolder of this folder, collected completely (and the
     // enumeration closed) before anything is reported.
@@ -181,11 +250,10 @@ Variant twFunctions::FindFiles(String& path, const String& SearchStr) {
     }
 
     // Then each subfolder, completely, in the order listed.
-    std::optional<std::vector<FolderId>> chain;
     for (const String& name : subfolders) {
-        if (reentersTheSearch(platform_, chain, path, path + name)) continue;
+        if (!walk.enter(path + name)) continue;
         String subfolder = path + name + separator;
-        total += FindFiles(subfolder, SearchStr);
+        total += walk.nested([&] { return FindFiles(subfolder, SearchStr); });
     }
     return total;
 }

@@ -73,10 +73,10 @@ class SearchApi {
 
     // The identity of the folder at path (links followed), if it can be read.
     virtual std::optional<FolderId> folderId(const String& path) = 0;
-    // The identities of the folders that path names on its way, from the
-    // root of its file system down to the folder itself (relative paths
-    // taken from the current folder, links followed). A descent into one of
-    // them would search a tree that holds itself.
+    // The identities of the folders that hold the folder at path, from the
+    // root down to the folder itself (relative paths taken from the current
+    // folder, links followed). A descent into one of them would search a
+    // tree that holds itself. Asked once per search, not once per folder.
     virtual std::vector<FolderId> folderChain(const String& path) = 0;
 };
 

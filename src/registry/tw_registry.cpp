@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "registry/registry_steps.h"
+#include "platform/platform.h"
 #include "tarnwick/tw_registry.h"
 
 namespace tarnwick {
@@ -17,9 +17,10 @@ const String DontSet = u"--DONT-SET--";
 const String NotFound = u"--NOT-FOUND--";
 }  // namespace
 
-namespace registry_steps {
-
 namespace {
+
+// Status of a stored value of a kind other than text or number.
+constexpr std::int32_t UnsupportedKind = -1;
 
 // A registry number is four bytes, least significant first, on every system.
 std::int32_t numberFromBytes(const unsigned char* bytes) {
@@ -34,8 +35,7 @@ std::string bytesOfNumber(std::int32_t value) {
             static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
 }
 
-}  // namespace
-
+// The root handle value named by name after upper-casing, or 0 for none.
 std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
     const String upper = platform.upperCase(name);
     if (upper == u"HKEY_CLASSES_ROOT") return registry_roots::ClassesRoot;
@@ -45,6 +45,9 @@ std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
     return 0;
 }
 
+// Reads the value into vValue and returns the registry's status, or
+// UnsupportedKind. Never raises: a value that cannot be read leaves vValue as
+// it was (a string whose data could not be fetched leaves it Empty).
 std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name, Variant& vValue) {
     std::int32_t status = registry_status::Ok;
     try {
@@ -94,6 +97,9 @@ std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name,
     }
 }
 
+// Writes value as the kind given (text or number; any other kind writes
+// nothing and answers 0) and returns the registry's status. Raises the
+// conversion error when value has no text form or is not a 32-bit number.
 std::int32_t SetValue(Platform& platform, RegistryKey key, const String& name, std::uint32_t kind,
                       const Variant& value) {
     if (kind == value_kinds::String) {
@@ -112,10 +118,6 @@ std::int32_t SetValue(Platform& platform, RegistryKey key, const String& name, s
     }
     return registry_status::Ok;
 }
-
-}  // namespace registry_steps
-
-namespace {
 
 // The open key of one call, closed on every way out of it (a conversion
 // error included).
@@ -148,7 +150,6 @@ std::uint32_t kindChosenBy(Boolean bStringType) {
 Boolean twRegistry::SaveSetting(const String& sRootKey, const String& sKeyName,
                                 const String& sValueName, const Variant& vValueSetting,
                                 Boolean bStringType) {
-    using namespace registry_steps;
     const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
     if (root == 0) return false;
     OpenKey key(platform_, root, sKeyName);
@@ -160,8 +161,10 @@ Boolean twRegistry::SaveSetting(const String& sRootKey, const String& sKeyName,
 
 Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
                                const String& sValueName, Variant& vValue, Boolean bStringType,
-                               const Variant& vDefault) {
-    using namespace registry_steps;
+                               const Variant& defaultValue) {
+    // The default is a value: the caller may pass the output itself, which
+    // a failed read clears before the default is looked at.
+    const Variant vDefault = defaultValue;
     const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
     if (root == 0) return false;
     OpenKey key(platform_, root, sKeyName);

@@ -40,10 +40,12 @@ String twShell::C64Sv252(const String& strEmulatorExePath, const String& strGame
         twFunctions& f = launch.functions;
         String directory, file;
         f.GetFileAndPath(strEmulatorExePath, directory, file);
-        const String shortEmulator = f.Long2Short(strEmulatorExePath);
-        const String shortDirectory = f.Long2Short(directory);
+        const String shortEmulator =
+            Launch::required(f.Long2Short(strEmulatorExePath), strEmulatorExePath);
+        const String shortDirectory = Launch::required(f.Long2Short(directory), directory);
         const String configDirectory = launch.withSeparator(shortDirectory);
-        const String shortGame = f.Long2Short(strGamePathAndFile);
+        const String shortGame =
+            Launch::required(f.Long2Short(strGamePathAndFile), strGamePathAndFile);
         String gameDirectory, gameFile;
         f.GetFileAndPath(shortGame, gameDirectory, gameFile);
 

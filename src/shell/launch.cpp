@@ -15,7 +15,15 @@ void Launch::enterDirectory(const String& driveSource, const String& directory) 
 
 void Launch::start(const String& commandLine) {
     constexpr std::int32_t normalWindow = 1;
+    if (commandLine.empty() || commandLine[0] == u' ' || commandLine[0] == u'\t')
+        throw Error(errors::FileNotFound);
     platform.startProcess(commandLine, normalWindow);
+}
+
+String Launch::required(const String& form, const String& path) {
+    if (form.empty())
+        throw Error(errors::BadFileNameOrNumber, u"No short form of " + path + u" can be made");
+    return form;
 }
 
 String Launch::withSeparator(const String& path) const {

@@ -27,8 +27,13 @@ class Launch {
     // Makes the drive of driveSource (its first three characters) and then
     // directory current.
     void enterDirectory(const String& driveSource, const String& directory);
-    // Starts the command line in a normal window.
+    // Starts the command line in a normal window. A line that does not
+    // begin with its program (empty, or a blank first) is refused with 53:
+    // the system would take the next word, perhaps the game, as the program.
     void start(const String& commandLine);
+    // form, the short form of path that a command line needs; raises 52
+    // naming the path when it is empty, so that no line is built without it.
+    static String required(const String& form, const String& path);
     // The path with the path separator at its end ("" gives the separator).
     String withSeparator(const String& path) const;
     // Whether the drive (on Linux: the file system) of path is a CD-ROM, so

@@ -55,6 +55,7 @@ void twShell::PlayMusic(const String& PlayerPathAndFile, const String& MusicPath
         if (!launch.functions.FileExists(MusicPath + separator + SidFilename, DisplayError,
                                          MsgBoxCaption))
             return;
+        Launch::required(p.musicDirectory, MusicPath);
         launch.enterDirectory(p.playerDirectory, p.playerDirectory);
         launch.start(p.playerDirectory + separator + p.playerFile + u" " + p.musicDirectory +
                      separator + SidFilename);
@@ -68,6 +69,7 @@ void twShell::PlayMusicSong(const String& PlayerPathAndFile, const String& Music
         const char16_t separator = platform_.pathSeparator();
         // No check: a missing player fails to start, a missing tune is the
         // player's to report.
+        Launch::required(p.musicDirectory, MusicPath);
         launch.enterDirectory(p.playerDirectory, p.playerDirectory);
         const String song = fromUtf8(std::to_string(intTune));
         launch.start(p.playerDirectory + separator + p.playerFile + u" -o" + song + u" " +

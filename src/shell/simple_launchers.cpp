@@ -27,8 +27,9 @@ String twShell::PC64Win(const String& strEmulatorExePath, const String& strGameP
         if (!launch.exists(strEmulatorExePath)) return launch.notFound(strEmulatorExePath);
         if (!launch.exists(strGamePathAndFile)) return launch.notFound(strGamePathAndFile);
         launch.enterDirectory(strEmulatorExePath, directory);
-        const String shortEmulator = launch.functions.Long2Short(strEmulatorExePath);
-        launch.start(shortEmulator + u" " + shortGame);
+        const String shortEmulator =
+            Launch::required(launch.functions.Long2Short(strEmulatorExePath), strEmulatorExePath);
+        launch.start(shortEmulator + u" " + Launch::required(shortGame, strGamePathAndFile));
         return String();
     });
 }
@@ -53,6 +54,8 @@ String twShell::Comeback64(const String& strEmulatorExePath, const String& strGa
         launch.functions.GetFileAndPath(strEmulatorExePath, directory, file);
         if (!launch.exists(strEmulatorExePath)) return launch.notFound(strEmulatorExePath);
         if (!launch.exists(strGamePathAndFile)) return launch.notFound(strGamePathAndFile);
+        Launch::required(shortEmulator, strEmulatorExePath);
+        Launch::required(shortGame, strGamePathAndFile);
         launch.enterDirectory(shortEmulator, directory);
         const String joystick = DefaultJoystick == SelectPort1 ? u" /J1" : u" /J2";
         launch.start(launch.platform.lowerCase(shortEmulator + u" /L" + shortGame + joystick));

@@ -17,12 +17,14 @@ String startVice(Platform& platform, const String& emulator, const String& game,
         f.GetFileAndPath(emulator, directory, file);
         if (!launch.exists(emulator)) return launch.notFound(emulator);
         if (!launch.exists(game)) return launch.notFound(game);
+        Launch::required(shortEmulator, emulator);
+        Launch::required(shortGame, game);
 
         launch.enterDirectory(shortEmulator, directory);
-        String line = shortEmulator + u" -autostart \"" + shortGame;
-        // The name closes the quoted argument: a quote or a trailing
-        // backslash in it must not end or extend that argument.
-        if (!programName.empty()) line += u":" + escapeInQuotes(programName, true);
+        // The game (and the name) make one quoted argument: a quote or a
+        // trailing backslash in either must not end or extend it.
+        const String autostart = programName.empty() ? shortGame : shortGame + u":" + programName;
+        String line = shortEmulator + u" -autostart \"" + escapeInQuotes(autostart, true);
         line += ports ? u"\" -joydev1 " + *ports : String(u"\"");
         launch.start(launch.platform.lowerCase(line));
         return String();

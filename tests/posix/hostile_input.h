@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 using namespace std::string_literals;
 
-// ---------------------------------------------------------------- inputs
-
 // Names a games database can hold, each one a valid Linux file name, with
 // the lower case the VICE launchers turn it into.
 struct Hostile {
@@ -32,25 +30,16 @@ struct Hostile {
     std::string lower;
 };
 inline const std::vector<Hostile> hostileNames = {
-    {"; touch PWNED", "; touch pwned"},
-    {"$(touch PWNED)", "$(touch pwned)"},
-    {"`touch PWNED`", "`touch pwned`"},
-    {"a | touch PWNED", "a | touch pwned"},
-    {"x && touch PWNED &", "x && touch pwned &"},
-    {"  lead and trail  ", "  lead and trail  "},
-    {"quote\" -chdir .. \"inside", "quote\" -chdir .. \"inside"},
-    {"\"", "\""},
-    {"back\\\" slash\\", "back\\\" slash\\"},
-    {"$HOME ${PATH}", "$home ${path}"},
-    {"new\nline", "new\nline"},
-    {"tab\there", "tab\there"},
-    {"-rf", "-rf"},
-    {"*", "*"},
-    {"?x[a]", "?x[a]"},
-    {"%PATH% 'single'", "%path% 'single'"},
-    {"Été ÀÉ", "été àé"},
-    {"\xff\xfe not UTF-8", "\xff\xfe not utf-8"},
-};
+    // clang-format off
+    {"; touch PWNED", "; touch pwned"}, {"$(touch PWNED)", "$(touch pwned)"},
+    {"`touch PWNED`", "`touch pwned`"}, {"a | touch PWNED", "a | touch pwned"},
+    {"x && touch PWNED &", "x && touch pwned &"}, {"  lead and trail  ", "  lead and trail  "},
+    {"quote\" -chdir .. \"inside", "quote\" -chdir .. \"inside"}, {"\"", "\""},
+    {"back\\\" slash\\", "back\\\" slash\\"}, {"$HOME ${PATH}", "$home ${path}"},
+    {"new\nline", "new\nline"}, {"tab\there", "tab\there"}, {"-rf", "-rf"}, {"*", "*"},
+    {"?x[a]", "?x[a]"}, {"%PATH% 'single'", "%path% 'single'"}, {"Été ÀÉ", "été àé"},
+    {"\xff\xfe not UTF-8", "\xff\xfe not utf-8"}};
+// clang-format on
 
 // A text of exactly n characters, ending in a separator-free name.
 inline String ofLength(std::size_t n, char16_t fill = u'a') {
@@ -58,8 +47,6 @@ inline String ofLength(std::size_t n, char16_t fill = u'a') {
     text[0] = u'/';
     return text;
 }
-
-// ---------------------------------------------------------------- snapshot
 
 // One entry of a folder tree as far as a change could show: its type, its
 // permission bits and its content (a file's bytes, a link's target), hashed.
@@ -76,10 +63,7 @@ inline const Paths nothingChanged;
 
 inline std::uint64_t fnv1a(const std::string& bytes) {
     std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const unsigned char c : bytes) {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
+    for (const unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
     return hash;
 }
 
@@ -91,15 +75,13 @@ inline std::uint64_t contentHash(const fs::path& p, const struct stat& st) {
     const Key key{st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
                   st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
     const auto it = known.find(key);
-    if (it != known.end()) return it->second;
-    return known[key] = fnv1a(contentOf(p));
+    return it != known.end() ? it->second : known[key] = fnv1a(contentOf(p));
 }
 
 // Every path below root, links not followed.
 inline Tree snapshot(const fs::path& root) {
     Tree tree;
     std::error_code ec;
-    const std::string prefix = root.string() + "/";
     for (auto it = fs::recursive_directory_iterator(
              root, fs::directory_options::skip_permission_denied, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -109,19 +91,16 @@ inline Tree snapshot(const fs::path& root) {
                   static_cast<std::uint64_t>(st.st_size), 0};
         if (S_ISREG(st.st_mode)) node.hash = contentHash(it->path(), st);
         if (S_ISLNK(st.st_mode)) node.hash = fnv1a(fs::read_symlink(it->path(), ec).string());
-        tree[it->path().string().substr(prefix.size())] = node;
+        tree[it->path().string().substr(root.string().size() + 1)] = node;
     }
     return tree;
 }
 
-// The paths (relative to the snapshot's root) that were added, removed or
-// changed.
-inline std::vector<std::string> differences(const Tree& before, const Tree& after) {
-    std::vector<std::string> changed;
-    for (const auto& [path, node] : before) {
-        const auto it = after.find(path);
-        if (it == after.end() || !(it->second == node)) changed.push_back(path);
-    }
+// The paths (relative to the snapshot's root) added, removed or changed.
+inline Paths differences(const Tree& before, const Tree& after) {
+    Paths changed;
+    for (const auto& [path, node] : before)
+        if (!after.count(path) || !(after.at(path) == node)) changed.push_back(path);
     for (const auto& [path, node] : after)
         if (!before.count(path)) changed.push_back(path);
     std::sort(changed.begin(), changed.end());
@@ -135,12 +114,11 @@ inline bool opens(const std::string& argument, const fs::path& file) {
 }
 
 inline bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-// Installs host handlers for one test (every box answered by answer, its
-// prompt kept) and removes them afterwards.
+// Installs host handlers for one test (every box answered by answer, Cancel
+// without one, its prompt kept) and removes them afterwards.
 struct HostHandlers {
     explicit HostHandlers(std::function<std::int32_t(const String&)> answer = {})
         : answer_(std::move(answer)) {

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
 
-#include <fstream>
 #include <memory>
 
 #include "platform/posix/posix_platform.h"
@@ -37,17 +37,13 @@ class PosixLaunch : public ::testing::Test {
         std::filesystem::copy_file(TARNWICK_RECORDER, p);
         return p;
     }
+    // What the program started last received. A started program writes its
+    // record within milliseconds: a few seconds without one is a failure.
     Recording recorded() {
         Recording r;
-        EXPECT_TRUE(waitForRecording(record_, r)) << "the program did not run";
+        EXPECT_TRUE(waitForRecording(record_, r, std::chrono::seconds(5)))
+            << "the program did not run";
         return r;
-    }
-    // The first line of a file, to see that a path handed over opens it.
-    static std::string firstLine(const std::string& path) {
-        std::ifstream in(path);
-        std::string line;
-        std::getline(in, line);
-        return line;
     }
     TempFolder temp;
     std::unique_ptr<PosixPlatform> host_;
@@ -56,5 +52,21 @@ class PosixLaunch : public ::testing::Test {
   private:
     std::filesystem::path saved_;
 };
+
+// A second local user for the cases about files other people can write:
+// created on first use (as root), or 0 when this process cannot.
+inline uid_t otherUser() {
+    static const uid_t uid = [] {
+        const char* name = "tarnwick-other";
+        if (::geteuid() == 0 && !::getpwnam(name)) {
+            [[maybe_unused]] const int status = std::system(
+                "useradd --system --no-create-home --shell /usr/sbin/nologin "
+                "tarnwick-other >/dev/null 2>&1");
+        }
+        const passwd* user = ::getpwnam(name);
+        return user ? user->pw_uid : 0;
+    }();
+    return ::geteuid() == 0 ? uid : 0;
+}
 
 }  // namespace tarnwick::testing

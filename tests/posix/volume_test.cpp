@@ -1,207 +1,114 @@
-// Volume labels and the CD-ROM wait on Linux: a real file system with a
-// label, made and loop-mounted by the test (as root), and the device
-// database and mount table handed in where the machine has no udev or no
-// CD-ROM file system.
-#include <gtest/gtest.h>
+// Volume labels and the waits on Linux: real file systems with a label,
+// made and loop-mounted by the test (as root), the device database and
+// mount table handed in where the machine has no udev or no CD-ROM, and
+// folders and files that come and go while the user is asked.
 #include <sys/mount.h>
-#include <unistd.h>
 
-#include <fstream>
-
-#include "platform/posix/posix_platform.h"
-#include "posix/path_text.h"
-#include "support/temp_folder.h"
-#include "tarnwick/tarnwick.h"
+#include "posix/hostile_input.h"
 
 namespace tarnwick {
 namespace {
 
-using testing::TempFolder;
-using testing::u16;
-namespace fs = std::filesystem;
+using namespace testing;
 
-// An ext4 image with the given label (none when empty), loop-mounted at
-// mountPoint for the life of the object.
+// An ext4 image with the given label (none when empty), loop-mounted for
+// the life of the object.
 class LoopVolume {
   public:
     LoopVolume(const TempFolder& temp, const std::string& name, const std::string& label)
-        : mountPoint_(temp / (name + " mnt")) {
-        if (::geteuid() != 0) {
-            why_ = "making and mounting a file system needs root";
-            return;
-        }
+        : mountPoint(temp / (name + " mnt")) {
         const fs::path image = temp / (name + ".img");
         std::ofstream(image).close();
         fs::resize_file(image, 8 << 20);
-        std::vector<std::string> mkfs{"mkfs.ext4", "-q", "-F"};
-        if (!label.empty()) mkfs.insert(mkfs.end(), {"-L", label});
-        mkfs.push_back(image.string());
-        if (runAndWait(mkfs) != 0) {
-            why_ = "mkfs.ext4 (e2fsprogs) did not run";
-            return;
-        }
-        fs::create_directories(mountPoint_);
-        if (runAndWait({"mount", "-o", "loop", image.string(), mountPoint_.string()}) != 0) {
-            why_ = "the image could not be loop-mounted here";
-            return;
-        }
-        mounted_ = true;
+        fs::create_directories(mountPoint);
+        Args mkfs{"mkfs.ext4", "-q", "-F", "-L", label, image.string()};
+        if (label.empty()) mkfs.erase(mkfs.begin() + 3, mkfs.begin() + 5);
+        mounted = ::geteuid() == 0 && runAndWait(mkfs) == 0 &&
+                  runAndWait({"mount", "-o", "loop", image.string(), mountPoint.string()}) == 0;
     }
     ~LoopVolume() {
-        if (mounted_ && ::umount(mountPoint_.c_str()) != 0)
-            ::umount2(mountPoint_.c_str(), MNT_DETACH);
+        if (mounted && ::umount(mountPoint.c_str()) != 0) ::umount2(mountPoint.c_str(), MNT_DETACH);
     }
-    bool mounted() const { return mounted_; }
-    const std::string& why() const { return why_; }
-    const fs::path& mountPoint() const { return mountPoint_; }
-
-  private:
-    fs::path mountPoint_;
-    bool mounted_ = false;
-    std::string why_;
+    const fs::path mountPoint;
+    bool mounted;
 };
 
-// Installs host handlers for one test and removes them afterwards.
-struct HostHandlers {
-    HostHandlers(std::vector<std::int32_t> answers) : answers_(std::move(answers)) {
-        setMessageBoxHandler(
-            [this](const String& prompt, std::int32_t style, const String& caption) {
-                prompts.push_back(prompt);
-                EXPECT_EQ(style, 1);
-                EXPECT_EQ(caption, u"ravelstone");
-                if (answers_.empty()) return answers::Cancel;
-                const std::int32_t a = answers_.front();
-                answers_.erase(answers_.begin());
-                return a;
-            });
-        setYieldHandler([this] { ++yields; });
-    }
-    ~HostHandlers() {
-        setMessageBoxHandler(nullptr);
-        setYieldHandler(nullptr);
-    }
-    std::vector<String> prompts;
-    int yields = 0;
+TEST_F(BadInput, TheLabelIsReadFromTheRealFileSystemAndComparedExactly) {
+    LoopVolume volume(temp, "labelled", "Gä mes"), blank(temp, "blank", "");
+    if (!volume.mounted || !blank.mounted)
+        GTEST_SKIP() << "making and loop-mounting a file system needs root and e2fsprogs";
+    const String mount = u16(volume.mountPoint);
+    const std::pair<String, String> rows[] = {
+        {mount, u"Gä mes"},
+        {mount + u"/", u"Gä mes"},
+        {u16(blank.mountPoint), u""},
+        {mount + u"/lost+found", u""},  // a folder inside names no volume
+        {u16(temp.path()), u""},
+        {u16(temp / "missing"), u""},
+        {ofLength(32768), u""},
+        {u"\0"s, u""},
+        {u"\xD800"s, u""}};
+    for (const auto& [root, label] : rows)
+        EXPECT_EQ(f->GetVolumeName(root), label) << toUtf8(root).substr(0, 80);
+    String none;
+    EXPECT_FALSE(host_->volumeInformation(mount, none)) << "no room for a label";
 
-  private:
-    std::vector<std::int32_t> answers_;
-};
-
-TEST(RealVolume, LabelWithABlankAndANonAsciiLetterIsReadFromTheFileSystem) {
-    TempFolder temp;
-    LoopVolume volume(temp, "labelled", "Gä mes");
-    if (!volume.mounted()) GTEST_SKIP() << volume.why();
-    const bool udev = fs::exists("/run/udev/data");
-    RecordProperty("label_source", udev ? "udev or device" : "device (no udev here)");
-    twFunctions f;
-    const String mount = u16(volume.mountPoint());
-    EXPECT_EQ(f.GetVolumeName(mount), u"Gä mes");
-    EXPECT_EQ(f.GetVolumeName(mount + u"/"), u"Gä mes");
-    EXPECT_EQ(f.GetVolumeName(u16(volume.mountPoint() / "lost+found")), u"")
-        << "a folder inside the volume names no volume";
-    EXPECT_EQ(f.GetVolumeName(u16(temp.path())), u"") << "nothing is mounted there";
-    EXPECT_EQ(f.GetVolumeName(u16(temp / "missing")), u"");
-
-    LoopVolume blank(temp, "blank", "");
-    ASSERT_TRUE(blank.mounted()) << blank.why();
-    EXPECT_EQ(f.GetVolumeName(u16(blank.mountPoint())), u"") << "a volume without a label";
-}
-
-TEST(RealVolume, WaitForCDRomComparesTheLabelExactly) {
-    TempFolder temp;
-    LoopVolume volume(temp, "disc", "GAMES 2");
-    if (!volume.mounted()) GTEST_SKIP() << volume.why();
-    const String mount = u16(volume.mountPoint());
-    twFunctions f;
-    {
-        HostHandlers host({});
-        EXPECT_TRUE(static_cast<bool>(f.WaitForCDRom(mount, u"GAMES 2")));
-        EXPECT_TRUE(host.prompts.empty());
-        EXPECT_EQ(host.yields, 1);
-    }
-    {
-        HostHandlers host({answers::Ok, answers::Cancel});
-        EXPECT_FALSE(static_cast<bool>(f.WaitForCDRom(mount, u"Games 2")));
-        EXPECT_EQ(host.prompts,
-                  std::vector<String>(2, u"Insert CD: 'Games 2' into Drive " + mount));
-        EXPECT_EQ(host.yields, 2) << "one yield at the start of every pass";
-    }
+    HostHandlers host;
+    EXPECT_TRUE(f->WaitForCDRom(mount, u"Gä mes"));
+    EXPECT_TRUE(f->WaitForCDRom(u16(blank.mountPoint), u""));
+    EXPECT_TRUE(host.prompts.empty());
+    EXPECT_FALSE(f->WaitForCDRom(mount, u"GÄ MES"));
+    EXPECT_EQ(host.prompts, std::vector<String>{u"Insert CD: 'GÄ MES' into Drive " + mount});
+    EXPECT_EQ(host.yields, 3);
 }
 
 // Where udev runs it has recorded every block device's label; here it is
 // handed in, with a mount table that puts an ISO 9660 disc at a folder.
-class HandedInTables : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fs::create_directories(temp / "my cd");
-        fs::create_directories(temp / "hard disk");
-        fs::create_directories(temp / "udev");
-        std::ofstream(temp / "mountinfo")
-            << "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-            << "90 22 11:0 / " << escaped(temp / "my cd")
-            << " ro,nosuid,nodev,relatime shared:50 - iso9660 /dev/sr0 ro,utf8\n"
-            << "91 22 11:1 / " << escaped(temp / "hard disk")
-            << " rw,relatime shared:51 - ext4 /dev/sdz9 rw\n";
-        std::ofstream(temp / "udev/b11:0") << "S:disk/by-label/G\\xc3\\xa4\\x20mes\n"
-                                           << "E:ID_FS_TYPE=iso9660\n"
-                                           << "E:ID_FS_LABEL=Gä_mes\n"
-                                           << "E:ID_FS_LABEL_ENC=G\\xc3\\xa4\\x20mes\n";
-        std::ofstream(temp / "udev/b11:1") << "E:ID_FS_TYPE=ext4\nE:ID_FS_UUID=1234\n";
-        options.mountInfo = (temp / "mountinfo").string();
-        options.udevData = (temp / "udev").string();
-    }
-    static std::string escaped(const fs::path& p) {
-        std::string out;
-        for (char c : p.string()) out += c == ' ' ? std::string("\\040") : std::string(1, c);
-        return out;
-    }
-    TempFolder temp;
-    PosixOptions options;
-};
-
-TEST_F(HandedInTables, TheDeviceDatabasesLabelIsDecoded) {
-    PosixPlatform host(options);
-    twFunctions f(host);
-    EXPECT_EQ(f.GetVolumeName(u16(temp / "my cd")), u"Gä mes");
-    EXPECT_EQ(f.GetVolumeName(u16(temp / "hard disk")), u"") << "probed, without a label";
-}
-
-TEST_F(HandedInTables, TheDiscAnswersAsACDRomAndSatisfiesTheWait) {
-    PosixPlatform host(options);
-    twFunctions f(host);
-    EXPECT_TRUE(static_cast<bool>(f.DriveTypeIsCDRom(u16(temp / "my cd"))));
-    EXPECT_FALSE(static_cast<bool>(f.DriveTypeIsCDRom(u16(temp / "hard disk"))));
-    HostHandlers handlers({answers::Cancel});
-    EXPECT_TRUE(static_cast<bool>(f.WaitForCDRom(u16(temp / "my cd"), u"Gä mes")));
-    EXPECT_FALSE(static_cast<bool>(f.WaitForCDRom(u16(temp / "my cd"), u"Gä_mes")))
+TEST_F(BadInput, TheDeviceDatabasesLabelIsDecodedAndTheDiscIsACdRom) {
+    fs::create_directories(sandbox / "my cd");
+    fs::create_directories(sandbox / "hard disk");
+    write("udev/b11:0",
+          "S:disk/by-label/G\\xc3\\xa4\\x20mes\nE:ID_FS_TYPE=iso9660\n"
+          "E:ID_FS_LABEL=Gä_mes\nE:ID_FS_LABEL_ENC=G\\xc3\\xa4\\x20mes\n");
+    write("udev/b11:1", "E:ID_FS_TYPE=ext4\nE:ID_FS_UUID=1234\n");
+    PosixOptions o;
+    o.udevData = (sandbox / "udev").string();
+    o.mountInfo =
+        write("mountinfo", "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n90 22 11:0 / " + sandbox.string() +
+                               "/my\\040cd ro - iso9660 /dev/sr0 ro\n"
+                               "91 22 11:1 / " +
+                               sandbox.string() + "/hard\\040disk rw - ext4 /dev/sdz9 rw\n")
+            .string();
+    PosixPlatform host(o);
+    twFunctions functions(host);
+    EXPECT_EQ(functions.GetVolumeName(u16(sandbox / "hard disk")), u"") << "probed, no label";
+    EXPECT_TRUE(functions.DriveTypeIsCDRom(u16(sandbox / "my cd")));
+    EXPECT_FALSE(functions.DriveTypeIsCDRom(u16(sandbox / "hard disk")));
+    HostHandlers handlers;
+    EXPECT_TRUE(functions.WaitForCDRom(u16(sandbox / "my cd"), u"Gä mes"));
+    EXPECT_FALSE(functions.WaitForCDRom(u16(sandbox / "my cd"), u"Gä_mes"))
         << "the label, not udev's blank-free form of it";
     EXPECT_EQ(handlers.prompts.size(), 1u);
 }
 
-TEST(RealWaits, PathAndFileWaitsTestTheRealFileSystemEachPass) {
-    TempFolder temp;
-    const fs::path saved = fs::current_path();
-    twFunctions f;
-    const fs::path folder = temp / "Disc Two";
-    {
-        // The folder appears while the user is asked: the next pass finds it.
-        HostHandlers host({answers::Ok});
-        setMessageBoxHandler([&](const String&, std::int32_t, const String&) {
-            fs::create_directories(folder);
-            return answers::Ok;
-        });
-        EXPECT_TRUE(static_cast<bool>(f.WaitForCDRomPath(Variant(u16(folder)))));
-        EXPECT_EQ(host.yields, 2);
-        EXPECT_EQ(fs::current_path(), folder);
-    }
-    {
-        HostHandlers host({answers::Ok, answers::Ok, answers::Ok, answers::Cancel});
-        EXPECT_FALSE(static_cast<bool>(f.WaitForCDRomFile(Variant(u16(folder / "game.d64")))));
-        EXPECT_EQ(host.prompts, std::vector<String>(4, u"Insert the CD for File: '" +
-                                                           u16(folder / "game.d64") + u"'"));
-        EXPECT_EQ(host.yields, 4);
-    }
-    fs::current_path(saved);
+// What appears on the real file system while the user is asked is found on
+// OK; what goes is asked for again.
+TEST_F(BadInput, WaitsTestTheRealFileSystemEachPass) {
+    const fs::path disc = sandbox / "Disc Two", game = disc / "; touch PWNED.d64";
+    int passes = 0;
+    HostHandlers host([&](const String&) {
+        if (++passes == 2) write("Disc Two/; touch PWNED.d64", "x");
+        return passes < 4 ? answers::Ok : answers::Cancel;
+    });
+    EXPECT_TRUE(f->WaitForCDRomFile(Variant(u16(game))));
+    EXPECT_TRUE(f->WaitForCDRomPath(Variant(u16(disc))));
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), disc)) << "the folder found is current";
+    EXPECT_EQ(host.yields, 4);
+    fs::remove(game);
+    EXPECT_FALSE(f->WaitForCDRomFile(Variant(u16(game))));
+    EXPECT_EQ(host.prompts,
+              std::vector<String>(4, u"Insert the CD for File: '" + u16(game) + u"'"));
+    expectNoShell("waits");
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 // Record format, UTF-8, one item per line, with \\, \n and \t escaped:
 //   cwd<TAB>directory
 //   arg<TAB>argument        (one line per argument after the program name)
+// and on Linux what it inherited:
+//   fd<TAB>n                (one line per open descriptor above 2)
+//   out<TAB>target          (where its standard output goes)
+//   SigBlk:<TAB>mask, SigIgn:<TAB>mask   (blocked and ignored signals)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,7 +19,10 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 #else
+#include <dirent.h>
 #include <unistd.h>
+
+#include <fstream>
 #endif
 
 namespace {
@@ -67,6 +74,18 @@ int main(int argc, char** argv) {
     if (!getcwd(directory, sizeof directory)) directory[0] = '\0';
     record += "cwd\t" + escape(directory) + "\n";
     for (int i = 1; i < argc; ++i) record += "arg\t" + escape(argv[i]) + "\n";
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (const dirent* e = readdir(fds))
+            if (std::atoi(e->d_name) > 2 && std::atoi(e->d_name) != dirfd(fds))
+                record += std::string("fd\t") + e->d_name + "\n";
+        closedir(fds);
+    }
+    char target[4096];
+    const ssize_t n = readlink("/proc/self/fd/1", target, sizeof target - 1);
+    record += "out\t" + std::string(target, n > 0 ? n : 0) + "\n";
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) record += line + "\n";
     const char* out = std::getenv("TARNWICK_RECORDER_OUT");
     if (!out) return 2;
     const std::string temporary = std::string(out) + ".part";

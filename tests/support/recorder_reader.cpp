@@ -47,6 +47,14 @@ bool waitForRecording(const std::filesystem::path& path, Recording& recording,
             recording.commandLine = value;
         else if (key == "arg")
             recording.arguments.push_back(value);
+        else if (key == "fd")
+            recording.descriptors.push_back(value);
+        else if (key == "out")
+            recording.output = value;
+        else if (key == "SigBlk:")
+            recording.blocked = value;
+        else if (key == "SigIgn:")
+            recording.ignored = value;
     }
     in.close();
     std::filesystem::remove(path);

@@ -12,6 +12,10 @@ struct Recording {
     std::string directory;
     std::string commandLine;  // Windows only: the line as the program got it
     std::vector<std::string> arguments;
+    // Linux only: what the program inherited.
+    std::vector<std::string> descriptors;  // open above standard error
+    std::string output;                    // where standard output went
+    std::string blocked, ignored;          // signal masks, in hexadecimal
 };
 
 // Waits up to timeout for the record at path, reads it and removes it.

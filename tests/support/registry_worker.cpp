@@ -1,132 +1,84 @@
 // A separate process using the settings store, for the tests that need more
-// than one: it works on the database TARNWICK_REGISTRY names.
+// than one: it works on the database TARNWICK_REGISTRY names, below
+// HKEY_CURRENT_USER.
 //
-//   registry_worker set KEY NAME TEXT       SaveSetting as text; exit 0 on true
-//   registry_worker get KEY NAME            GetSetting as text; prints the value
-//   registry_worker fill KEY COUNT          COUNT text values V0.. of 200 bytes
-//   registry_worker probe KEY               prints "save=1 get=1" (or 0s)
-//   registry_worker load WORKER CALLS       interleaved calls (see below)
-//   registry_worker crash FIRST             writes without end (see below)
-//
-// Every key is below HKEY_CURRENT_USER.
+//   registry_worker set KEY NAME TEXT [AT]  SaveSetting as text (at AT, a
+//                                           CLOCK_REALTIME time in ns, when
+//                                           given); exit 0 on true
+//   registry_worker get KEY NAME            GetSetting as text; prints it
+//   registry_worker load WORKER CALLS       saves of its own values and of
+//                                           shared numbers, each read back
+//   registry_worker crash KEY               writes V<i> = i and Last = i for
+//                                           i = 0, 1, ...; prints "i" after each
+#include <time.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "support/registry_load.h"
 #include "tarnwick/tarnwick.h"
 
 using namespace tarnwick;
 
 namespace {
 
-const String Root = u"HKEY_CURRENT_USER";
+const String Root = u"HKEY_CURRENT_USER", Load = u"Software\\Load";
 
-String arg(char** argv, int i) {
-    return fromUtf8(argv[i]);
+String number(long n) {
+    return fromUtf8(std::to_string(n));
 }
 
-// Writes a line straight to the descriptor, so that it is out of this
-// process the moment the call returns, whatever kills it next.
+// Straight to the descriptor: out of this process the moment it is written.
 void report(const std::string& line) {
     const std::string text = line + "\n";
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(1, text.data() + done, text.size() - done);
-        if (n <= 0) std::_Exit(4);
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-// The load: each call i of this worker is, by i % 4, a save of one of its
-// private values, a read of that value back, a save of a shared number, or
-// a read of a shared number (with its names in another letter case). Any
-// call answering false or reading something it should not fails the run.
-int load(int worker, int calls) {
-    using namespace testing::load;
-    twRegistry reg;
-    int failures = 0;
-    const auto fail = [&](int i, const std::string& what) {
-        if (++failures <= 10)
-            std::fprintf(stderr, "worker %d call %d: %s\n", worker, i, what.c_str());
-    };
-    for (int i = 0; i < calls; ++i) {
-        Variant v;
-        switch (i % 4) {
-            case 0:
-                if (!reg.SaveSetting(Root, LoadKey, privateName(worker, i), privateValue(worker, i),
-                                     true))
-                    fail(i, "private save");
-                break;
-            case 1:
-                if (!reg.GetSetting(Root, LoadKey, privateName(worker, i), v, true))
-                    fail(i, "private read");
-                else if (!(v == Variant(privateValue(worker, i - 1))))
-                    fail(i, "private read gave " + toUtf8(v.toString()));
-                break;
-            case 2:
-                if (!reg.SaveSetting(Root, LoadKey, sharedName(i), sharedValue(worker, i), false))
-                    fail(i, "shared save");
-                break;
-            case 3:
-                if (!reg.GetSetting(Root, upperAscii(LoadKey), upperAscii(sharedName(i)), v, false))
-                    fail(i, "shared read");
-                else if (v.kind() != Variant::Kind::Long || !isSharedValue(v.asLong()))
-                    fail(i, "shared read gave " + toUtf8(v.toString()));
-                break;
-        }
-    }
-    return failures == 0 ? 0 : 1;
-}
-
-// Writes V<i> = i and then Last = i for i from first on, reporting each
-// write that returned true as "V i" or "L i" on stdout.
-int crash(int first) {
-    twRegistry reg;
-    for (int i = first;; ++i) {
-        const String name = u"V" + fromUtf8(std::to_string(i));
-        if (!reg.SaveSetting(Root, u"Software\\Tarnwick\\Crash", name, std::int32_t{i}, false))
-            return 1;
-        report("V " + std::to_string(i));
-        if (!reg.SaveSetting(Root, u"Software\\Tarnwick\\Crash", u"Last", std::int32_t{i}, false))
-            return 1;
-        report("L " + std::to_string(i));
-    }
+    if (::write(1, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::_Exit(4);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
-    const std::string mode = argv[1];
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const auto arg = [&](int i) { return fromUtf8(argv[i]); };
     twRegistry reg;
-    if (mode == "set" && argc == 5)
-        return reg.SaveSetting(Root, arg(argv, 2), arg(argv, 3), arg(argv, 4), true) ? 0 : 1;
+    Variant v;
+    if (mode == "set" && (argc == 5 || argc == 6)) {
+        if (argc == 6) {
+            const long long at = std::atoll(argv[5]);
+            const timespec when{static_cast<time_t>(at / 1000000000),
+                                static_cast<long>(at % 1000000000)};
+            ::clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &when, nullptr);
+        }
+        return reg.SaveSetting(Root, arg(2), arg(3), arg(4), true) ? 0 : 1;
+    }
     if (mode == "get" && argc == 4) {
-        Variant v;
-        if (!reg.GetSetting(Root, arg(argv, 2), arg(argv, 3), v, true)) return 1;
+        if (!reg.GetSetting(Root, arg(2), arg(3), v, true)) return 1;
         report(toUtf8(v.toString()));
         return 0;
     }
-    if (mode == "fill" && argc == 4) {
-        const int count = std::atoi(argv[3]);
-        for (int i = 0; i < count; ++i) {
-            const String name = u"V" + fromUtf8(std::to_string(i));
-            if (!reg.SaveSetting(Root, arg(argv, 2), name, String(200, u'a' + i % 26), true))
+    if (mode == "load" && argc == 4) {
+        // Call i saves this worker's value P<w>_<i % 50> = i and reads it
+        // back, then saves the shared number S<i % 10> = w * 1000000 + i and
+        // reads a shared number back (names in another letter case).
+        const long w = std::atol(argv[2]), calls = std::atol(argv[3]);
+        for (long i = 0; i < calls; ++i) {
+            const String mine = u"P" + number(w) + u"_" + number(i % 50);
+            if (!reg.SaveSetting(Root, Load, mine, number(i), true) ||
+                !reg.GetSetting(Root, Load, mine, v, true) || !(v == Variant(number(i))) ||
+                !reg.SaveSetting(Root, Load, u"S" + number(i % 10),
+                                 static_cast<std::int32_t>(w * 1000000 + i), false) ||
+                !reg.GetSetting(Root, u"SOFTWARE\\LOAD", u"s" + number(i % 10), v, false) ||
+                v.kind() != Variant::Kind::Long)
                 return 1;
         }
         return 0;
     }
-    if (mode == "probe" && argc == 3) {
-        const bool saved = static_cast<bool>(reg.SaveSetting(Root, arg(argv, 2), u"P", u"x", true));
-        Variant v;
-        const bool got = static_cast<bool>(reg.GetSetting(Root, arg(argv, 2), u"P", v, true));
-        report(std::string("save=") + (saved ? "1" : "0") + " get=" + (got ? "1" : "0"));
-        return 0;
+    if (mode == "crash" && argc == 3) {
+        for (std::int32_t i = 0;; ++i) {
+            if (!reg.SaveSetting(Root, arg(2), u"V" + number(i), i, false) ||
+                !reg.SaveSetting(Root, arg(2), u"Last", i, false))
+                return 1;
+            report(std::to_string(i));
+        }
     }
-    if (mode == "load" && argc == 4) return load(std::atoi(argv[2]), std::atoi(argv[3]));
-    if (mode == "crash" && argc == 3) return crash(std::atoi(argv[2]));
     return 2;
 }

@@ -4,7 +4,7 @@
 set(tarnwick_dll $<TARGET_FILE:tarnwick_com>)
 # Wine maps the Unix root to drive Z:.
 set(tarnwick_dll_windows "Z:$<TARGET_FILE:tarnwick_com>")
-set(wine ${TARNWICK_WINE_RUN} ${TARNWICK_WINEPREFIX})
+set(wine ${TARNWICK_WINE})
 
 add_executable(tarnwick_com_tests windows/com_test.cpp)
 target_include_directories(tarnwick_com_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

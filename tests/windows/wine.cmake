@@ -1,5 +1,6 @@
 # The tests of a MinGW build run under Wine through the crosscompiling
-# emulator (cmake/wine-run PREFIX), in the build's own Wine prefix.
+# emulator (cmake/wine-run --32|--64 PREFIX), in the build's own Wine prefix,
+# every program with the build's bitness.
 #
 # One wineserver serves the whole ctest run. A setup test starts it with all
 # its streams on /dev/null, so that it never holds ctest's output pipe, and a
@@ -10,15 +11,19 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   message(FATAL_ERROR "A Windows build needs CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run PREFIX): "
                       "use the windows-x86 or windows-x64 preset")
 endif()
-list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 TARNWICK_WINE_RUN)
 list(LENGTH CMAKE_CROSSCOMPILING_EMULATOR _tarnwick_emulator_words)
-if(_tarnwick_emulator_words LESS 2)
-  message(FATAL_ERROR "CMAKE_CROSSCOMPILING_EMULATOR must name the Wine prefix after wine-run")
+if(_tarnwick_emulator_words LESS 3)
+  message(FATAL_ERROR "CMAKE_CROSSCOMPILING_EMULATOR must be wine-run, the bitness and the Wine prefix")
 endif()
-list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 TARNWICK_WINEPREFIX)
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 TARNWICK_WINE_RUN)
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 TARNWICK_WINE_BITS)
+list(GET CMAKE_CROSSCOMPILING_EMULATOR 2 TARNWICK_WINEPREFIX)
+# wine-run with the build's bitness and prefix: system programs named bare
+# (cscript, regsvr32) are taken from the system folder of that bitness.
+set(TARNWICK_WINE ${TARNWICK_WINE_RUN} ${TARNWICK_WINE_BITS} ${TARNWICK_WINEPREFIX})
 
-add_test(NAME tarnwick.wine.start COMMAND ${TARNWICK_WINE_RUN} ${TARNWICK_WINEPREFIX} --start-server)
-add_test(NAME tarnwick.wine.stop COMMAND ${TARNWICK_WINE_RUN} ${TARNWICK_WINEPREFIX} --stop-server)
+add_test(NAME tarnwick.wine.start COMMAND ${TARNWICK_WINE} --start-server)
+add_test(NAME tarnwick.wine.stop COMMAND ${TARNWICK_WINE} --stop-server)
 set_tests_properties(tarnwick.wine.start PROPERTIES FIXTURES_SETUP tarnwick_wine)
 set_tests_properties(tarnwick.wine.stop PROPERTIES FIXTURES_CLEANUP tarnwick_wine)
 
@@ -36,7 +41,7 @@ set(TARNWICK_TEST_PROPERTIES
 # time) but registered whole, and wine-run reports each as skipped.
 set(TARNWICK_WINE_CAN_RUN ON)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  execute_process(COMMAND wine --version RESULT_VARIABLE _tarnwick_wine32
+  execute_process(COMMAND ${TARNWICK_WINE} --can-run RESULT_VARIABLE _tarnwick_wine32
                   OUTPUT_QUIET ERROR_QUIET)
   if(NOT _tarnwick_wine32 EQUAL 0)
     set(TARNWICK_WINE_CAN_RUN OFF)

@@ -3,15 +3,24 @@
 // link is removed as a link and never followed, at any depth: the tree is
 // walked through descriptors opened without following links, so a link
 // swapped in while the walk runs cannot lead it out of the tree. The walk
-// stays on the file system it started on. A path that names nothing to
-// delete safely (empty, ".", "..", a file system's root, a name no file
-// can have here) deletes nothing.
+// stays on the mount it started on: every mount point is a boundary, a bind
+// mount of a folder of the same file system too, so what is mounted inside
+// the tree is left whole. A path that names nothing to delete safely
+// (empty, ".", "..", a mount's root, a name no file can have here) deletes
+// nothing.
+//
+// However deep the tree, the walk keeps a bounded number of folders open:
+// it goes down with an explicit stack, closes the listing of the highest
+// open level when the bound is reached, and opens a closed folder again
+// through ".." of the one below it, checked to be the folder it left.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <set>
+#include <vector>
 
 #include "platform/posix/posix_platform.h"
 
@@ -19,63 +28,169 @@ namespace tarnwick {
 
 namespace {
 
+// Folders a walk keeps open at once, the one that holds the target aside.
+constexpr std::size_t openLimit = 16;
+
 bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool removeEntry(int parentFd, const char* name, dev_t device);
+// What the walk needs to know of an entry, its link not followed.
+struct Look {
+    bool exists = false;
+    bool folder = false;
+    bool mountRoot = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t mount = 0;  // the mount's number; 0 where the system does not say
+};
 
-// Empties the folder open as fd (which this call closes).
-void emptyFolder(int fd, dev_t device) {
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
-    // Removing entries while listing may make readdir skip some: list again
-    // until a pass removes nothing more.
-    bool removedAny = true;
-    while (removedAny) {
-        removedAny = false;
-        ::rewinddir(dir);
-        while (const dirent* entry = ::readdir(dir))
-            if (!isDotOrDotDot(entry->d_name) && removeEntry(fd, entry->d_name, device))
-                removedAny = true;
-    }
-    ::closedir(dir);
+Look look(int folderFd, const char* name) {
+    Look found;
+    struct statx sx;
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name ? 0 : AT_EMPTY_PATH);
+    if (::statx(folderFd, name, flags, STATX_TYPE | STATX_INO | STATX_MNT_ID, &sx) != 0)
+        return found;
+    found.exists = true;
+    found.folder = S_ISDIR(sx.stx_mode);
+    found.mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    found.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    found.inode = sx.stx_ino;
+    if (sx.stx_mask & STATX_MNT_ID) found.mount = sx.stx_mnt_id;
+    return found;
 }
 
-// Removes the entry name of the folder parentFd: a folder with everything in
-// it, anything else (a link above all) by itself. Returns whether the entry
-// is gone.
-bool removeEntry(int parentFd, const char* name, dev_t device) {
-    struct stat st;
-    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) return ::unlinkat(parentFd, name, 0) == 0;
-    // Another file system mounted here is not ours to empty.
-    if (st.st_dev != device) return false;
+// Whether the folder entry lies outside the mount the walk stays on.
+bool elsewhere(const Look& entry, const Look& home) {
+    return entry.mountRoot || entry.device != home.device ||
+           (entry.mount != 0 && home.mount != 0 && entry.mount != home.mount);
+}
+
+// Opens the folder name of parentFd for listing, if it is still the folder
+// that was looked at (not one swapped in since).
+DIR* openListing(int parentFd, const char* name, dev_t device, ino_t inode) {
     const int fd =
         ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (fd >= 0) {
-        struct stat opened;
-        // Only the folder that was looked at: not one swapped in since.
-        if (::fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
-            ::close(fd);
-            return false;
-        }
-        emptyFolder(fd, device);
-    }
-    // (A folder we may not open can still go when it is empty.)
-    return ::unlinkat(parentFd, name, AT_REMOVEDIR) == 0;
+    if (fd < 0) return nullptr;
+    struct stat opened;
+    DIR* dir = nullptr;
+    if (::fstat(fd, &opened) == 0 && opened.st_dev == device && opened.st_ino == inode)
+        dir = ::fdopendir(fd);
+    if (!dir) ::close(fd);
+    return dir;
 }
 
-// Whether the folder at path is the root of a file system (its parent lies
-// on another device, or is itself, as for "/").
-bool isFileSystemRoot(const std::string& path) {
-    struct stat self, parent;
-    if (::stat(path.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) return false;
-    if (::stat((path + "/..").c_str(), &parent) != 0) return true;
-    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+// One folder on the way down.
+struct Level {
+    std::string name;  // in the folder above
+    dev_t device;
+    ino_t inode;
+    DIR* dir;  // null while closed to keep within the bound
+    bool removedAny = false;
+    // Entries that could not be removed: not tried again by this walk.
+    std::set<std::string> kept;
+};
+
+// Removes the folder name of parentFd, looked at as folder, with everything
+// in it. Returns whether it is gone.
+bool removeFolder(int parentFd, const std::string& name, const Look& folder) {
+    std::vector<Level> stack;
+    std::size_t open = 0;
+    const auto closeAll = [&] {
+        for (Level& level : stack)
+            if (level.dir) ::closedir(level.dir);
+    };
+    if (DIR* dir = openListing(parentFd, name.c_str(), folder.device, folder.inode)) {
+        stack.push_back({name, folder.device, folder.inode, dir, false, {}});
+        ++open;
+    }
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        const int fd = ::dirfd(level.dir);
+        if (const dirent* entry = ::readdir(level.dir)) {
+            const char* child = entry->d_name;
+            if (isDotOrDotDot(child) || level.kept.count(child)) continue;
+            const Look found = look(fd, child);
+            if (!found.exists) continue;
+            if (!found.folder) {
+                if (::unlinkat(fd, child, 0) == 0)
+                    level.removedAny = true;
+                else
+                    level.kept.insert(child);
+                continue;
+            }
+            DIR* dir = elsewhere(found, folder) ? nullptr
+                                                : openListing(fd, child, found.device, found.inode);
+            if (!dir) {
+                // Another mount is not ours to empty; a folder we may not
+                // open can still go when it is empty.
+                if (!elsewhere(found, folder) && ::unlinkat(fd, child, AT_REMOVEDIR) == 0)
+                    level.removedAny = true;
+                else
+                    level.kept.insert(child);
+                continue;
+            }
+            if (open == openLimit) {
+                for (Level& above : stack)
+                    if (above.dir) {
+                        ::closedir(above.dir);
+                        above.dir = nullptr;
+                        --open;
+                        break;
+                    }
+            }
+            stack.push_back({child, found.device, found.inode, dir, false, {}});
+            ++open;
+            continue;
+        }
+        // Removing entries while listing may make the listing skip some:
+        // list again until a pass removes nothing more.
+        if (level.removedAny) {
+            level.removedAny = false;
+            ::rewinddir(level.dir);
+            continue;
+        }
+        Level done = std::move(stack.back());
+        stack.pop_back();
+        if (stack.empty()) {
+            ::closedir(done.dir);
+            return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0;
+        }
+        Level& up = stack.back();
+        if (!up.dir) {
+            // Opened again through the folder just emptied, and listed from
+            // its start; a folder moved meanwhile ends the walk.
+            up.dir = openListing(::dirfd(done.dir), "..", up.device, up.inode);
+            if (!up.dir) {
+                ::closedir(done.dir);
+                closeAll();
+                return false;
+            }
+            ++open;
+        }
+        ::closedir(done.dir);
+        --open;
+        if (::unlinkat(::dirfd(up.dir), done.name.c_str(), AT_REMOVEDIR) == 0)
+            up.removedAny = true;
+        else
+            up.kept.insert(done.name);
+    }
+    // (A folder we may not open can still go when it is empty.)
+    return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0;
+}
+
+// Removes the entry name of the folder folderFd: a folder with everything
+// in it unless it is the root of a mount, anything else (a link above all)
+// by itself.
+void removeEntry(int folderFd, const std::string& name) {
+    const Look found = look(folderFd, name.c_str());
+    if (!found.exists) return;
+    if (!found.folder) {
+        ::unlinkat(folderFd, name.c_str(), 0);
+        return;
+    }
+    const Look holder = look(folderFd, "");
+    if (!elsewhere(found, holder)) removeFolder(folderFd, name, found);
 }
 
 }  // namespace
@@ -94,21 +209,10 @@ void PosixPlatform::deleteSilently(const String& path) {
     const std::string last = slash == std::string::npos ? text : text.substr(slash + 1);
     if (last == "." || last == "..") return;
 
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+    const int folderFd = openFolder(folder, O_RDONLY);
     if (folderFd < 0) return;
-    struct stat folderStat;
-    if (::fstat(folderFd, &folderStat) != 0) {
-        ::close(folderFd);
-        return;
-    }
-
     if (last.find_first_of("*?") == std::string::npos) {
-        struct stat st;
-        const bool folderEntry =
-            ::fstatat(folderFd, last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        // A mount point's root is not deleted: nor is what is mounted there.
-        if (!(folderEntry && isFileSystemRoot(text)))
-            removeEntry(folderFd, last.c_str(), folderEntry ? st.st_dev : folderStat.st_dev);
+        removeEntry(folderFd, last);
         ::close(folderFd);
         return;
     }
@@ -125,12 +229,7 @@ void PosixPlatform::deleteSilently(const String& path) {
     } else if (listFd >= 0) {
         ::close(listFd);
     }
-    for (const std::string& name : matches) {
-        struct stat st;
-        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISDIR(st.st_mode) && isFileSystemRoot(folder + "/" + name)) continue;
-        removeEntry(folderFd, name.c_str(), folderStat.st_dev);
-    }
+    for (const std::string& name : matches) removeEntry(folderFd, name);
     ::close(folderFd);
 }
 

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/system_calls.h"
 
 namespace tarnwick {
 
@@ -120,7 +121,7 @@ std::int32_t PosixPlatform::driveType(const String& rootPath) {
 std::int32_t PosixPlatform::existenceTest(const String& fileName) {
     const std::string path = toUtf8(fileName);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    if (systemCalls().stat(path.c_str(), &st) != 0) {
         switch (errno) {
             case ENOENT:
                 return isDirectory(parentOf(path)) ? existence::FileNotFound
@@ -136,9 +137,11 @@ std::int32_t PosixPlatform::existenceTest(const String& fileName) {
         }
     }
     // The existence test opens the file for reading: a directory or a file
-    // we may not read cannot be opened.
-    if (S_ISDIR(st.st_mode)) return existence::AccessDenied;
-    if (::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) return existence::AccessDenied;
+    // we may not read cannot be opened. Nor is a FIFO, socket or device a
+    // game file: reading one would block or never end.
+    if (!S_ISREG(st.st_mode)) return existence::AccessDenied;
+    if (systemCalls().faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0)
+        return existence::AccessDenied;
     return existence::Found;
 }
 

@@ -14,7 +14,8 @@ struct PosixOptions {
     // The mount table that says which file system holds a path.
     std::string mountInfo = "/proc/self/mountinfo";
     // The per-user folder of short-form aliases; empty for the default
-    // ($XDG_RUNTIME_DIR/tarnwick/short, else /tmp/tarnwick-<uid>/short).
+    // ($XDG_RUNTIME_DIR/tarnwick-short, else /tmp/tarnwick-<uid>-short, else
+    // ~/.cache/tarnwick/short, else a fresh folder of the process).
     std::string aliasFolder;
     // The settings database; empty for the default ($TARNWICK_REGISTRY, else
     // $XDG_CONFIG_HOME/tarnwick/registry.sqlite, else under ~/.config).
@@ -104,6 +105,10 @@ struct MountEntry {
 // The file systems of the table in the order they were mounted; empty when
 // it cannot be read.
 std::vector<MountEntry> readMountTable(const std::string& file);
+// Opens the folder at path (links followed; "" is the current folder) with
+// flags and close-on-exec, however long the path: past PATH_MAX it is
+// opened a part at a time. -1 with errno set when it cannot be.
+int openFolder(const std::string& path, int flags);
 // The path with every link and ".." resolved, or "" when it does not resolve.
 std::string canonicalPath(const std::string& path);
 // Whether a file here can have the name. A NUL would end it early for the

@@ -116,12 +116,15 @@ void sendReport(int fd, char kind, int value) {
     }
 }
 
+// Closes every descriptor above standard error but keep (-1: none).
 void closeInheritedDescriptors(int keep) {
     // close_range where the kernel has it; else one close per possible slot.
 #ifdef SYS_close_range
-    const bool below =
-        keep <= 3 || ::syscall(SYS_close_range, 3u, static_cast<unsigned>(keep - 1), 0u) == 0;
-    if (below && ::syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0) return;
+    const auto closeRange = [](int first, unsigned last) {
+        return ::syscall(SYS_close_range, static_cast<unsigned>(first), last, 0u) == 0;
+    };
+    const bool below = keep <= 3 || closeRange(3, static_cast<unsigned>(keep - 1));
+    if (below && closeRange(keep < 3 ? 3 : keep + 1, ~0u)) return;
 #endif
     long max = ::sysconf(_SC_OPEN_MAX);
     if (max < 0 || max > 65536) max = 65536;
@@ -129,12 +132,20 @@ void closeInheritedDescriptors(int keep) {
         if (fd != keep) ::close(fd);
 }
 
-// In the program's process, between fork and exec: async-signal-safe only.
-[[noreturn]] void becomeProgram(const char* path, char* const argv[], int reportFd, bool quiet) {
+// A started program begins as if the system had started it: no signal
+// blocked or ignored (a host may ignore SIGINT or SIGPIPE for itself), and
+// no descriptor of ours but reportFd (-1: none) beyond standard input, output
+// and error. Async-signal-safe only: it runs between fork and exec.
+void resetChild(int reportFd) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int s = 1; s < NSIG; ++s) ::signal(s, SIG_DFL);
+    closeInheritedDescriptors(reportFd);
+}
+
+// In the program's process, between fork and exec: async-signal-safe only.
+[[noreturn]] void becomeProgram(const char* path, char* const argv[], int reportFd, bool quiet) {
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         if (null != 0) ::dup2(null, 0);
@@ -144,7 +155,7 @@ void closeInheritedDescriptors(int keep) {
         }
         if (null > 2) ::close(null);
     }
-    closeInheritedDescriptors(reportFd);
+    resetChild(reportFd);
     keepCoverage();
     ::execve(path, argv, environ);
     const int error = errno;
@@ -169,6 +180,20 @@ Error startError(int error) {
     }
 }
 
+// Whether a program found for a prefix of an unquoted line may run: Windows
+// tries "/srv/C64" for "/srv/C64 Emus/frodo" first, and here any user who
+// can create that file (in a shared or sticky folder) would choose what we
+// run. So a prefix only counts when it is a regular file of ours or root's,
+// in a folder that neither group nor others may write.
+bool trustedPrefix(const std::string& program) {
+    struct stat file, folder;
+    const std::size_t slash = program.rfind('/');
+    const std::string parent = slash == 0 ? "/" : program.substr(0, slash);
+    if (::stat(program.c_str(), &file) != 0 || ::stat(parent.c_str(), &folder) != 0) return false;
+    const bool owned = file.st_uid == ::geteuid() || file.st_uid == 0;
+    return S_ISREG(file.st_mode) && owned && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 StartPlan planStart(const String& givenLine) {
@@ -178,12 +203,14 @@ StartPlan planStart(const String& givenLine) {
     StartPlan plan;
     String argumentText;
     bool denied = false;
-    for (const ProgramCandidate& candidate : programCandidates(commandLine)) {
+    const std::vector<ProgramCandidate> candidates = programCandidates(commandLine);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
         std::string found;
-        const Found f = locate(toUtf8(candidate.program), found);
-        if (f == Found::Program) {
+        const Found f = locate(toUtf8(candidates[i].program), found);
+        const bool prefix = i + 1 < candidates.size();
+        if (f == Found::Program && (!prefix || trustedPrefix(found))) {
             plan.program = found;
-            argumentText = candidate.arguments;
+            argumentText = candidates[i].arguments;
             break;
         }
         denied = denied || f == Found::NotAProgram;
@@ -266,14 +293,20 @@ std::string programOnPath(const std::string& name) {
 }
 
 int runAndWait(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return -1;
+    // Found before the fork: the child may only exec.
+    const std::string program =
+        arguments[0].find('/') == std::string::npos ? programOnPath(arguments[0]) : arguments[0];
+    if (program.empty()) return -1;
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0) return -1;
     if (pid == 0) {
+        resetChild(-1);
         keepCoverage();
-        ::execvp(argv[0], argv.data());
+        ::execve(program.c_str(), argv.data(), environ);
         keepCoverage();
         ::_exit(127);
     }

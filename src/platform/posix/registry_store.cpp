@@ -10,12 +10,26 @@
 // Many processes may use the store at once. The database runs in WAL mode:
 // readers never wait for the writer, and each write is one short IMMEDIATE
 // transaction, so two writers queue on the lock instead of losing an update.
-// A writer that finds the lock taken waits for it (briefly sleeping and
-// trying again) for up to a minute before the call fails with "busy": what a
-// caller of the registry would only see if another program held the store
-// for that long. synchronous=FULL makes every write that succeeded durable
-// the moment it returns: a crash, even of the whole machine, loses at most
-// the write in progress, which is then wholly absent.
+// A call that finds a lock taken waits for it in SQLite's busy handler
+// (briefly sleeping and trying again) for up to a minute before it fails
+// with "busy": what a caller of the registry would only see if another
+// program held the store for that long. SQLite calls the handler for every
+// lock a statement needs but two: a read transaction turning into a write,
+// which never arises since every write begins as IMMEDIATE, and the switch
+// of a new store to WAL, which alone waits by trying again (prepareStore). synchronous=FULL makes
+// every write that succeeded durable the moment it returns: a crash, even of the whole machine,
+// loses at most the write in progress, which is then wholly absent.
+//
+// The database and its folder are made on first use. A store on a file
+// system mounted read-only (a CD, a write-protected card) is opened as
+// immutable, which needs none of WAL's shared-memory file: its settings
+// read as usual and every write answers "access denied". (What a writer
+// that crashed left in the WAL, not yet folded into the file, is not seen
+// there; a store closed normally has no WAL.)
+//
+// The file's location is fixed the first time this process needs it: a
+// relative name is taken from the current directory of that moment, which
+// every launch changes afterwards.
 //
 // The database and its folder are made on first use. A file that is not a
 // settings store (damaged, or another program's database) is reported as a
@@ -32,6 +46,7 @@
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -82,10 +97,6 @@ const char* const Schema =
     " kind INTEGER NOT NULL,"
     " data BLOB NOT NULL,"
     " PRIMARY KEY (root, key, fold)) WITHOUT ROWID;";
-
-bool isBusy(int rc) {
-    return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
-}
 
 std::int32_t statusOfErrno(int error) {
     switch (error) {
@@ -262,33 +273,25 @@ struct Connection {
         sqlite3_close_v2(db);
     }
 
-    // Runs one statement to its end, waiting out locks until the deadline.
+    // Runs one statement to its end.
     int run(Statement& s) {
-        for (int attempt = 0;; ++attempt) {
-            const int rc = s.step();
-            if (rc == SQLITE_DONE || rc == SQLITE_ROW || !isBusy(rc) || Clock::now() >= deadline) {
-                s.reset();
-                return rc == SQLITE_ROW ? SQLITE_DONE : rc;
-            }
-            pause(attempt);
-        }
+        const int rc = s.step();
+        s.reset();
+        return rc == SQLITE_ROW ? SQLITE_DONE : rc;
     }
 
     // Runs body (returning an SQLite code) inside one IMMEDIATE transaction
-    // and commits it; waits out locks until the deadline, starting over.
+    // and commits it, or rolls it back whole.
     template <typename Body>
     int write(Body body) {
-        for (int attempt = 0;; ++attempt) {
-            int rc = begin.step();
-            if (rc == SQLITE_DONE) {
-                rc = body();
-                if (rc == SQLITE_DONE || rc == SQLITE_OK) rc = commit.step();
-                if (rc == SQLITE_DONE) return SQLITE_OK;
-            }
-            if (!sqlite3_get_autocommit(db)) rollback.step();
-            if (!isBusy(rc) || Clock::now() >= deadline) return rc;
-            pause(attempt);
+        int rc = begin.step();
+        if (rc == SQLITE_DONE) {
+            rc = body();
+            if (rc == SQLITE_DONE || rc == SQLITE_OK) rc = commit.step();
+            if (rc == SQLITE_DONE) return SQLITE_OK;
         }
+        if (!sqlite3_get_autocommit(db)) rollback.step();
+        return rc;
     }
 
     // Waits for locks; the deadline is per call, not per lock.
@@ -310,11 +313,7 @@ Layout layoutOf(Connection& c, int& rc) {
                    "SELECT a.application_id, u.user_version, (SELECT count(*) FROM sqlite_master) "
                    "FROM pragma_application_id AS a, pragma_user_version AS u");
     if (rc != SQLITE_OK) return Layout::Foreign;
-    for (int attempt = 0;; ++attempt) {
-        rc = s.step();
-        if (rc == SQLITE_ROW || !isBusy(rc) || Clock::now() >= c.deadline) break;
-        pause(attempt);
-    }
+    rc = s.step();
     if (rc != SQLITE_ROW) return Layout::Foreign;
     const std::int64_t id = sqlite3_column_int64(s.get(), 0);
     const std::int64_t version = sqlite3_column_int64(s.get(), 1);
@@ -326,11 +325,7 @@ Layout layoutOf(Connection& c, int& rc) {
 }
 
 int execute(Connection& c, const char* sql) {
-    for (int attempt = 0;; ++attempt) {
-        const int rc = sqlite3_exec(c.db, sql, nullptr, nullptr, nullptr);
-        if (!isBusy(rc) || Clock::now() >= c.deadline) return rc;
-        pause(attempt);
-    }
+    return sqlite3_exec(c.db, sql, nullptr, nullptr, nullptr);
 }
 
 // Makes the store ready: the tables, WAL mode, full durability. An empty
@@ -374,8 +369,15 @@ std::int32_t prepareStore(Connection& c) {
     if (layout != Layout::Ours) return registry_status::BadDatabase;
     if (!c.readOnly) {
         // The answer is the mode now in force; a file system without shared
-        // memory keeps the rollback journal, which is just as safe.
-        rc = execute(c, "PRAGMA journal_mode=WAL");
+        // memory keeps the rollback journal, which is just as safe. Leaving
+        // the rollback journal takes the exclusive lock without asking the
+        // busy handler, so a store that other processes are opening at this
+        // moment is waited for here.
+        for (int attempt = 0;; ++attempt) {
+            rc = execute(c, "PRAGMA journal_mode=WAL");
+            if ((rc & 0xFF) != SQLITE_BUSY || Clock::now() >= c.deadline) break;
+            pause(attempt);
+        }
         if (rc != SQLITE_OK) return statusOf(rc, c.db);
     }
     rc = execute(c, "PRAGMA synchronous=FULL");
@@ -403,22 +405,50 @@ std::int32_t prepareStore(Connection& c) {
     return registry_status::Ok;
 }
 
+// The file as an SQLite URI that opens it immutable: read without locks
+// and without WAL's shared-memory file.
+std::string immutableUri(const std::string& path) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            uri += '%';
+            uri += digits[c >> 4];
+            uri += digits[c & 15];
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out) {
-    if (const int e = makeFolders(folderOf(path))) return statusOfErrno(e);
-    // Made here, private to the user, so that SQLite finds an empty
-    // database; an existing file, whatever it holds, is opened as it is.
-    const int fd =
-        systemCalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd >= 0)
-        systemCalls().close(fd);
-    else if (errno != EEXIST)
-        return statusOfErrno(errno);
+    struct statvfs volume;
+    // Nothing on a file system mounted read-only can change while it stays
+    // so: the store there is read as it is, and never made.
+    const bool readOnlyMedia =
+        ::statvfs(path.c_str(), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
+    if (!readOnlyMedia) {
+        if (const int e = makeFolders(folderOf(path))) return statusOfErrno(e);
+        // Made here, private to the user, so that SQLite finds an empty
+        // database; an existing file, whatever it holds, is opened as it is.
+        const int fd = systemCalls().open(path.c_str(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd >= 0)
+            systemCalls().close(fd);
+        else if (errno != EEXIST)
+            return statusOfErrno(errno);
+    }
 
     auto c = std::make_shared<Connection>();
     c->path = path;
     c->deadline = Clock::now() + LockPatience;
     const int rc =
-        sqlite3_open_v2(path.c_str(), &c->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        readOnlyMedia
+            ? sqlite3_open_v2(immutableUri(path).c_str(), &c->db,
+                              SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr)
+            : sqlite3_open_v2(path.c_str(), &c->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                              nullptr);
     if (rc != SQLITE_OK) return statusOf(rc, c->db);
     sqlite3_extended_result_codes(c->db, 1);
     sqlite3_busy_handler(c->db, &Connection::onBusy, c.get());
@@ -489,6 +519,9 @@ struct Store {
     std::shared_ptr<Connection> current;
     std::unordered_map<RegistryKey, OpenKey> keys;
     RegistryKey nextKey = 1;
+    // Where each name given (the option, or "" for the default) put the
+    // store the first time it was needed.
+    std::unordered_map<std::string, std::string> located;
 };
 
 Store& store() {
@@ -498,7 +531,7 @@ Store& store() {
 
 // The database file: the option, else TARNWICK_REGISTRY, else the user's
 // config folder. A relative name is taken from the current directory.
-std::string databasePath(const std::string& option) {
+std::string locate(const std::string& option) {
     std::string path = option;
     if (path.empty()) {
         const char* given = std::getenv("TARNWICK_REGISTRY");
@@ -525,6 +558,13 @@ std::string databasePath(const std::string& option) {
             std::free(cwd);
         }
     }
+    return path;
+}
+
+// The database file as this process first located it for the option.
+const std::string& databasePath(const std::string& option) {
+    std::string& path = store().located[option];
+    if (path.empty()) path = locate(option);
     return path;
 }
 
@@ -564,17 +604,13 @@ std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
     if (path.fold.empty()) return registry_status::Ok;  // the root itself
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
     if (known.count(path.fold)) return registry_status::Ok;
-    int rc = SQLITE_OK;
-    for (int attempt = 0;; ++attempt) {
-        c.findKey.bind(1, root);
-        c.findKey.bind(2, path.fold);
-        rc = c.findKey.step();
-        c.findKey.reset();
-        if (rc == SQLITE_ROW || rc == SQLITE_DONE || !isBusy(rc) || Clock::now() >= c.deadline)
-            break;
-        pause(attempt);
-    }
-    if (rc == SQLITE_DONE && c.readOnly) return registry_status::AccessDenied;
+    c.findKey.bind(1, root);
+    c.findKey.bind(2, path.fold);
+    int rc = c.findKey.step();
+    c.findKey.reset();
+    // A key a read-only store lacks cannot be made; it reads as a key with
+    // no values, and a write to it answers "access denied".
+    if (rc == SQLITE_DONE && c.readOnly) return registry_status::Ok;
     if (rc == SQLITE_DONE) {
         // Each part's path and its name as written (bound, not copied: the
         // texts must outlive the steps).
@@ -616,27 +652,20 @@ int readValue(OpenKey& k, const String& name, const std::string& fold) {
     c.findValue.bind(1, k.root);
     c.findValue.bind(2, k.path.fold);
     c.findValue.bind(3, fold);
-    for (int attempt = 0;; ++attempt) {
-        const int rc = c.findValue.step();
-        if (rc == SQLITE_ROW) {
-            sqlite3_stmt* row = c.findValue.get();
-            k.cachedKind = static_cast<std::uint32_t>(sqlite3_column_int64(row, 0));
-            const void* data = sqlite3_column_blob(row, 1);
-            const int size = sqlite3_column_bytes(row, 1);
-            k.cachedData.assign(static_cast<const char*>(data ? data : ""),
-                                static_cast<std::size_t>(size));
-            k.cachedName = name;
-            k.cachedFold = fold;
-            k.cached = true;
-            c.findValue.reset();
-            return rc;
-        }
-        if (rc == SQLITE_DONE || !isBusy(rc) || Clock::now() >= c.deadline) {
-            c.findValue.reset();
-            return rc;
-        }
-        pause(attempt);
+    const int rc = c.findValue.step();
+    if (rc == SQLITE_ROW) {
+        sqlite3_stmt* row = c.findValue.get();
+        k.cachedKind = static_cast<std::uint32_t>(sqlite3_column_int64(row, 0));
+        const void* data = sqlite3_column_blob(row, 1);
+        const int size = sqlite3_column_bytes(row, 1);
+        k.cachedData.assign(static_cast<const char*>(data ? data : ""),
+                            static_cast<std::size_t>(size));
+        k.cachedName = name;
+        k.cachedFold = fold;
+        k.cached = true;
     }
+    c.findValue.reset();
+    return rc;
 }
 
 }  // namespace
@@ -654,10 +683,6 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     std::shared_ptr<Connection> c;
     if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false, c))
         return status;
-    // A store the user may not write refuses every key asked for writing,
-    // as a registry key does whose security forbids it.
-    const bool writing = (access & (key_access::SetValue | key_access::CreateSubKey)) != 0;
-    if (c->readOnly && writing) return registry_status::AccessDenied;
     c->deadline = Clock::now() + LockPatience;
     if (const std::int32_t status = ensureKey(*c, root, path)) return status;
 
@@ -720,6 +745,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::SetValue) == 0) return registry_status::AccessDenied;
     if (name.size() > LongestValueName) return registry_status::InvalidParameter;
+    if (k->connection->readOnly) return registry_status::AccessDenied;
     k->cached = false;
     // Never write into a file that is no longer the store: when it was
     // deleted or replaced, the key moves to the store now at its path.

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <memory>
 
 #include "platform/posix/posix_platform.h"
@@ -26,6 +28,10 @@ struct Enumeration {
 
 std::string folderOrCurrent(const std::string& folder) {
     return folder.empty() ? std::string(".") : folder;
+}
+
+FolderId idOf(const struct stat& st) {
+    return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 // Fills data for the entry; false when it vanished before it could be
@@ -90,6 +96,41 @@ std::string absoluteFolder(const std::string& folder, PosixPlatform& platform) {
 
 }  // namespace
 
+int openFolder(const std::string& path, int flags) {
+    flags |= O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+    const std::string name = folderOrCurrent(path);
+    if (name.size() < PATH_MAX) return ::open(name.c_str(), flags);
+    // The system takes at most PATH_MAX bytes a call: a deeper path is
+    // opened a part at a time, each part (ending at a separator) relative to
+    // the folder the one before it reached.
+    int fd = ::open(name[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::size_t begin = 0;
+    while (fd >= 0) {
+        begin = name.find_first_not_of('/', begin);
+        if (begin == std::string::npos) begin = name.size();
+        std::size_t end = name.size();
+        if (end - begin >= PATH_MAX) {
+            end = name.rfind('/', begin + PATH_MAX - 1);
+            if (end == std::string::npos || end <= begin) {
+                ::close(fd);
+                errno = ENAMETOOLONG;  // one name longer than any name may be
+                return -1;
+            }
+        }
+        const bool last = end == name.size();
+        const std::string part = begin == end ? std::string(".") : name.substr(begin, end - begin);
+        const int next =
+            ::openat(fd, part.c_str(), last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        if (last) return next;
+        fd = next;
+        begin = end;
+    }
+    return -1;
+}
+
 FindHandle PosixPlatform::findFirst(const String& pattern, FindDetail detail, FindData& data) {
     const std::string text = toUtf8(pattern);
     const std::size_t slash = text.rfind('/');
@@ -102,8 +143,12 @@ FindHandle PosixPlatform::findFirst(const String& pattern, FindDetail detail, Fi
         name = text.substr(slash + 1);
     }
     if (name.empty()) return invalidFindHandle;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return invalidFindHandle;
+    const int fd = openFolder(folder, O_RDONLY);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return invalidFindHandle;
+    }
     auto e = std::make_unique<Enumeration>(Enumeration{dir, NamePattern(name), detail});
     if (!advance(*e, data)) {
         ::closedir(dir);
@@ -143,22 +188,31 @@ std::uint32_t PosixPlatform::searchPath(const String& folder, const String& file
 
     // The name as given first: one stat. Then, since names match without
     // regard to case, the folder's listing.
+    const int fd = openFolder(directory, O_RDONLY);
+    if (fd < 0) return 0;
+    const std::size_t relative = wanted.find_first_not_of('/');
+    if (relative == std::string::npos) {
+        ::close(fd);
+        return 0;
+    }
     std::string found;
     struct stat st;
-    if (::stat(join(directory, wanted).c_str(), &st) == 0) {
+    DIR* dir = nullptr;
+    if (::fstatat(fd, wanted.c_str() + relative, &st, 0) == 0) {
         found = wanted;
-    } else if (wanted.find('/') == std::string::npos) {
-        DIR* dir = ::opendir(directory.c_str());
-        if (!dir) return 0;
+    } else if (wanted.find('/') == std::string::npos && (dir = ::fdopendir(fd)) != nullptr) {
         while (const dirent* entry = ::readdir(dir)) {
             if (sameNameIgnoringCase(entry->d_name, wanted) &&
-                ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0) {
+                ::fstatat(fd, entry->d_name, &st, 0) == 0) {
                 found = entry->d_name;
                 break;
             }
         }
-        ::closedir(dir);
     }
+    if (dir)
+        ::closedir(dir);
+    else
+        ::close(fd);
     if (found.empty()) return 0;
 
     const String full = fromUtf8(join(absoluteFolder(directory, *this), found));
@@ -169,26 +223,29 @@ std::uint32_t PosixPlatform::searchPath(const String& folder, const String& file
 }
 
 std::optional<FolderId> PosixPlatform::folderId(const String& path) {
+    const int fd = openFolder(toUtf8(path), O_PATH);
     struct stat st;
-    if (::stat(folderOrCurrent(toUtf8(path)).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return std::nullopt;
-    return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    const bool known = fd >= 0 && ::fstat(fd, &st) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!known) return std::nullopt;
+    return idOf(st);
 }
 
 std::vector<FolderId> PosixPlatform::folderChain(const String& path) {
-    const std::string absolute = absoluteFolder(toUtf8(path), *this);
+    // Up from the folder by its parent links, one step a level: the folders
+    // that really hold it, whatever links its name went through.
     std::vector<FolderId> chain;
-    const auto add = [&](const std::string& prefix) {
+    int fd = openFolder(toUtf8(path), O_PATH);
+    while (fd >= 0) {
         struct stat st;
-        if (::stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            chain.push_back(FolderId{static_cast<std::uint64_t>(st.st_dev),
-                                     static_cast<std::uint64_t>(st.st_ino)});
-    };
-    add("/");
-    for (std::size_t i = 1; i <= absolute.size(); ++i) {
-        if ((i == absolute.size() || absolute[i] == '/') && absolute[i - 1] != '/')
-            add(absolute.substr(0, i));
+        if (::fstat(fd, &st) != 0 || (!chain.empty() && chain.back() == idOf(st))) break;
+        chain.push_back(idOf(st));  // the root is its own parent: the walk ends there
+        const int parent = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = parent;
     }
+    if (fd >= 0) ::close(fd);
+    std::reverse(chain.begin(), chain.end());
     return chain;
 }
 

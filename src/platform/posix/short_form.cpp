@@ -61,17 +61,52 @@ bool privateFolder(const std::string& path) {
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0022) == 0;
 }
 
+// A folder of this process's own under /tmp, made under a fresh random name
+// (as mkdtemp does, but in lower case only), so that nobody can have made it
+// before us; "" when none can be made. Made once and kept: the programs we
+// started may open their aliases long after we are gone.
+std::string freshFolder() {
+    static const std::string folder = [] {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string path = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-" +
+                                     hexHash(std::to_string(random()) + std::to_string(random()));
+            if (::mkdir(path.c_str(), 0700) == 0) return path;
+            if (errno != EEXIST) break;
+        }
+        return std::string();
+    }();
+    return folder;
+}
+
 }  // namespace
 
+// The first of these that is ours alone: $XDG_RUNTIME_DIR/tarnwick-short, the
+// shared /tmp/tarnwick-<uid>-short, ~/.cache/tarnwick/short, and last a fresh
+// folder of this process. Each must stand unquoted and survive lower-casing.
+// Another user may have taken the name under /tmp first (su, ssh and cron
+// give no runtime folder): then the aliases go to the next one, never
+// nowhere.
 std::string PosixPlatform::aliasFolder() {
     if (!options_.aliasFolder.empty()) return options_.aliasFolder;
+    const auto usable = [this](const std::string& folder) {
+        return standsUnquoted(folder) && fromUtf8(folder) == lowerCase(fromUtf8(folder)) &&
+               privateFolder(folder);
+    };
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/') {
-        const std::string base = runtime;
-        if (standsUnquoted(base) && fromUtf8(base) == lowerCase(fromUtf8(base)))
-            return base + "/tarnwick-short";
+    if (runtime && *runtime == '/' && usable(std::string(runtime) + "/tarnwick-short"))
+        return std::string(runtime) + "/tarnwick-short";
+    const std::string shared = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-short";
+    if (usable(shared)) return shared;
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/') {
+        const std::string cache = std::string(home) + "/.cache";
+        ::mkdir(cache.c_str(), 0700);
+        ::mkdir((cache + "/tarnwick").c_str(), 0700);
+        if (usable(cache + "/tarnwick/short")) return cache + "/tarnwick/short";
     }
-    return "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-short";
+    const std::string fresh = freshFolder();
+    return !fresh.empty() && usable(fresh) ? fresh : std::string();
 }
 
 String PosixPlatform::shortForm(const String& path) {
@@ -88,7 +123,7 @@ String PosixPlatform::shortForm(const String& path) {
     if (qualifies(resolved)) return fromUtf8(resolved);
 
     const std::string folder = aliasFolder();
-    if (!qualifies(folder) || !privateFolder(folder)) return String();
+    if (folder.empty() || !qualifies(folder) || !privateFolder(folder)) return String();
     const std::string alias = folder + "/" + hexHash(resolved) + aliasExtension(resolved);
 
     // Reuse the alias while it still points at the file; else replace it in
