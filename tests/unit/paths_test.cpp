@@ -159,7 +159,7 @@ TEST(InParameters, AreReadAsPassedWhenTheSameStringIsAlsoAnOutput) {
          [](FakePlatform& p, twFunctions&) {
              twRegistry r(p);
              ASSERT_TRUE(r.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", u"text", true));
-             p.registry.dataFailure = registry_status::MoreData;
+             p.registry.failure[testing::FakeRegistry::Data] = registry_status::MoreData;
              Variant v = u"--DONT-SET--";
              EXPECT_TRUE(r.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, true, v));
              EXPECT_EQ(v, Variant(u"--NOT-FOUND--"));

@@ -200,12 +200,25 @@ Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
 // The files and folders the rows work on.
 struct Tree : tarnwick::testing::TempFolder {
     std::wstring dir = path().wstring() + L"\\", shortName = std::wstring(MAX_PATH, L'\0');
+    std::wstring first, last;  // the subfolders of df the system lists first and last
     wchar_t label[MAX_PATH + 1] = L"", unused[3] = L"Y:";
+    const std::string psid = tarnwick::testing::psidHeader(5, 3, std::string(32, 'N'),
+                                                           std::string(32, 'A'), std::string(32, 'C'));
     Tree() {
-        const std::string N(32, 'N'), A(32, 'A');
-        const std::string psid = tarnwick::testing::psidHeader(5, 3, N, A, std::string(32, 'C'));
         write("bad.exe", "no program"), write("found.d64", "x"), write("c64.cfg", "A=1\r\n"),
-            write("ro.cfg", "A=1\r\n");
+            write("ro.cfg", "A=1\r\n"), write("hid.cfg", "A=1\r\n");
+        SetFileAttributesW((dir + L"hid.cfg").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        // The search goes depth first: into the first listed subfolder before the next.
+        for (const char* sub : {"alpha", "beta", "gamma"})
+            std::filesystem::create_directories(path() / "df" / sub);
+        WIN32_FIND_DATAW e;
+        const HANDLE list = FindFirstFileW((dir + L"df\\*").c_str(), &e);
+        do
+            if (e.cFileName[0] != L'.') (first.empty() ? first : last) = e.cFileName;
+        while (FindNextFileW(list, &e));
+        FindClose(list);
+        write("df/" + std::filesystem::path(first).string() + "/one/two/tune.sid");
+        write("df/" + std::filesystem::path(last).string() + "/tune.sid");
         write("sub/b.sid", std::string(20, 'b')), write("Long Folder/Great Game.d64", "g");
         write("h/Hidden/in.prg", "g"), write("h/System/in.prg", "g");
         write("t.sid", psid + "xy"), write("ro.sid", psid + "xy");
@@ -278,6 +291,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     RegSetValueExW(k, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2"), 2);
     RegSetValueExW(k, L"Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(L"%PATH%"), 14);
     RegSetValueExW(k, L"Empty", 0, REG_SZ, nullptr, 0);
+    RegDeleteTreeW(k, L"Case");  // written in another case by an earlier run
     enum { S, R, Fn };
     const struct {
         int object;
@@ -314,8 +328,18 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {R, L"SaveSetting", 0x02, 1, {hk, key, L"Gr\u00f6\u00dfe", L"Gr\u00f6\u00dfe", T}, L"True"},
         {R, L"GetSetting", 0x03, 2, {hk, key, L"Snow\u2603", E, T}, L"True|vValue=wide"},
         {R, L"GetSetting", 0x03, 2, {L"HKCU", key, L"Five", E, F}, L"False"},
+        {R, L"SaveSetting", 0x02, 1, {L"HKEY_LOCAL_MACHINE", key, L"Root", L"machine", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {L"hkey_local_machine", key, L"Root", E, T}, L"True|vValue=machine"},
+        {R, L"SaveSetting", 0x02, 1, {L"Hkey_Classes_Root", L"Tarnwick Tests", L"Root", L"classes", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {L"HKEY_CLASSES_ROOT", L"Tarnwick Tests", L"Root", E, T}, L"True|vValue=classes"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Root", E, T}, L"True|vValue=--NOT-FOUND--"},
+        // Names match in any case; the registry keeps the case they were first written in.
+        {R, L"SaveSetting", 0x02, 1, {hk, key + L"\\Case\\Sub", L"Volume", L"1", T}, L"True"},
+        {R, L"SaveSetting", 0x02, 1, {hk, key + L"\\CASE\\SUB", L"VOLUME", L"2", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {hk, key + L"\\case\\sub", L"volume", E, T}, L"True|vValue=2"},
         {Fn, L"FindFile", 0x00, 1, {L"FOUND.D64", d}, d + L"FOUND.D64"},
         {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
+        {Fn, L"FindFile", 0x00, 1, {L"tune.sid", d + L"df"}, d + L"df\\" + t.first + L"\\one\\two\\tune.sid"},
         {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"},
          L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
         {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#|FoundFile=" + d + L"big\\disk.img"},
@@ -343,6 +367,10 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L""},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, err(L"9 Subscript out of range")},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, err(L"75 Path/File access error")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"hid.cfg", changeList(L"a", L"2")}, L""},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"none.cfg", changeList(L"a", L"2")}, err(L"53 File not found")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"no\\c.cfg", changeList(L"a", L"2")}, err(L"76 Path not found")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"a|b.cfg", changeList(L"a", L"2")}, err(L"52 Bad file name or number")},
         {Fn, L"FileExists", 0x14, 18, {d + L"found.d64", F, L""}, L"True"},
         {Fn, L"FileExists", 0x14, 18, {d + L"h", F, L""}, L"False"},
         {Fn, L"DirExists", 0x15, 19, {d + L"h"}, L"True"},
@@ -386,7 +414,24 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
                 (kind == REG_DWORD ? std::to_wstring(data.number) : data.text) + L" ";
     }
     EXPECT_EQ(seen, L"Five:4=5 Hi:1=abc Expand:4=3 Empty:1= Gr\u00f6\u00dfe:1=Gr\u00f6\u00dfe ");
-    RegCloseKey(k);
+    // The roots are the registry's own, and the case first written is kept.
+    wchar_t machine[16] = L"", classes[16] = L"", sub[16] = L"", value[16] = L"";
+    DWORD sizes[] = {sizeof machine, sizeof classes, 16, 16};
+    HKEY c = nullptr, s = nullptr;
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Root", RRF_RT_REG_SZ, nullptr, machine, &sizes[0]);
+    RegGetValueW(HKEY_CLASSES_ROOT, L"Tarnwick Tests", L"Root", RRF_RT_REG_SZ, nullptr, classes,
+                 &sizes[1]);
+    RegOpenKeyExW(k, L"case", 0, KEY_READ, &c), RegEnumKeyExW(c, 0, sub, &sizes[2], nullptr, nullptr, nullptr, nullptr);
+    RegOpenKeyExW(c, L"sub", 0, KEY_READ, &s), RegEnumValueW(s, 0, value, &sizes[3], nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(std::wstring(machine) + L" " + classes + L" " + sub + L"\\" + value,
+              L"machine classes Sub\\Volume");
+    RegCloseKey(s), RegCloseKey(c), RegCloseKey(k);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()), RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
+    // A rewrite keeps the file hidden; a new default song changes bytes 16-17 and nothing else.
+    EXPECT_EQ(GetFileAttributesW((d + L"hid.cfg").c_str()) & FILE_ATTRIBUTE_HIDDEN,
+              DWORD(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(contentOf(t.path() / "hid.cfg"), "a=2\r\n");
+    EXPECT_EQ(contentOf(t.path() / "t.sid"), t.psid.substr(0, 17) + '\4' + t.psid.substr(18) + "xy");
     EXPECT_EQ(contentOf(t.path() / "c64.cfg"), "a=9\r\n");
     EXPECT_EQ(contentOf(t.path() / "ro.cfg"), "A=1\r\n");
     EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
