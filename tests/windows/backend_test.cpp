@@ -4,7 +4,10 @@
 // and directory of real starts of the recorder program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "platform/win32/win32_platform.h"
 #include "support/recorder_reader.h"
@@ -53,18 +56,103 @@ TEST(Win32Backend, ExistenceCodesAreTheSystems) {
         EXPECT_EQ(host.existenceTest(row.name), row.code) << row.name.size();
 }
 
+TEST(Win32Backend, TheSystemsAnswersAsTheRuntimeGivesThem) {
+    const TempFolder temp;
+    const String file = u16(temp.write("Long Name Here.prg")), none = u16(temp / "none");
+    char16_t unused = u'Y';
+    while (GetLogicalDrives() & (1u << (unused - u'A'))) --unused;
+    Win32Platform host;
+    const struct {
+        const char* name;
+        std::function<void()> call;
+        std::int32_t number;
+    } errors[] = {{"missing folder", [&] { host.changeDirectory(none); }, 76},
+                  {"a file as folder", [&] { host.changeDirectory(file); }, 76},
+                  {"missing drive",
+                   [&] {
+                       host.changeDrive(String{unused, u':', u'\\'});
+                   },
+                   68},
+                  {"no drive letter", [&] { host.changeDrive(u"1:"); }, 68}};
+    for (const auto& row : errors) {
+        std::int32_t number = 0;
+        try {
+            row.call();
+        } catch (const Error& e) {
+            number = e.number();
+        }
+        EXPECT_EQ(number, row.number) << row.name;
+    }
+    // Too small an area: the room needed, terminator included, and nothing written.
+    String area(2, u'#'), exact;
+    exact.resize(host.shortPathName(file, area), u'#');
+    EXPECT_EQ(area, u"##");
+    EXPECT_EQ(host.shortPathName(file, exact), exact.size() - 1);
+    EXPECT_EQ(exact, shortName(toWide(file)) + u'\0');
+    // Letters beyond ASCII change case; a NUL has none and ends nothing.
+    EXPECT_EQ(host.lowerCase(u"C:\\\u00C4NN \u03A9MEGA.D64"), u"c:\\\u00E4nn \u03C9mega.d64");
+    EXPECT_EQ(host.upperCase(String(u"\u00e9\0b", 3)), String(u"\u00C9\0B", 3));
+}
+
+// The Unix name Wine gives a file ("" where it gives none).
+std::string unixName(const fs::path& p) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    // Through void*: the exported address is not of the type GetProcAddress says.
+    const auto convert = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(p.wstring().c_str()) : nullptr;
+    const std::string text = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// A Unix program, which Wine starts natively but does not let us wait for by
+// its handle: what it makes (or removes) is looked for instead.
+bool runUnix(const std::string& line, const fs::path& made, bool present) {
+    std::wstring wide(line.begin(), line.end()), program = L"Z:" + wide.substr(0, wide.find(L' '));
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &start, &process))
+        CloseHandle(process.hProcess), CloseHandle(process.hThread);
+    for (int i = 0; i < 100; ++i, Sleep(50))
+        if ((GetFileAttributesW(made.wstring().c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+            return true;
+    return false;
+}
+
+TEST(Win32Backend, ASearchThroughALinkToAFolderAboveEnds) {
+    const TempFolder temp;
+    temp.write("root/a.sid", "1"), temp.write("root/sub/b.sid", "22");
+    const std::string root = unixName(temp / "root");
+    const bool linked = !root.empty() && runUnix("/bin/ln -s " + root + " " + root + "/sub/up",
+                                                 temp / "root/sub/up/a.sid", true);
+    // The link goes first, whatever happens: the folder's removal would walk round the loop.
+    const std::shared_ptr<void> unlink(nullptr, [&](void*) {
+        if (linked) runUnix("/bin/rm -f " + root + "/sub/up", temp / "root/sub/up", false);
+    });
+    if (!linked) GTEST_SKIP() << "no Unix link could be made under this Wine";
+    Win32Platform host;
+    twFunctions f(host);
+    std::vector<String> found;
+    f.addFoundFileHandler([&](const String& p) { found.push_back(p); });
+    String path = u16(temp / "root");
+    EXPECT_EQ(f.FindFiles(path, u"*.sid"), Variant(std::int32_t{3}));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<String>{path + u"a.sid", path + u"sub\\b.sid"}));
+    EXPECT_EQ(f.FindFile(u"none.sid", u16(temp / "root")), u"");
+}
+
 // A free drive letter given to a folder through Wine's mount manager, as its
 // configuration tool does; the letter is taken away afterwards.
 class MappedDrive {
   public:
     MappedDrive(const fs::path& folder, DWORD type) {
         while (GetLogicalDrives() & (1u << (letter_ - u'A'))) --letter_;
-        using UnixName = char*(__cdecl*)(const wchar_t*);
-        // Through void*: the exported address is not of the type GetProcAddress says.
-        const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-        if (char* name = unixName ? unixName(folder.wstring().c_str()) : nullptr)
-            mapped_ = control(name, type), HeapFree(GetProcessHeap(), 0, name);
+        const std::string name = unixName(folder);
+        mapped_ = !name.empty() && control(name, type);
     }
     ~MappedDrive() {
         if (mapped_) control("", DRIVE_NO_ROOT_DIR);

@@ -202,8 +202,8 @@ struct Tree : tarnwick::testing::TempFolder {
     std::wstring dir = path().wstring() + L"\\", shortName = std::wstring(MAX_PATH, L'\0');
     std::wstring first, last;  // the subfolders of df the system lists first and last
     wchar_t label[MAX_PATH + 1] = L"", unused[3] = L"Y:";
-    const std::string psid = tarnwick::testing::psidHeader(5, 3, std::string(32, 'N'),
-                                                           std::string(32, 'A'), std::string(32, 'C'));
+    const std::string psid = tarnwick::testing::psidHeader(
+        5, 3, std::string(32, 'N'), std::string(32, 'A'), std::string(32, 'C'));
     Tree() {
         write("bad.exe", "no program"), write("found.d64", "x"), write("c64.cfg", "A=1\r\n"),
             write("ro.cfg", "A=1\r\n"), write("hid.cfg", "A=1\r\n");
@@ -418,20 +418,25 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     wchar_t machine[16] = L"", classes[16] = L"", sub[16] = L"", value[16] = L"";
     DWORD sizes[] = {sizeof machine, sizeof classes, 16, 16};
     HKEY c = nullptr, s = nullptr;
-    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Root", RRF_RT_REG_SZ, nullptr, machine, &sizes[0]);
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Root", RRF_RT_REG_SZ, nullptr, machine,
+                 &sizes[0]);
     RegGetValueW(HKEY_CLASSES_ROOT, L"Tarnwick Tests", L"Root", RRF_RT_REG_SZ, nullptr, classes,
                  &sizes[1]);
-    RegOpenKeyExW(k, L"case", 0, KEY_READ, &c), RegEnumKeyExW(c, 0, sub, &sizes[2], nullptr, nullptr, nullptr, nullptr);
-    RegOpenKeyExW(c, L"sub", 0, KEY_READ, &s), RegEnumValueW(s, 0, value, &sizes[3], nullptr, nullptr, nullptr, nullptr);
+    RegOpenKeyExW(k, L"case", 0, KEY_READ, &c),
+        RegEnumKeyExW(c, 0, sub, &sizes[2], nullptr, nullptr, nullptr, nullptr);
+    RegOpenKeyExW(c, L"sub", 0, KEY_READ, &s),
+        RegEnumValueW(s, 0, value, &sizes[3], nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(std::wstring(machine) + L" " + classes + L" " + sub + L"\\" + value,
               L"machine classes Sub\\Volume");
     RegCloseKey(s), RegCloseKey(c), RegCloseKey(k);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()), RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
     // A rewrite keeps the file hidden; a new default song changes bytes 16-17 and nothing else.
     EXPECT_EQ(GetFileAttributesW((d + L"hid.cfg").c_str()) & FILE_ATTRIBUTE_HIDDEN,
               DWORD(FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(contentOf(t.path() / "hid.cfg"), "a=2\r\n");
-    EXPECT_EQ(contentOf(t.path() / "t.sid"), t.psid.substr(0, 17) + '\4' + t.psid.substr(18) + "xy");
+    EXPECT_EQ(contentOf(t.path() / "t.sid"),
+              t.psid.substr(0, 17) + '\4' + t.psid.substr(18) + "xy");
     EXPECT_EQ(contentOf(t.path() / "c64.cfg"), "a=9\r\n");
     EXPECT_EQ(contentOf(t.path() / "ro.cfg"), "A=1\r\n");
     EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -452,6 +457,21 @@ static_assert(eCCS109_PCJoystick1 == 0 && eCCS109_PCJoystick2 == 1 && eCCS109_Ke
 TEST(Component, TypeLibraryNamesTheLibraryAndTheEarlierShell) {
     Ref<ITypeLib> library;
     ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.out()), S_OK);
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_EQ(std::to_wstring(attributes->wMajorVerNum) + L"." +
+                  std::to_wstring(attributes->wMinorVerNum) + L" locale " +
+                  std::to_wstring(attributes->lcid),
+              L"43.1 locale 0");
+    library->ReleaseTLibAttr(attributes);
+    for (const IID* iid : {&IID__twShell, &IID__twRegistry, &IID__twFunctions}) {
+        Ref<ITypeInfo> dispatch;
+        TYPEATTR* type = nullptr;
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*iid, dispatch.out()), S_OK);
+        dispatch->GetTypeAttr(&type);
+        EXPECT_EQ(type->wTypeFlags & TYPEFLAG_FDUAL, TYPEFLAG_FDUAL) << "a dual interface";
+        dispatch->ReleaseTypeAttr(type);
+    }
     BSTR name = nullptr, description = nullptr;
     library->GetDocumentation(-1, &name, &description, nullptr, nullptr);
     EXPECT_EQ(text(name) + L": " + text(description), L"Tarnwick: Tarnwick General Functions v2.2");
@@ -472,6 +492,55 @@ TEST(Component, TypeLibraryNamesTheLibraryAndTheEarlierShell) {
     EXPECT_NE(earlier, IID__twShell);
     ASSERT_EQ(shell->QueryInterface(earlier, viaEarlier.put()), S_OK);
     EXPECT_EQ(viaEarlier.p, static_cast<IUnknown*>(shell.p)) << "the same _twShell";
+}
+
+// The DLL as COM loads it: the classes it serves, when it may be unloaded,
+// and the version block that names it.
+TEST(Component, TheModuleServesItsClassesAndMayGoWhenNoObjectIsLeft) {
+    std::string dll = TARNWICK_COM_DLL_PATH;
+    std::replace(dll.begin(), dll.end(), '/', '\\');
+    const HMODULE module = LoadLibraryA(dll.c_str());
+    ASSERT_NE(module, nullptr);
+    // Through void*: an export's address carries no type of its own.
+    const auto getClassObject =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    const auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    Ref<IClassFactory> factory;
+    Ref<IUnknown> object;
+    EXPECT_EQ(getClassObject(IID__twShell, IID_IClassFactory, factory.put()),
+              CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(getClassObject(CLSID_twFunctions, IID_IClassFactory, factory.put()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, object.put()), S_OK);
+    factory.reset();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive";
+    object.reset();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeA(dll.c_str(), &ignored));
+    ASSERT_TRUE(GetFileVersionInfoA(dll.c_str(), 0, DWORD(block.size()), block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT n = 0;
+    VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &n);
+    std::wstring seen = std::to_wstring(fixed->dwFileVersionMS >> 16) + L"." +
+                        std::to_wstring(fixed->dwFileVersionMS & 0xFFFF) + L"." +
+                        std::to_wstring(fixed->dwFileVersionLS);
+    for (const wchar_t* key :
+         {L"FileVersion", L"ProductVersion", L"FileDescription", L"Comments", L"InternalName",
+          L"OriginalFilename", L"ProductName", L"OLESelfRegister"}) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
+        const bool found =
+            VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &n);
+        seen += L"|" + (key + (L"=" + (found ? std::wstring(value) : L"?")));
+    }
+    EXPECT_EQ(seen,
+              L"2.2.0|FileVersion=2.02|ProductVersion=2.02|FileDescription=Tarnwick General "
+              L"Functions|Comments=Tarnwick General Functions|InternalName=Tarnwick|"
+              L"OriginalFilename=Tarnwick.dll|ProductName=Tarnwick|OLESelfRegister=");
 }
 
 }  // namespace
