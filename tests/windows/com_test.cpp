@@ -291,7 +291,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     RegSetValueExW(k, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2"), 2);
     RegSetValueExW(k, L"Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(L"%PATH%"), 14);
     RegSetValueExW(k, L"Empty", 0, REG_SZ, nullptr, 0);
-    RegDeleteTreeW(k, L"Case");  // written in another case by an earlier run
+    RegDeleteTreeW(k, L"Case"), RegDeleteValueW(k, L"Root");  // as an earlier run may leave them
     enum { S, R, Fn };
     const struct {
         int object;
