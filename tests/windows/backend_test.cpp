@@ -1,7 +1,8 @@
 // The Windows backend on what only the real system answers (under Wine), and
 // the component's clients cannot see (tests/windows/com_test.cpp shows the
-// rest): existence codes, a CD-ROM drive and its label, and the arguments
-// and directory of real starts of the recorder program.
+// rest): existence codes, directory and drive changes, the room a short
+// name needs, letter case, a search through a link, a CD-ROM drive and its
+// label, and the arguments and directory of real starts of the recorder.
 #include <gtest/gtest.h>
 
 #include <algorithm>

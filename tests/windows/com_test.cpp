@@ -2,8 +2,8 @@
 // by name through IDispatch and at its slot of the function table, with its
 // dispatch id, result, in/out values and errors (status and error
 // information), on real files, the registry and the drives; the FoundFile
-// event; the type library. With --expect-unregistered: no class can be
-// created any more.
+// event; the type library; the module's class objects, unloading and
+// version block. With --expect-unregistered: no class can be created any more.
 #include <gtest/gtest.h>
 #include <windows.h>
 // after windows.h, which they need
