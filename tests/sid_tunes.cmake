@@ -18,11 +18,7 @@ if(WIN32)
     FIXTURES_REQUIRED tarnwick_wine SKIP_RETURN_CODE 77)
 endif()
 
-if(WIN32)
-  target_sources(tarnwick_windows_tests PRIVATE windows/sid_test.cpp)
-  target_compile_definitions(tarnwick_windows_tests PRIVATE
-    TARNWICK_TUNES="${TARNWICK_TUNES_DIR}")
-else()
+if(NOT WIN32)
   # Real files, the recorder standing in for a player, the real sidplayfp.
   target_sources(tarnwick_posix_tests PRIVATE
     posix/sid_header_test.cpp

@@ -1,716 +1,569 @@
-// Tarnwick.dll through real automation clients: creation by programmatic
-// identifier after regsvr32, every method through the function table and
-// through IDispatch by name, the dispatch ids, in/out arguments, errors,
-// the FoundFile event, the type library and the unload test.
+// Tarnwick.dll as its clients see it, after regsvr32 under Wine: every method
+// by name through IDispatch and at its slot of the function table, with its
+// dispatch id, result, in/out values and errors (status and error
+// information), on real files, the registry and the drives; the FoundFile
+// event; the type library; the module's class objects, unloading and
+// version block. With --expect-unregistered: no class can be created any more.
 #include <gtest/gtest.h>
 #include <windows.h>
 // after windows.h, which they need
 #include <oleauto.h>
 #include <olectl.h>
 
-#include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
+#include <algorithm>
 
-#include "com_client.h"
+#include "support/psid_bytes.h"
+#include "support/temp_folder.h"
+#include "tarnwick_idl.h"
 
-namespace tarnwick::testing {
 namespace {
 
-// The DLL under test, as a Windows path.
-std::wstring comDll() {
-    std::wstring path;
-    for (const char c : std::string(TARNWICK_COM_DLL_PATH)) path += c == '/' ? L'\\' : wchar_t(c);
-    return path;
-}
+using tarnwick::testing::contentOf;
 
-template <typename Interface>
-void create(const wchar_t* progId, REFIID iid, Ref<Interface>& out) {
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK) << "not registered";
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out.putVoid()), S_OK);
-}
-
-class ComServer : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        create(L"Tarnwick.twShell", IID__twShell, shell);
-        create(L"Tarnwick.twRegistry", IID__twRegistry, registry);
-        create(L"Tarnwick.twFunctions", IID__twFunctions, functions);
+template <typename T>
+struct Ref {
+    T* p = nullptr;
+    Ref() = default;
+    Ref(const Ref&) = delete;
+    ~Ref() { reset(); }
+    void reset() {
+        if (p) p->Release();
+        p = nullptr;
     }
-    Ref<_twShell> shell;
-    Ref<_twRegistry> registry;
-    Ref<_twFunctions> functions;
+    T* operator->() const { return p; }
+    T** out() { return &p; }
+    void** put() { return reinterpret_cast<void**>(&p); }
 };
 
-TEST_F(ComServer, DispatchIdsFollowTheInterfaceTables) {
-    const std::map<std::wstring, DISPID> shellIds = {
-        {L"PlayMusic", 0x60030000}, {L"PlayMusicSong", 0x60030001},
-        {L"CCS64v109", 0x60030002}, {L"CCS64v20DosAndWin", 0x60030003},
-        {L"C64Sv252", 0x60030004},  {L"ShellWithDefaultProgram", 0x60030005},
-        {L"VICE", 0x60030006},      {L"Comeback64", 0x60030007},
-        {L"Win64Beta", 0x60030008}, {L"PC64Win", 0x60030009},
-        {L"Frodo", 0x6003000A},     {L"VICENoSettings", 0x6003000B}};
-    const std::map<std::wstring, DISPID> registryIds = {{L"SaveSetting", 0x60030002},
-                                                        {L"GetSetting", 0x60030003}};
-    const std::map<std::wstring, DISPID> functionIds = {
-        {L"FindFile", 0x60030000},         {L"FindFiles", 0x60030003},
-        {L"GetFileAndPath", 0x60030005},   {L"GetSidInfo", 0x60030006},
-        {L"GetSidSongInfo", 0x60030007},   {L"SaveDefaultSidSong", 0x60030008},
-        {L"GetSidAuthor", 0x60030009},     {L"JustFileName", 0x6003000A},
-        {L"SetAlwaysOnTop", 0x6003000B},   {L"WaitForCDRom", 0x6003000C},
-        {L"WaitForCDRomPath", 0x6003000D}, {L"WaitForCDRomFile", 0x6003000E},
-        {L"GetVolumeName", 0x6003000F},    {L"Long2Short", 0x60030010},
-        {L"DeletePathSilent", 0x60030011}, {L"DriveTypeIsCDRom", 0x60030012},
-        {L"ChangeConfigFile", 0x60030013}, {L"FileExists", 0x60030014},
-        {L"DirExists", 0x60030015}};
-    EXPECT_EQ(shellIds.size() + registryIds.size() + functionIds.size(), 33u);
-    for (const auto& [name, id] : shellIds) EXPECT_EQ(dispatchId(shell.get(), name.c_str()), id);
-    for (const auto& [name, id] : registryIds)
-        EXPECT_EQ(dispatchId(registry.get(), name.c_str()), id);
-    for (const auto& [name, id] : functionIds)
-        EXPECT_EQ(dispatchId(functions.get(), name.c_str()), id);
-    // Names are matched without regard to case, as script clients expect.
-    EXPECT_EQ(dispatchId(functions.get(), L"justfilename"), 0x6003000A);
+struct Var {
+    VARIANT v;
+    Var() { VariantInit(&v); }
+    Var(VARTYPE type, LONG n) : Var() { V_VT(&v) = type, V_I4(&v) = n; }
+    Var(const std::wstring& s) : Var() {
+        V_VT(&v) = VT_BSTR, V_BSTR(&v) = SysAllocStringLen(s.data(), UINT(s.size()));
+    }
+    Var(const wchar_t* s) : Var(std::wstring(s)) {}
+    Var(const Var& other) : Var() { *this = other; }
+    Var& operator=(const Var& other) {
+        if (this != &other) VariantCopy(&v, const_cast<VARIANT*>(&other.v));
+        return *this;
+    }
+    ~Var() { VariantClear(&v); }
+};
+const Var T(VT_BOOL, -1), F(VT_BOOL, 0), E;
+const auto i2 = [](SHORT n) { return Var(VT_I2, n); };
+const auto i4 = [](LONG n) { return Var(VT_I4, n); };
+const auto text = [](BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; };
+
+// A value as a client sees it: numbers with the type characters of the
+// runtime (% Integer, & Long, # Double), and a boolean True only as -1.
+std::wstring show(const VARIANT& value) {
+    const VARIANT& v = V_VT(&value) == (VT_BYREF | VT_VARIANT) ? *V_VARIANTREF(&value) : value;
+    if (V_VT(&v) == VT_BSTR) return text(V_BSTR(&v));
+    if (V_VT(&v) == VT_BOOL) return V_BOOL(&v) == -1 ? L"True" : V_BOOL(&v) ? L"?" : L"False";
+    if (V_VT(&v) == VT_I2) return std::to_wstring(V_I2(&v)) + L"%";
+    if (V_VT(&v) == VT_I4) return std::to_wstring(V_I4(&v)) + L"&";
+    if (V_VT(&v) == VT_R8) return std::to_wstring(std::int64_t(V_R8(&v))) + L"#";
+    return L"vt" + std::to_wstring(V_VT(&v));
+}
+std::wstring failure(HRESULT status, BSTR description) {
+    return L"error " + std::to_wstring(status & 0xFFFF) + L" " + text(description) +
+           (HRESULT_FACILITY(status) == 0xA ? L"" : L" (not a runtime error)");
 }
 
-TEST_F(ComServer, TheEarlierShellIdentifierGivesTheSameInterface) {
+// A method of the object's dual interface, as its type library declares it.
+struct Method {
+    Ref<ITypeInfo> table;
+    FUNCDESC* f = nullptr;
+    BSTR names[16] = {};  // the method's, then its parameters'
+    IID iid{};            // of the interface
+    Method(IDispatch* object, const wchar_t* name) {
+        Ref<ITypeInfo> dispatch;
+        Ref<ITypeInfo2> table2;
+        HREFTYPE half = 0;
+        MEMBERID id = 0;
+        TYPEATTR* type = nullptr;
+        UINT index = 0;
+        LPOLESTR lookup[] = {const_cast<LPOLESTR>(name)};
+        if (!object->GetTypeInfo(0, 0, dispatch.out()) &&
+            !dispatch->GetRefTypeOfImplType(-1, &half) &&
+            !dispatch->GetRefTypeInfo(half, table.out()) && !table->GetIDsOfNames(lookup, 1, &id) &&
+            !table->QueryInterface(IID_ITypeInfo2, table2.put()) &&
+            !table2->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index) && !table->GetFuncDesc(index, &f))
+            table->GetNames(id, names, 16, &index),
+                iid = dispatch->GetTypeAttr(&type) ? iid : type->guid;
+        if (type) dispatch->ReleaseTypeAttr(type);
+    }
+    ~Method() {
+        if (f) table->ReleaseFuncDesc(f);
+        for (BSTR name : names) SysFreeString(name);
+    }
+    bool hasResult() const {
+        return f->lprgelemdescParam[f->cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL;
+    }
+    bool inOut(std::size_t i) const { return f->lprgelemdescParam[i].tdesc.vt == VT_PTR; }
+    // The result, then every in/out value the call changed.
+    std::wstring outcome(const VARIANT* result, const std::vector<std::wstring>& before,
+                         const std::vector<Var>& after) const {
+        std::wstring seen = result ? show(*result) : L"";
+        for (std::size_t i = 0; i < before.size(); ++i)
+            if (inOut(i) && show(after[i].v) != before[i])
+                seen += (seen.empty() ? L"" : L"|") + text(names[i + 1]) + L"=" + show(after[i].v);
+        return seen;
+    }
+};
+
+// A call by name as a script makes it, its in/out arguments referring to its
+// variables; or as a compiled client makes it, at the slot in the function
+// table, in/out arguments of the declared types and an optional one left out
+// passed as missing.
+std::wstring call(IDispatch* object, const Method& m, DISPID id, int slot, std::vector<Var> vars,
+                  bool compiled) {
+    const std::size_t n = m.f->cParams;
+    std::vector<VARIANT> passed(n);
+    std::vector<VARIANTARG*> pointers;
+    std::vector<VARTYPE> types;
+    std::vector<std::wstring> before;
+    Var result, missing(VT_ERROR, DISP_E_PARAMNOTFOUND), status;
+    for (std::size_t i = 0; i < n; ++i) {
+        const TYPEDESC& t = m.f->lprgelemdescParam[i].tdesc;
+        VARTYPE vt = m.inOut(i) ? t.lptdesc->vt : t.vt;
+        vt = vt == VT_USERDEFINED ? VARTYPE(VT_I4) : vt == VT_SAFEARRAY ? VT_ARRAY | VT_RECORD : vt;
+        Var& var = i < vars.size() ? vars[i] : i + 1 < n || !m.hasResult() ? missing : result;
+        if (compiled && vt != VT_VARIANT && !(vt & VT_ARRAY))
+            VariantChangeType(&var.v, &var.v, 0, vt);
+        VARIANT& p = passed[i] = var.v;
+        if (i < vars.size()) before.push_back(show(var.v));
+        if (m.inOut(i)) {
+            V_VT(&p) = VT_BYREF | (compiled ? vt : VARTYPE(VT_VARIANT));
+            V_BYREF(&p) = compiled && vt != VT_VARIANT ? &V_I4(&var.v) : static_cast<void*>(&var.v);
+        }
+        pointers.push_back(&p), types.push_back(compiled && !m.inOut(i) ? vt : V_VT(&p));
+    }
+    EXCEPINFO e{};
+    HRESULT hr = S_OK;
+    if (compiled) {
+        SetErrorInfo(0, nullptr);
+        DispCallFunc(object, (6 + slot) * sizeof(void*), CC_STDCALL, VT_ERROR, UINT(n),
+                     types.data(), pointers.data(), &status.v);
+        Ref<ISupportErrorInfo> supports;
+        Ref<IErrorInfo> info;
+        hr = V_ERROR(&status.v);
+        // As compiled clients do: error information only from an interface that says it has some.
+        if (FAILED(hr) && !object->QueryInterface(IID_ISupportErrorInfo, supports.put()) &&
+            supports->InterfaceSupportsErrorInfo(m.iid) == S_OK && !GetErrorInfo(0, info.out()))
+            info->GetSource(&e.bstrSource), info->GetDescription(&e.bstrDescription),
+                e.scode = hr, hr = DISP_E_EXCEPTION;
+    } else {
+        std::reverse(passed.begin(), passed.begin() + vars.size());
+        DISPPARAMS params{passed.data(), nullptr, UINT(vars.size()), 0};
+        hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result.v, &e, nullptr);
+    }
+    const std::wstring seen =
+        hr == DISP_E_EXCEPTION ? failure(e.scode, e.bstrDescription) + L" in " + text(e.bstrSource)
+        : FAILED(hr)           ? failure(hr, nullptr)
+                               : m.outcome(m.hasResult() ? &result.v : nullptr, before, vars);
+    SysFreeString(e.bstrSource), SysFreeString(e.bstrDescription), SysFreeString(e.bstrHelpFile);
+    return seen;
+}
+
+IDispatch* create(const wchar_t* progId) {
+    CLSID clsid{};
+    IDispatch* object = nullptr;
+    if (!CLSIDFromProgID(progId, &clsid))
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                         reinterpret_cast<void**>(&object));
+    return object;
+}
+
+// A change list: an automation array of one ConfigFileType record.
+Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
     Ref<ITypeLib> library;
-    ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.put()), S_OK);
-    Ref<ITypeInfo> alias;
+    Ref<ITypeInfo> info;
+    Ref<IRecordInfo> record;
+    wchar_t name[] = L"ConfigFileType";
     MEMBERID member = 0;
     USHORT found = 1;
-    wchar_t name[] = L"twShell___v0";
-    ITypeInfo* infos[1] = {nullptr};
-    ASSERT_EQ(library->FindName(name, 0, infos, &member, &found), S_OK);
-    ASSERT_EQ(found, 1);
-    *alias.put() = infos[0];
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(alias->GetTypeAttr(&attributes), S_OK);
-    EXPECT_EQ(attributes->typekind, TKIND_ALIAS);
-    const IID earlier = attributes->guid;
-    alias->ReleaseTypeAttr(attributes);
-    EXPECT_FALSE(IsEqualIID(earlier, IID__twShell));
-
-    Ref<IUnknown> viaEarlier, viaCurrent;
-    ASSERT_EQ(shell->QueryInterface(earlier, viaEarlier.putVoid()), S_OK);
-    ASSERT_EQ(shell->QueryInterface(IID__twShell, viaCurrent.putVoid()), S_OK);
-    EXPECT_EQ(viaEarlier.get(), viaCurrent.get());
+    LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.out());
+    library->FindName(name, 0, info.out(), &member, &found);
+    GetRecordInfoFromTypeInfo(info.p, record.out());
+    SAFEARRAYBOUND bound{1, lowerBound};
+    Var list(VT_ARRAY | VT_RECORD, 0);
+    V_ARRAY(&list.v) = SafeArrayCreateEx(VT_RECORD, 1, &bound, record.p);
+    ConfigFileType* item = nullptr;
+    SafeArrayAccessData(V_ARRAY(&list.v), reinterpret_cast<void**>(&item));
+    item->KeyToChange = SysAllocString(key), item->ValueToSet = SysAllocString(value);
+    SafeArrayUnaccessData(V_ARRAY(&list.v));
+    return list;
 }
 
-TEST_F(ComServer, LaunchersAnswerThroughTheFunctionTable) {
-    Bstr result;
-    ASSERT_EQ(shell->Frodo(Bstr(L"C:\\nowhere\\frodo.exe").get(), VARIANT_FALSE, result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run Frodo.  File: C:\\nowhere\\frodo.exe not found");
-    ASSERT_EQ(shell->Win64Beta(Bstr(L"C:\\no\\w.exe").get(), Bstr(L"C:\\g.t64").get(), VARIANT_TRUE,
-                               result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run Win64 Beta.  File: C:\\no\\w.exe not found");
-    ASSERT_EQ(shell->PC64Win(Bstr(L"C:\\no\\p.exe").get(), Bstr(L"C:\\g.t64").get(), VARIANT_TRUE,
-                             result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run PC64Win.  File: C:\\no\\p.exe not found");
-    ASSERT_EQ(shell->Comeback64(Bstr(L"C:\\no\\c.exe").get(), Bstr(L"C:\\g.t64").get(),
-                                ::SelectPort2, VARIANT_FALSE, result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(),
-              L"Unable to run the Come Back 64 Emulator.  File: C:\\no\\c.exe not found");
-    ASSERT_EQ(shell->CCS64v109(Bstr(L"C:\\no\\ccs64.exe").get(), Bstr(L"").get(),
-                               Bstr(L"C:\\g.d64").get(), 0, ::eCCS109_PCJoystick1,
-                               ::eCCS109_PCJoystick2, ::eCCS109_KeySet1, ::eCCS109_KeySet2,
-                               VARIANT_TRUE, VARIANT_FALSE, result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run CCS64 v1.09.  File: \\ccsdpmi.exe not found");
-    ASSERT_EQ(shell->CCS64v20DosAndWin(Bstr(L"C:\\no\\ccs.exe").get(), Bstr(L"").get(),
-                                       Bstr(L"C:\\g.d64").get(), 0, ::eCCS20_Joystick,
-                                       ::eCCS20_None, ::eCCS20_PCJoystick1, ::eCCS20_PCMouse,
-                                       VARIANT_TRUE, VARIANT_FALSE, result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run CCS64 v2.0.  File: C:\\no\\ccs.exe not found");
-    VARIANT name;
-    VariantInit(&name);
-    ASSERT_EQ(shell->C64Sv252(Bstr(L"C:\\no\\c64s.exe").get(), Bstr(L"C:\\g.prg").get(), name,
-                              ::Keyboard, ::Disable, VARIANT_FALSE, VARIANT_FALSE, result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(),
-              L"Unable to run this game in C64S v2.52.  This emulator only supports D64 and T64 "
-              L"files");
-    ASSERT_EQ(
-        shell->VICE(Bstr(L"C:\\no\\x64.exe").get(), Bstr(L"C:\\g.d64").get(), Bstr(L"GAME").get(),
-                    ::eVICE_PCJoystick1, ::eVICE_None, VARIANT_FALSE, result.put()),
-        S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run the VICE Emulator.  File: C:\\no\\x64.exe not found");
-    ASSERT_EQ(shell->VICENoSettings(Bstr(L"C:\\no\\x64.exe").get(), Bstr(L"C:\\g.d64").get(),
-                                    Bstr(L"").get(), VARIANT_FALSE, result.put()),
-              S_OK);
-    EXPECT_EQ(result.text(), L"Unable to run the VICE Emulator.  File: C:\\no\\x64.exe not found");
-
-    // The player launches trap everything and leave their in/out values.
-    VARIANT_BOOL display = VARIANT_FALSE;
-    EXPECT_EQ(shell->PlayMusic(Bstr(L"C:\\no\\player.exe").get(), Bstr(L"C:\\no").get(),
-                               Bstr(L"tune.sid").get(), Bstr(L"Caption").get(), &display),
-              S_OK);
-    EXPECT_EQ(display, VARIANT_FALSE);
-    SHORT tune = 3;
-    EXPECT_EQ(shell->PlayMusicSong(Bstr(L"C:\\no\\player.exe").get(), Bstr(L"C:\\no").get(),
-                                   Bstr(L"tune.sid").get(), &tune),
-              S_OK);
-    EXPECT_EQ(tune, 3);
-}
-
-TEST_F(ComServer, InOutArgumentsAreWrittenBack) {
-    Bstr path(L"old"), file(L"old");
-    ASSERT_EQ(functions->GetFileAndPath(Bstr(L"C:\\Games\\game.d64").get(), path.put(), file.put()),
-              S_OK);
-    EXPECT_EQ(path.text(), L"C:\\Games");
-    EXPECT_EQ(file.text(), L"game.d64");
-
-    // Through IDispatch, the way a script passes its variables.
-    Var scriptPath(L"old"), scriptFile;
-    V_VT(&scriptFile.v) = VT_I4;  // a variable holding a number until now
-    CallResult call;
-    callByName(functions.get(), L"GetFileAndPath",
-               {Var(L"D:\\Music\\tune.sid").v, Var::refTo(scriptPath).v, Var::refTo(scriptFile).v},
-               call);
-    ASSERT_EQ(call.status, S_OK);
-    EXPECT_EQ(scriptPath.text(), L"D:\\Music");
-    EXPECT_EQ(scriptFile.text(), L"tune.sid");
-}
-
-TEST_F(ComServer, ErrorsCarryTheRuntimeNumberAndDescription) {
-    const std::wstring tooLong = L"C:\\" + std::wstring(40000, L'x');
-    Bstr path, file;
-    const HRESULT hr = functions->GetFileAndPath(Bstr(tooLong).get(), path.put(), file.put());
-    EXPECT_EQ(hr, static_cast<HRESULT>(0x800A0006));
-    Ref<ISupportErrorInfo> supports;
-    ASSERT_EQ(functions->QueryInterface(IID_ISupportErrorInfo, supports.putVoid()), S_OK);
-    EXPECT_EQ(supports->InterfaceSupportsErrorInfo(IID__twFunctions), S_OK);
-    Ref<IErrorInfo> info;
-    ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
-    Bstr description, source;
-    info->GetDescription(description.put());
-    info->GetSource(source.put());
-    EXPECT_EQ(description.text(), L"Overflow");
-    EXPECT_EQ(source.text(), L"Tarnwick.twFunctions");
-
-    CallResult call;
-    callByName(functions.get(), L"JustFileName", {Var(tooLong).v}, call);
-    EXPECT_EQ(call.status, DISP_E_EXCEPTION);
-    EXPECT_EQ(call.exception.scode, static_cast<SCODE>(0x800A0006));
-    EXPECT_EQ(std::wstring(call.exception.bstrDescription ? call.exception.bstrDescription : L""),
-              L"Overflow");
-
-    // A method that traps its errors succeeds with its documented result.
-    VARIANT_BOOL exists = VARIANT_TRUE;
-    EXPECT_EQ(functions->DirExists(Bstr(tooLong).get(), &exists), S_OK);
-    EXPECT_EQ(exists, VARIANT_FALSE);
-}
-
-TEST_F(ComServer, RegistryRoundTripThroughTheFunctionTable) {
-    Var value(L"hello"), missing;
-    VARIANT_BOOL text = VARIANT_TRUE, ok = VARIANT_FALSE;
-    EXPECT_EQ(registry->SaveSetting(nullptr, nullptr, nullptr, nullptr, nullptr, &ok), E_POINTER);
-    BSTR r = SysAllocString(L"HKEY_CURRENT_USER"),
-         k = SysAllocString(L"Software\\Tarnwick Tests\\Com"), n = SysAllocString(L"Greeting");
-    ASSERT_EQ(registry->SaveSetting(&r, &k, &n, &value.v, &text, &ok), S_OK);
-    EXPECT_EQ(ok, VARIANT_TRUE);
-    Var read;
-    ASSERT_EQ(registry->GetSetting(&r, &k, &n, &read.v, &text, nullptr, &ok), S_OK);
-    EXPECT_EQ(ok, VARIANT_TRUE);
-    EXPECT_EQ(read.text(), L"hello");
-    BSTR other = SysAllocString(L"Nothing here");
-    ASSERT_EQ(registry->GetSetting(&r, &k, &other, &missing.v, &text, nullptr, &ok), S_OK);
-    EXPECT_EQ(missing.text(), L"--NOT-FOUND--");
-    SysFreeString(r);
-    SysFreeString(k);
-    SysFreeString(n);
-    SysFreeString(other);
-}
-
-// A sink of __twFunctions that records every FoundFile it receives.
-class FoundFileSink final : public IDispatch {
-  public:
-    std::vector<std::wstring> found;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, DIID___twFunctions)) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+// The files and folders the rows work on.
+struct Tree : tarnwick::testing::TempFolder {
+    std::wstring dir = path().wstring() + L"\\", shortName = std::wstring(MAX_PATH, L'\0');
+    std::wstring first, last;  // the subfolders of df the system lists first and last
+    wchar_t label[MAX_PATH + 1] = L"", unused[3] = L"Y:";
+    const std::string psid = tarnwick::testing::psidHeader(
+        5, 3, std::string(32, 'N'), std::string(32, 'A'), std::string(32, 'C'));
+    Tree() {
+        write("bad.exe", "no program"), write("found.d64", "x"), write("c64.cfg", "A=1\r\n"),
+            write("ro.cfg", "A=1\r\n"), write("hid.cfg", "A=1\r\n");
+        SetFileAttributesW((dir + L"hid.cfg").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        // The search goes depth first: into the first listed subfolder before the next.
+        for (const char* sub : {"alpha", "beta", "gamma"})
+            std::filesystem::create_directories(path() / "df" / sub);
+        WIN32_FIND_DATAW e;
+        const HANDLE list = FindFirstFileW((dir + L"df\\*").c_str(), &e);
+        do
+            if (e.cFileName[0] != L'.') (first.empty() ? first : last) = e.cFileName;
+        while (FindNextFileW(list, &e));
+        FindClose(list);
+        write("df/" + std::filesystem::path(first).string() + "/one/two/tune.sid");
+        write("df/" + std::filesystem::path(last).string() + "/tune.sid");
+        write("sub/b.sid", std::string(20, 'b')), write("Long Folder/Great Game.d64", "g");
+        write("h/Hidden/in.prg", "g"), write("h/System/in.prg", "g");
+        write("t.sid", psid + "xy"), write("ro.sid", psid + "xy");
+        SetFileAttributesW((dir + L"h\\Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        SetFileAttributesW((dir + L"h\\System").c_str(), FILE_ATTRIBUTE_SYSTEM);
+        SetFileAttributesW((dir + L"ro.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW((dir + L"ro.sid").c_str(), FILE_ATTRIBUTE_READONLY);
+        // A file past 4 GiB: its size takes both halves of the listing.
+        CreateDirectoryW((dir + L"big").c_str(), nullptr);
+        const HANDLE big = CreateFileW((dir + L"big\\disk.img").c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_NEW, 0, nullptr);
+        LARGE_INTEGER end{};
+        end.QuadPart = 5000000000LL;
+        SetFilePointerEx(big, end, nullptr, FILE_BEGIN), SetEndOfFile(big), CloseHandle(big);
+        shortName.resize(GetShortPathNameW((dir + L"Long Folder\\Great Game.d64").c_str(),
+                                           shortName.data(), MAX_PATH));
+        GetVolumeInformationW(L"C:\\", label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
+        while (GetLogicalDrives() & (1u << (unused[0] - L'A'))) --unused[0];
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
-        *n = 0;
-        return S_OK;
+};
+
+// A sink of __twFunctions: the FoundFile events it received.
+struct Sink final : IDispatch {
+    std::wstring heard;  // "|FoundFile=" and the path, for every event
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        const bool mine = iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___twFunctions;
+        return *out = mine ? this : nullptr, mine ? S_OK : E_NOINTERFACE;
     }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params,
-                                     VARIANT*, EXCEPINFO*, UINT*) override {
-        if (member != 1 || !params || params->cArgs != 1 || V_VT(&params->rgvarg[0]) != VT_BSTR)
-            return DISP_E_MEMBERNOTFOUND;
-        found.emplace_back(V_BSTR(&params->rgvarg[0]), SysStringLen(V_BSTR(&params->rgvarg[0])));
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*,
+                                     EXCEPINFO*, UINT*) override {
+        heard += id == 1 && p->cArgs == 1 ? L"|FoundFile=" + show(p->rgvarg[0]) : L"|?";
         return S_OK;
     }
-    ULONG references = 1;
 };
 
-TEST_F(ComServer, FoundFileReachesEveryConnectedSinkInOrder) {
-    const std::wstring folder = tempFolder(L"tarnwick-com-events");
-    CreateDirectoryW((folder + L"sub").c_str(), nullptr);
-    writeFile(folder + L"a.sid", std::string(100, 'x'));
-    writeFile(folder + L"sub\\b.sid", std::string(20, 'y'));
-    writeFile(folder + L"c.txt", "z");
-
+TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
+    Ref<IDispatch> objects[3];
+    const wchar_t* progIds[] = {L"Tarnwick.twShell", L"Tarnwick.twRegistry",
+                                L"Tarnwick.twFunctions"};
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(objects[i].p = create(progIds[i])) << "unregistered";
+    const Tree t;
+    const std::wstring& d = t.dir;
     Ref<IConnectionPointContainer> container;
-    ASSERT_EQ(functions->QueryInterface(IID_IConnectionPointContainer, container.putVoid()), S_OK);
-    Ref<IConnectionPoint> point;
-    ASSERT_EQ(container->FindConnectionPoint(DIID___twFunctions, point.put()), S_OK);
-    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, point.put()), CONNECT_E_NOCONNECTION);
-    ASSERT_EQ(container->FindConnectionPoint(DIID___twFunctions, point.put()), S_OK);
-    FoundFileSink first, second;
-    DWORD cookie1 = 0, cookie2 = 0;
-    ASSERT_EQ(point->Advise(&first, &cookie1), S_OK);
-    ASSERT_EQ(point->Advise(&second, &cookie2), S_OK);
-
-    Var total;
-    EXPECT_EQ(functions->FindFiles(nullptr, nullptr, &total.v), E_POINTER);
-    BSTR p = SysAllocString(folder.c_str()), s = SysAllocString(L"*.sid");
-    ASSERT_EQ(functions->FindFiles(&p, &s, &total.v), S_OK);
-    const std::vector<std::wstring> expected = {folder + L"a.sid", folder + L"sub\\b.sid"};
-    EXPECT_EQ(first.found, expected);
-    EXPECT_EQ(second.found, expected);
-    EXPECT_EQ(V_VT(&total.v) == VT_I2   ? V_I2(&total.v)
-              : V_VT(&total.v) == VT_I4 ? V_I4(&total.v)
-                                        : -1,
-              120);
-
-    // After Unadvise the sink hears nothing more.
-    ASSERT_EQ(point->Unadvise(cookie1), S_OK);
-    EXPECT_EQ(point->Unadvise(cookie1), CONNECT_E_NOCONNECTION);
-    first.found.clear();
-    second.found.clear();
-    ASSERT_EQ(functions->FindFiles(&p, &s, &total.v), S_OK);
-    EXPECT_TRUE(first.found.empty());
-    EXPECT_EQ(second.found, expected);
-    ASSERT_EQ(point->Unadvise(cookie2), S_OK);
-    SysFreeString(p);
-    SysFreeString(s);
-
-    Ref<IProvideClassInfo2> classInfo;
-    ASSERT_EQ(functions->QueryInterface(IID_IProvideClassInfo2, classInfo.putVoid()), S_OK);
-    GUID source{};
-    ASSERT_EQ(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
-    EXPECT_TRUE(IsEqualGUID(source, DIID___twFunctions));
-}
-
-// A change list as an automation array of ConfigFileType records.
-SAFEARRAY* changeList(const std::vector<std::pair<std::wstring, std::wstring>>& changes,
-                      LONG lowerBound = 0) {
-    Ref<ITypeLib> library;
-    LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.put());
-    wchar_t name[] = L"ConfigFileType";
-    ITypeInfo* infos[1] = {nullptr};
-    MEMBERID member = 0;
-    USHORT found = 1;
-    library->FindName(name, 0, infos, &member, &found);
-    Ref<IRecordInfo> record;
-    GetRecordInfoFromTypeInfo(infos[0], record.put());
-    infos[0]->Release();
-    SAFEARRAYBOUND bound{static_cast<ULONG>(changes.size()), lowerBound};
-    SAFEARRAY* array = SafeArrayCreateEx(VT_RECORD, 1, &bound, record.get());
-    ::ConfigFileType* items = nullptr;
-    SafeArrayAccessData(array, reinterpret_cast<void**>(&items));
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        items[i].KeyToChange = SysAllocString(changes[i].first.c_str());
-        items[i].ValueToSet = SysAllocString(changes[i].second.c_str());
+    Ref<IConnectionPoint> point, none;
+    Sink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(objects[2]->QueryInterface(IID_IConnectionPointContainer, container.put()), S_OK);
+    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, none.out()), CONNECT_E_NOCONNECTION);
+    ASSERT_EQ(container->FindConnectionPoint(DIID___twFunctions, point.out()), S_OK);
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
+                       miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
+                       key = L"Software\\Tarnwick Tests", huge(40000, L'x'), tune = d + L"t.sid",
+                       N(32, L'N'), A(32, L'A');
+    const auto err = [](const wchar_t* e) {
+        return L"error " + std::wstring(e) + L" in Tarnwick.twFunctions";
+    };
+    // Values of other kinds, as another program writes them.
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &k, nullptr),
+              0);
+    RegSetValueExW(k, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2"), 2);
+    RegSetValueExW(k, L"Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(L"%PATH%"), 14);
+    RegSetValueExW(k, L"Empty", 0, REG_SZ, nullptr, 0);
+    RegDeleteTreeW(k, L"Case"), RegDeleteValueW(k, L"Root");  // as an earlier run may leave them
+    enum { S, R, Fn };
+    const struct {
+        int object;
+        const wchar_t* name;
+        int id, slot;  // dispatch id 0x6003nnnn; slot 1 comes after IDispatch's
+        std::vector<Var> args;
+        std::wstring expected;
+    } rows[] = {
+        // clang-format off
+        {S, L"PlayMusic", 0x00, 1, {no, L"C:\\no", L"t.sid", L"Cap", F}, L""},
+        {S, L"PlayMusicSong", 0x01, 2, {no, L"C:\\no", L"t.sid", i2(3)}, L""},
+        {S, L"CCS64v109", 0x02, 3, {no, L"", g, i2(0), i4(0), i4(1), i4(0), i4(1), T, F},
+         un + L"CCS64 v1.09.  File: \\ccsdpmi.exe not found"},
+        {S, L"CCS64v20DosAndWin", 0x03, 4, {no, L"", g, i2(0), i4(1), i4(0), i4(0), i4(-1), T, F},
+         un + L"CCS64 v2.0" + miss},
+        {S, L"C64Sv252", 0x04, 5, {no, L"C:\\g.prg", E, i4(1), i4(0), F, F},
+         un + L"this game in C64S v2.52.  This emulator only supports D64 and T64 files"},
+        {S, L"ShellWithDefaultProgram", 0x05, 6, {d + L"missing.nothing", i4(0)}, L""},
+        {S, L"VICE", 0x06, 7, {no, g, L"GAME", i4(4), i4(0), F}, un + L"the VICE Emulator" + miss},
+        {S, L"Comeback64", 0x07, 8, {no, g, i4(1), F}, un + L"the Come Back 64 Emulator" + miss},
+        {S, L"Win64Beta", 0x08, 9, {no, g, F}, un + L"Win64 Beta" + miss},
+        {S, L"PC64Win", 0x09, 10, {no, g, F}, un + L"PC64Win" + miss},
+        {S, L"Frodo", 0x0A, 11, {no, F}, un + L"Frodo" + miss},
+        {S, L"Frodo", 0x0A, 11, {d + L"bad.exe", F}, L"There was an error starting Frodo.  Error 5: Invalid procedure call or argument"},
+        {S, L"VICENoSettings", 0x0B, 12, {no, g, L"", F}, un + L"the VICE Emulator" + miss},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Five", i4(5), F}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {L"hkey_current_user", key, L"Five", E, F}, L"True|vValue=5&"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Hi", E, T, L"abc"}, L"True|vValue=abc"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Blob", E, T}, L"True|vValue=--NOT-FOUND--"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Expand", E, F, i4(3)}, L"True|vValue=3&"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Empty", E, T, L"d"}, L"True|vValue="},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Snow\u2603", L"wide", T}, L"True"},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Snow?", L"narrow", T}, L"True"},  // another name
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Gr\u00f6\u00dfe", L"Gr\u00f6\u00dfe", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Snow\u2603", E, T}, L"True|vValue=wide"},
+        {R, L"GetSetting", 0x03, 2, {L"HKCU", key, L"Five", E, F}, L"False"},
+        {R, L"SaveSetting", 0x02, 1, {L"HKEY_LOCAL_MACHINE", key, L"Root", L"machine", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {L"hkey_local_machine", key, L"Root", E, T}, L"True|vValue=machine"},
+        {R, L"SaveSetting", 0x02, 1, {L"Hkey_Classes_Root", L"Tarnwick Tests", L"Root", L"classes", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {L"HKEY_CLASSES_ROOT", L"Tarnwick Tests", L"Root", E, T}, L"True|vValue=classes"},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Root", E, T}, L"True|vValue=--NOT-FOUND--"},
+        // Names match in any case; the registry keeps the case they were first written in.
+        {R, L"SaveSetting", 0x02, 1, {hk, key + L"\\Case\\Sub", L"Volume", L"1", T}, L"True"},
+        {R, L"SaveSetting", 0x02, 1, {hk, key + L"\\CASE\\SUB", L"VOLUME", L"2", T}, L"True"},
+        {R, L"GetSetting", 0x03, 2, {hk, key + L"\\case\\sub", L"volume", E, T}, L"True|vValue=2"},
+        {Fn, L"FindFile", 0x00, 1, {L"FOUND.D64", d}, d + L"FOUND.D64"},
+        {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
+        {Fn, L"FindFile", 0x00, 1, {L"tune.sid", d + L"df"}, d + L"df\\" + t.first + L"\\one\\two\\tune.sid"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"},
+         L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#|FoundFile=" + d + L"big\\disk.img"},
+        {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\G\\a.d64", i4(1), E}, L"strPath=C:\\G|strFileName=a.d64"},
+        {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + huge, E, E}, err(L"6 Overflow")},
+        {Fn, L"SaveDefaultSidSong", 0x08, 6, {tune, i2(4)}, L"True"},
+        {Fn, L"SaveDefaultSidSong", 0x08, 6, {d + L"ro.sid", i2(4)}, L"False"},
+        {Fn, L"GetSidInfo", 0x06, 4, {tune, E, E, E, i2(0), i2(0)}, L"True|strName=" + N + L"|strAuthor=" + A +
+         L"|strCopyright=" + std::wstring(32, L'C') + L"|intTotalSongs=5%|intDefaultSong=4%"},
+        {Fn, L"GetSidSongInfo", 0x07, 5, {tune, i2(0), i2(0)}, L"True|intTotalSongs=5%|intDefaultSong=4%"},
+        {Fn, L"GetSidAuthor", 0x09, 7, {tune}, A},
+        {Fn, L"JustFileName", 0x0A, 8, {L"C:\\x\\y.t64"}, L"y.t64"},
+        {Fn, L"JustFileName", 0x0A, 8, {huge}, err(L"6 Overflow")},
+        {Fn, L"SetAlwaysOnTop", 0x0B, 9, {F, i4(0)}, L""},
+        {Fn, L"WaitForCDRom", 0x0C, 10, {L"c:\\", t.label}, L"True"},
+        {Fn, L"WaitForCDRomPath", 0x0D, 11, {d}, L"True"},
+        {Fn, L"WaitForCDRomPath", 0x0D, 11, {Var(VT_NULL, 0)}, err(L"94 Invalid use of Null")},
+        {Fn, L"WaitForCDRomFile", 0x0E, 12, {d + L"found.d64"}, L"True"},
+        {Fn, L"GetVolumeName", 0x0F, 13, {L"C:\\"}, t.label},
+        {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\Great Game.d64"}, t.shortName},
+        {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\none.d64"}, L""},
+        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"sub"}, L""},
+        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {L"c:"}, L"False"},
+        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {t.unused}, L"True"},  // no drive: no disc in it yet
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L""},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, err(L"9 Subscript out of range")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, err(L"75 Path/File access error")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"hid.cfg", changeList(L"a", L"2")}, L""},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"none.cfg", changeList(L"a", L"2")}, err(L"53 File not found")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"no\\c.cfg", changeList(L"a", L"2")}, err(L"76 Path not found")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"a|b.cfg", changeList(L"a", L"2")}, err(L"52 Bad file name or number")},
+        {Fn, L"FileExists", 0x14, 18, {d + L"found.d64", F, L""}, L"True"},
+        {Fn, L"FileExists", 0x14, 18, {d + L"h", F, L""}, L"False"},
+        {Fn, L"DirExists", 0x15, 19, {d + L"h"}, L"True"},
+        {Fn, L"DirExists", 0x15, 19, {d + L"found.d64"}, L"False"},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.name, row.name + wcslen(row.name)));
+        IDispatch* object = objects[row.object].p;
+        std::wstring lower = row.name;
+        LPOLESTR names[] = {CharLowerW(lower.data())};  // names match in any case
+        DISPID id = 0;
+        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+        EXPECT_EQ(id, 0x60030000 + row.id);
+        const Method method(object, row.name);
+        ASSERT_NE(method.f, nullptr);
+        EXPECT_EQ(method.f->oVft, SHORT((6 + row.slot) * sizeof(void*))) << "the declared slot";
+        for (const bool compiled : {false, true}) {
+            EXPECT_EQ(call(object, method, id, row.slot, row.args, compiled) + sink.heard,
+                      row.expected)
+                << (compiled ? "through the function table" : "by name");
+            sink.heard.clear();
+        }
     }
-    SafeArrayUnaccessData(array);
-    return array;
+    // A sink that left hears nothing more.
+    ASSERT_EQ(point->Unadvise(cookie), S_OK);
+    EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+    const Method findFiles(objects[2].p, L"FindFiles");
+    const std::wstring after = call(objects[2].p, findFiles, 0x60030003, 2, {d + L"h", L"*.*"}, 0);
+    EXPECT_EQ(after + sink.heard, L"2&|path=" + d + L"h\\");
+    // What the registry holds, as every other program reads it.
+    std::wstring seen;
+    for (const wchar_t* name : {L"Five", L"Hi", L"Expand", L"Empty", L"Gr\u00f6\u00dfe"}) {
+        DWORD kind = 0, size = 64;
+        union {
+            DWORD number;
+            wchar_t text[32];
+        } data{};
+        RegQueryValueExW(k, name, nullptr, &kind, reinterpret_cast<BYTE*>(&data), &size);
+        seen += name + (L":" + std::to_wstring(kind)) + L"=" +
+                (kind == REG_DWORD ? std::to_wstring(data.number) : data.text) + L" ";
+    }
+    EXPECT_EQ(seen, L"Five:4=5 Hi:1=abc Expand:4=3 Empty:1= Gr\u00f6\u00dfe:1=Gr\u00f6\u00dfe ");
+    // The roots are the registry's own, and the case first written is kept.
+    wchar_t machine[16] = L"", classes[16] = L"", sub[16] = L"", value[16] = L"";
+    DWORD sizes[] = {sizeof machine, sizeof classes, 16, 16};
+    HKEY c = nullptr, s = nullptr;
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Root", RRF_RT_REG_SZ, nullptr, machine,
+                 &sizes[0]);
+    RegGetValueW(HKEY_CLASSES_ROOT, L"Tarnwick Tests", L"Root", RRF_RT_REG_SZ, nullptr, classes,
+                 &sizes[1]);
+    RegOpenKeyExW(k, L"case", 0, KEY_READ, &c),
+        RegEnumKeyExW(c, 0, sub, &sizes[2], nullptr, nullptr, nullptr, nullptr);
+    RegOpenKeyExW(c, L"sub", 0, KEY_READ, &s),
+        RegEnumValueW(s, 0, value, &sizes[3], nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(std::wstring(machine) + L" " + classes + L" " + sub + L"\\" + value,
+              L"machine classes Sub\\Volume");
+    RegCloseKey(s), RegCloseKey(c), RegCloseKey(k);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
+    // A rewrite keeps the file hidden; a new default song changes bytes 16-17 and nothing else.
+    EXPECT_EQ(GetFileAttributesW((d + L"hid.cfg").c_str()) & FILE_ATTRIBUTE_HIDDEN,
+              DWORD(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(contentOf(t.path() / "hid.cfg"), "a=2\r\n");
+    EXPECT_EQ(contentOf(t.path() / "t.sid"),
+              t.psid.substr(0, 17) + '\4' + t.psid.substr(18) + "xy");
+    EXPECT_EQ(contentOf(t.path() / "c64.cfg"), "a=9\r\n");
+    EXPECT_EQ(contentOf(t.path() / "ro.cfg"), "A=1\r\n");
+    EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(ComServer, ChangeConfigFileTakesRecordArraysBothWays) {
-    const std::wstring folder = tempFolder(L"tarnwick-com-config");
-    const std::wstring file = folder + L"c64.cfg";
-    writeFile(file, "A=1\r\n\r\nB=2\r\n");
-    SAFEARRAY* list = changeList({{L"a", L"9"}});
-    ASSERT_EQ(functions->ChangeConfigFile(Bstr(file).get(), &list), S_OK);
-    EXPECT_EQ(readFile(file), "a=9\r\nB=2\r\n");
+// The enumerations as clients compile against them; the type library is made
+// from the same definition.
+// clang-format off
+static_assert(eCCS109_PCJoystick1 == 0 && eCCS109_PCJoystick2 == 1 && eCCS109_KeySet1 == 0 &&
+              eCCS109_KeySet2 == 1 && eCCS109_KeySet3 == 2 && eCCS20_None == 0 && eCCS20_Joystick == 1 &&
+              eCCS20_MouseC1351 == 2 && eCCS20_PCJoystick1 == 0 && eCCS20_PCJoystick2 == 1 &&
+              eCCS20_KeySet1 == 2 && eCCS20_KeySet2 == 3 && eCCS20_KeySet3 == 4 && eCCS20_PCMouse == -1 &&
+              eVICE_None == 0 && eVICE_NumpadRCtrl == 1 && eVICE_KeysetA == 2 && eVICE_KeysetB == 3 &&
+              eVICE_PCJoystick1 == 4 && eVICE_PCJoystick2 == 5 && Disable == 0 && Keyboard == 1 &&
+              AnalogueJoystick == 2 && SelectPort1 == 0 && SelectPort2 == 1);
+// clang-format on
 
-    // No array, or one starting above 0: subscript out of range.
-    SAFEARRAY* none = nullptr;
-    EXPECT_EQ(functions->ChangeConfigFile(Bstr(file).get(), &none),
-              static_cast<HRESULT>(0x800A0009));
-    SAFEARRAY* shifted = changeList({{L"B", L"0"}}, 1);
-    EXPECT_EQ(functions->ChangeConfigFile(Bstr(file).get(), &shifted),
-              static_cast<HRESULT>(0x800A0009));
-    EXPECT_EQ(readFile(file), "a=9\r\nB=2\r\n");
-
-    // Through IDispatch, by reference as a compiled client passes it.
-    Var fileArgument(file), listArgument;
-    SAFEARRAY* second = changeList({{L"B", L"3"}});
-    V_VT(&listArgument.v) = VT_BYREF | VT_ARRAY | VT_RECORD;
-    V_ARRAYREF(&listArgument.v) = &second;
-    CallResult call;
-    callByName(functions.get(), L"ChangeConfigFile", {fileArgument.v, listArgument.v}, call);
-    EXPECT_EQ(call.status, S_OK);
-    EXPECT_EQ(readFile(file), "a=9\r\nB=3\r\n");
-    V_VT(&listArgument.v) = VT_EMPTY;
-
-    CallResult failed;
-    callByName(functions.get(), L"ChangeConfigFile", {Var(folder + L"none.cfg").v, Var().v},
-               failed);
-    EXPECT_EQ(failed.status, DISP_E_EXCEPTION);
-    EXPECT_EQ(failed.exception.scode, static_cast<SCODE>(0x800A0035));  // 53: file not found
-    SafeArrayDestroy(list);
-    SafeArrayDestroy(shifted);
-    SafeArrayDestroy(second);
-}
-
-TEST(ComModule, UnloadsOnlyWhenNothingIsLeft) {
-    HMODULE module = LoadLibraryW(comDll().c_str());
-    ASSERT_NE(module, nullptr);
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-    // Through void*: an export's address carries no type of its own.
-    const auto getClassObject = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    const auto canUnloadNow = reinterpret_cast<CanUnloadNow>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    ASSERT_NE(getClassObject, nullptr);
-    ASSERT_NE(canUnloadNow, nullptr);
-    EXPECT_EQ(canUnloadNow(), S_OK);
-
-    Ref<IClassFactory> factory;
-    EXPECT_EQ(getClassObject(IID__twShell, IID_IClassFactory, factory.putVoid()),
-              CLASS_E_CLASSNOTAVAILABLE);
-    ASSERT_EQ(getClassObject(CLSID_twFunctions, IID_IClassFactory, factory.putVoid()), S_OK);
-    EXPECT_EQ(canUnloadNow(), S_FALSE);
-    Ref<_twFunctions> object;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID__twFunctions, object.putVoid()), S_OK);
-    factory.reset();
-    EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive";
-    Bstr name;
-    ASSERT_EQ(object->JustFileName(Bstr(L"C:\\x\\y.d64").get(), name.put()), S_OK);
-    EXPECT_EQ(name.text(), L"y.d64");
-    object.reset();
-    EXPECT_EQ(canUnloadNow(), S_OK);
-
-    ASSERT_EQ(getClassObject(CLSID_twRegistry, IID_IClassFactory, factory.putVoid()), S_OK);
-    factory->LockServer(TRUE);
-    factory.reset();
-    EXPECT_EQ(canUnloadNow(), S_FALSE) << "a lock is held";
-    ASSERT_EQ(getClassObject(CLSID_twRegistry, IID_IClassFactory, factory.putVoid()), S_OK);
-    factory->LockServer(FALSE);
-    factory.reset();
-    EXPECT_EQ(canUnloadNow(), S_OK);
-    FreeLibrary(module);
-}
-
-TEST(ComModule, TypeLibraryDescribesTheInterface) {
+TEST(Component, TypeLibraryNamesTheLibraryAndTheEarlierShell) {
     Ref<ITypeLib> library;
-    ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.put()), S_OK);
+    ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, library.out()), S_OK);
     TLIBATTR* attributes = nullptr;
     ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
-    EXPECT_EQ(attributes->wMajorVerNum, 43);
-    EXPECT_EQ(attributes->wMinorVerNum, 1);
-    EXPECT_EQ(attributes->lcid, 0u);
+    EXPECT_EQ(std::to_wstring(attributes->wMajorVerNum) + L"." +
+                  std::to_wstring(attributes->wMinorVerNum) + L" locale " +
+                  std::to_wstring(attributes->lcid),
+              L"43.1 locale 0");
     library->ReleaseTLibAttr(attributes);
-    Bstr name, description;
-    ASSERT_EQ(library->GetDocumentation(-1, name.put(), description.put(), nullptr, nullptr), S_OK);
-    EXPECT_EQ(name.text(), L"Tarnwick");
-    EXPECT_EQ(description.text(), L"Tarnwick General Functions v2.2");
-
     for (const IID* iid : {&IID__twShell, &IID__twRegistry, &IID__twFunctions}) {
-        // The dispatch half of a dual interface, and its function table half.
-        Ref<ITypeInfo> dispatch, table;
-        ASSERT_EQ(library->GetTypeInfoOfGuid(*iid, dispatch.put()), S_OK);
-        HREFTYPE reference = 0;
-        ASSERT_EQ(dispatch->GetRefTypeOfImplType(-1, &reference), S_OK);
-        ASSERT_EQ(dispatch->GetRefTypeInfo(reference, table.put()), S_OK);
+        Ref<ITypeInfo> dispatch;
         TYPEATTR* type = nullptr;
-        ASSERT_EQ(dispatch->GetTypeAttr(&type), S_OK);
-        const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE;
-        EXPECT_EQ(type->wTypeFlags & flags, flags);
-        EXPECT_EQ(type->typekind, TKIND_DISPATCH);
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*iid, dispatch.out()), S_OK);
+        dispatch->GetTypeAttr(&type);
+        EXPECT_EQ(type->wTypeFlags & TYPEFLAG_FDUAL, TYPEFLAG_FDUAL) << "a dual interface";
         dispatch->ReleaseTypeAttr(type);
-        ASSERT_EQ(table->GetTypeAttr(&type), S_OK);
-        EXPECT_EQ(type->typekind, TKIND_INTERFACE);
-        EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
-        EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FDUAL);
-        table->ReleaseTypeAttr(type);
     }
-    // The enumerations keep their members' values.
-    const std::map<std::wstring, LONG> members = {
-        {L"eCCS109_KeySet1", 0},   {L"eCCS109_KeySet3", 2},  {L"eCCS20_PCMouse", -1},
-        {L"eVICE_PCJoystick2", 5}, {L"AnalogueJoystick", 2}, {L"SelectPort2", 1}};
-    std::map<std::wstring, LONG> seen;
-    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
-        Ref<ITypeInfo> info;
-        library->GetTypeInfo(i, info.put());
-        TYPEATTR* type = nullptr;
-        info->GetTypeAttr(&type);
-        if (type->typekind == TKIND_ENUM) {
-            for (UINT v = 0; v < type->cVars; ++v) {
-                VARDESC* var = nullptr;
-                info->GetVarDesc(v, &var);
-                Bstr member;
-                info->GetDocumentation(var->memid, member.put(), nullptr, nullptr, nullptr);
-                seen[member.text()] = V_I4(var->lpvarValue);
-                info->ReleaseVarDesc(var);
-            }
-        }
-        info->ReleaseTypeAttr(type);
-    }
-    for (const auto& [member, value] : members) EXPECT_EQ(seen.at(member), value) << member.size();
+    BSTR name = nullptr, description = nullptr;
+    library->GetDocumentation(-1, &name, &description, nullptr, nullptr);
+    EXPECT_EQ(text(name) + L": " + text(description), L"Tarnwick: Tarnwick General Functions v2.2");
+    SysFreeString(name), SysFreeString(description);
+    Ref<ITypeInfo> alias;
+    TYPEATTR* type = nullptr;
+    wchar_t aliasName[] = L"twShell___v0";
+    MEMBERID member = 0;
+    USHORT found = 1;
+    ASSERT_EQ(library->FindName(aliasName, 0, alias.out(), &member, &found), S_OK);
+    alias->GetTypeAttr(&type);
+    const IID earlier = type->guid;
+    EXPECT_EQ(type->typekind, TKIND_ALIAS);
+    alias->ReleaseTypeAttr(type);
+    Ref<IDispatch> shell;
+    Ref<IUnknown> viaEarlier;
+    ASSERT_TRUE(shell.p = create(L"Tarnwick.twShell"));
+    EXPECT_NE(earlier, IID__twShell);
+    ASSERT_EQ(shell->QueryInterface(earlier, viaEarlier.put()), S_OK);
+    EXPECT_EQ(viaEarlier.p, static_cast<IUnknown*>(shell.p)) << "the same _twShell";
 }
 
-TEST(ComModule, VersionBlockNamesTheLibrary) {
+// The DLL as COM loads it: the classes it serves, when it may be unloaded,
+// and the version block that names it.
+TEST(Component, TheModuleServesItsClassesAndMayGoWhenNoObjectIsLeft) {
+    std::string dll = TARNWICK_COM_DLL_PATH;
+    std::replace(dll.begin(), dll.end(), '/', '\\');
+    const HMODULE module = LoadLibraryA(dll.c_str());
+    ASSERT_NE(module, nullptr);
+    // Through void*: an export's address carries no type of its own.
+    const auto getClassObject =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    const auto canUnloadNow = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    Ref<IClassFactory> factory;
+    Ref<IUnknown> object;
+    EXPECT_EQ(getClassObject(IID__twShell, IID_IClassFactory, factory.put()),
+              CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(getClassObject(CLSID_twFunctions, IID_IClassFactory, factory.put()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, object.put()), S_OK);
+    factory.reset();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive";
+    object.reset();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    FreeLibrary(module);
+
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(comDll().c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<char> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(comDll().c_str(), 0, size, block.data()));
+    std::vector<char> block(GetFileVersionInfoSizeA(dll.c_str(), &ignored));
+    ASSERT_TRUE(GetFileVersionInfoA(dll.c_str(), 0, DWORD(block.size()), block.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020002u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    const auto text = [&](const wchar_t* key) {
+    UINT n = 0;
+    VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &n);
+    std::wstring seen = std::to_wstring(fixed->dwFileVersionMS >> 16) + L"." +
+                        std::to_wstring(fixed->dwFileVersionMS & 0xFFFF) + L"." +
+                        std::to_wstring(fixed->dwFileVersionLS);
+    for (const wchar_t* key :
+         {L"FileVersion", L"ProductVersion", L"FileDescription", L"Comments", L"InternalName",
+          L"OriginalFilename", L"ProductName", L"OLESelfRegister"}) {
         wchar_t* value = nullptr;
-        UINT n = 0;
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
-        if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &n))
-            return std::wstring(L"<missing>");
-        return std::wstring(value);
-    };
-    EXPECT_EQ(text(L"FileVersion"), L"2.02");
-    EXPECT_EQ(text(L"ProductVersion"), L"2.02");
-    EXPECT_EQ(text(L"FileDescription"), L"Tarnwick General Functions");
-    EXPECT_EQ(text(L"Comments"), L"Tarnwick General Functions");
-    EXPECT_EQ(text(L"InternalName"), L"Tarnwick");
-    EXPECT_EQ(text(L"OriginalFilename"), L"Tarnwick.dll");
-    EXPECT_NE(text(L"OLESelfRegister"), L"<missing>");
-}
-
-// Every method of _twFunctions not exercised above, through its function
-// table, on safe arguments whose answers are known.
-TEST_F(ComServer, EveryOtherFunctionAnswersThroughTheFunctionTable) {
-    const std::wstring folder = tempFolder(L"tarnwick-com-table");
-    writeFile(folder + L"found.d64", "x");
-    Bstr text;
-    ASSERT_EQ(functions->FindFile(Bstr(L"found.d64").get(), Bstr(folder).get(), text.put()), S_OK);
-    EXPECT_EQ(text.text(), folder + L"found.d64");
-    ASSERT_EQ(functions->Long2Short(Bstr(L"").get(), text.put()), S_OK);
-    EXPECT_EQ(text.text(), L"");
-    VARIANT_BOOL yes = VARIANT_FALSE;
-    ASSERT_EQ(functions->FileExists(Bstr(folder + L"found.d64").get(), VARIANT_FALSE,
-                                    Bstr(L"").get(), &yes),
-              S_OK);
-    EXPECT_EQ(yes, VARIANT_TRUE);
-    ASSERT_EQ(functions->DirExists(Bstr(folder).get(), &yes), S_OK);
-    EXPECT_EQ(yes, VARIANT_TRUE);
-    ASSERT_EQ(functions->DriveTypeIsCDRom(Bstr(L"C:").get(), &yes), S_OK);
-    EXPECT_EQ(yes, VARIANT_FALSE);
-
-    // The PSID methods on a missing tune trap into false and "".
-    Bstr name, author, copyright;
-    SHORT songs = 7, song = 8;
-    ASSERT_EQ(functions->GetSidInfo(Bstr(folder + L"none.sid").get(), name.put(), author.put(),
-                                    copyright.put(), &songs, &song, &yes),
-              S_OK);
-    EXPECT_EQ(yes, VARIANT_FALSE);
-    ASSERT_EQ(functions->GetSidSongInfo(Bstr(folder + L"none.sid").get(), &songs, &song, &yes),
-              S_OK);
-    EXPECT_EQ(yes, VARIANT_FALSE);
-    song = 3;
-    ASSERT_EQ(functions->SaveDefaultSidSong(Bstr(folder + L"none.sid").get(), &song, &yes), S_OK);
-    EXPECT_EQ(yes, VARIANT_FALSE);
-    EXPECT_EQ(song, 3);
-    ASSERT_EQ(functions->GetSidAuthor(Bstr(folder + L"none.sid").get(), text.put()), S_OK);
-    EXPECT_EQ(text.text(), L"");
-
-    // The waits answer at once when what they wait for is there.
-    ASSERT_EQ(functions->GetVolumeName(Bstr(L"C:\\").get(), text.put()), S_OK);
-    ASSERT_EQ(functions->WaitForCDRom(Bstr(L"C:\\").get(), text.get(), &yes), S_OK);
-    EXPECT_EQ(yes, VARIANT_TRUE);
-    ASSERT_EQ(functions->WaitForCDRomPath(Var(folder).v, &yes), S_OK);
-    EXPECT_EQ(yes, VARIANT_TRUE);
-    ASSERT_EQ(functions->WaitForCDRomFile(Var(folder + L"found.d64").v, &yes), S_OK);
-    EXPECT_EQ(yes, VARIANT_TRUE);
-    // A Null path fails before any prompt, with the runtime's own error.
-    Var null;
-    V_VT(&null.v) = VT_NULL;
-    EXPECT_EQ(functions->WaitForCDRomPath(null.v, &yes), static_cast<HRESULT>(0x800A005E));
-
-    // The window and deletion helpers.
-    const HWND window = CreateWindowExW(0, L"STATIC", L"tarnwick", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                        nullptr, nullptr, nullptr);
-    EXPECT_EQ(functions->SetAlwaysOnTop(VARIANT_TRUE,
-                                        static_cast<LONG>(reinterpret_cast<INT_PTR>(window))),
-              S_OK);
-    if (window) DestroyWindow(window);
-    const std::wstring doomed = tempFolder(L"tarnwick-com-doomed");
-    writeFile(doomed + L"x.txt", "x");
-    ASSERT_EQ(functions->DeletePathSilent(Bstr(doomed.substr(0, doomed.size() - 1)).get()), S_OK);
-    EXPECT_EQ(GetFileAttributesW(doomed.c_str()), INVALID_FILE_ATTRIBUTES);
-
-    // Opening a file that is not there reports nothing.
-    EXPECT_EQ(shell->ShellWithDefaultProgram(Bstr(folder + L"missing.nothing").get(), 0), S_OK);
-}
-
-// All 33 methods by name through IDispatch, with arguments as a script
-// passes them.
-TEST_F(ComServer, EveryMethodAnswersThroughDispatch) {
-    const std::wstring folder = tempFolder(L"tarnwick-com-dispatch");
-    writeFile(folder + L"c64.cfg", "A=1\r\n");
-    const auto call = [](IDispatch* object, const wchar_t* name, std::vector<VARIANT> arguments) {
-        CallResult result;
-        callByName(object, name, std::move(arguments), result);
-        EXPECT_EQ(result.status, S_OK) << std::string(name, name + wcslen(name));
-        return result.value.text();
-    };
-    const auto str = [](const std::wstring& s) { return Var(s); };
-    std::vector<Var> keep;  // owns the arguments until the end
-    const auto arg = [&](Var v) {
-        keep.push_back(std::move(v));
-        return keep.back().v;
-    };
-    keep.reserve(100);
-    const std::wstring missing = L"C:\\no\\emu.exe";
-    const std::wstring game = L"C:\\g.d64";
-    IDispatch* s = shell.get();
-    EXPECT_EQ(call(s, L"Frodo", {arg(str(missing)), arg(Var::boolean(false))}),
-              L"Unable to run Frodo.  File: " + missing + L" not found");
-    EXPECT_NE(call(s, L"Win64Beta", {arg(str(missing)), arg(str(game)), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"PC64Win", {arg(str(missing)), arg(str(game)), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"Comeback64",
-                   {arg(str(missing)), arg(str(game)), arg(Var::i4(1)), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"VICE",
-                   {arg(str(missing)), arg(str(game)), arg(str(L"")), arg(Var::i4(4)),
-                    arg(Var::i4(0)), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"VICENoSettings",
-                   {arg(str(missing)), arg(str(game)), arg(str(L"")), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"CCS64v109",
-                   {arg(str(missing)), arg(str(L"")), arg(str(game)), arg(Var::i2(0)),
-                    arg(Var::i4(0)), arg(Var::i4(1)), arg(Var::i4(0)), arg(Var::i4(1)),
-                    arg(Var::boolean(false)), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"CCS64v20DosAndWin",
-                   {arg(str(missing)), arg(str(L"")), arg(str(game)), arg(Var::i2(0)),
-                    arg(Var::i4(1)), arg(Var::i4(1)), arg(Var::i4(0)), arg(Var::i4(1)),
-                    arg(Var::boolean(false)), arg(Var::boolean(false))}),
-              L"");
-    EXPECT_NE(call(s, L"C64Sv252",
-                   {arg(str(missing)), arg(str(game)), arg(Var()), arg(Var::i4(1)), arg(Var::i4(1)),
-                    arg(Var::boolean(false)), arg(Var::boolean(false))}),
-              L"");
-    Var display = Var::boolean(false), tune = Var::i2(2);
-    call(s, L"PlayMusic",
-         {arg(str(missing)), arg(str(L"C:\\no")), arg(str(L"t.sid")), arg(str(L"")),
-          arg(Var::refTo(display))});
-    call(s, L"PlayMusicSong",
-         {arg(str(missing)), arg(str(L"C:\\no")), arg(str(L"t.sid")), arg(Var::refTo(tune))});
-    EXPECT_EQ(V_I2(&tune.v), 2);
-    call(s, L"ShellWithDefaultProgram", {arg(str(folder + L"missing.nothing")), arg(Var::i4(0))});
-
-    IDispatch* r = registry.get();
-    Var value = Var::i4(5), read;
-    call(r, L"SaveSetting",
-         {arg(str(L"HKEY_CURRENT_USER")), arg(str(L"Software\\Tarnwick Tests")), arg(str(L"Five")),
-          arg(Var::refTo(value)), arg(Var::boolean(false))});
-    call(r, L"GetSetting",
-         {arg(str(L"HKEY_CURRENT_USER")), arg(str(L"Software\\Tarnwick Tests")), arg(str(L"Five")),
-          arg(Var::refTo(read)), arg(Var::boolean(false))});
-    EXPECT_EQ(V_VT(&read.v), VT_I4);
-    EXPECT_EQ(V_I4(&read.v), 5);
-
-    IDispatch* f = functions.get();
-    EXPECT_EQ(call(f, L"FindFile", {arg(str(L"c64.cfg")), arg(str(folder))}), folder + L"c64.cfg");
-    Var path(folder), pattern(L"*.cfg");
-    call(f, L"FindFiles", {arg(Var::refTo(path)), arg(Var::refTo(pattern))});
-    Var dir, file;
-    call(f, L"GetFileAndPath",
-         {arg(str(L"C:\\a\\b.d64")), arg(Var::refTo(dir)), arg(Var::refTo(file))});
-    EXPECT_EQ(file.text(), L"b.d64");
-    Var a, b, c, n1 = Var::i2(0), n2 = Var::i2(0);
-    call(f, L"GetSidInfo",
-         {arg(str(folder + L"none.sid")), arg(Var::refTo(a)), arg(Var::refTo(b)),
-          arg(Var::refTo(c)), arg(Var::refTo(n1)), arg(Var::refTo(n2))});
-    call(f, L"GetSidSongInfo",
-         {arg(str(folder + L"none.sid")), arg(Var::refTo(n1)), arg(Var::refTo(n2))});
-    Var song = Var::i2(1);
-    call(f, L"SaveDefaultSidSong", {arg(str(folder + L"none.sid")), arg(Var::refTo(song))});
-    EXPECT_EQ(call(f, L"GetSidAuthor", {arg(str(folder + L"none.sid"))}), L"");
-    EXPECT_EQ(call(f, L"JustFileName", {arg(str(L"C:\\x\\y.t64"))}), L"y.t64");
-    call(f, L"SetAlwaysOnTop", {arg(Var::boolean(false)), arg(Var::i4(0))});
-    const std::wstring label = call(f, L"GetVolumeName", {arg(str(L"C:\\"))});
-    call(f, L"WaitForCDRom", {arg(str(L"C:\\")), arg(str(label))});
-    call(f, L"WaitForCDRomPath", {arg(str(folder))});
-    call(f, L"WaitForCDRomFile", {arg(str(folder + L"c64.cfg"))});
-    call(f, L"Long2Short", {arg(str(folder))});
-    call(f, L"DeletePathSilent", {arg(str(folder + L"nothing-here"))});
-    call(f, L"DriveTypeIsCDRom", {arg(str(L"C:"))});
-    call(f, L"FileExists",
-         {arg(str(folder + L"c64.cfg")), arg(Var::boolean(false)), arg(str(L""))});
-    call(f, L"DirExists", {arg(str(folder))});
-    SAFEARRAY* list = changeList({{L"A", L"2"}});
-    Var listArgument;
-    V_VT(&listArgument.v) = VT_ARRAY | VT_RECORD;
-    V_ARRAY(&listArgument.v) = list;
-    call(f, L"ChangeConfigFile", {arg(str(folder + L"c64.cfg")), listArgument.v});
-    EXPECT_EQ(readFile(folder + L"c64.cfg"), "A=2\r\n");
-}
-}  // namespace
-}  // namespace tarnwick::testing
-
-// After unregistration no class can be created by name or identifier.
-int expectUnregistered() {
-    int failures = 0;
-    const std::pair<const wchar_t*, const CLSID*> classes[] = {
-        {L"Tarnwick.twShell", &CLSID_twShell},
-        {L"Tarnwick.twRegistry", &CLSID_twRegistry},
-        {L"Tarnwick.twFunctions", &CLSID_twFunctions}};
-    for (const auto& [progId, clsid] : classes) {
-        CLSID found;
-        IUnknown* object = nullptr;
-        if (SUCCEEDED(CLSIDFromProgID(progId, &found))) {
-            std::printf("FAIL: %ls is still registered\n", progId);
-            ++failures;
-        }
-        if (SUCCEEDED(CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                       reinterpret_cast<void**>(&object)))) {
-            object->Release();
-            std::printf("FAIL: %ls can still be created\n", progId);
-            ++failures;
-        }
+        const bool found =
+            VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &n);
+        seen += L"|" + (key + (L"=" + (found ? std::wstring(value) : L"?")));
     }
-    std::printf("%d passed, %d failed\n", 6 - failures, failures);
-    return failures == 0 ? 0 : 1;
+    EXPECT_EQ(seen,
+              L"2.2.0|FileVersion=2.02|ProductVersion=2.02|FileDescription=Tarnwick General "
+              L"Functions|Comments=Tarnwick General Functions|InternalName=Tarnwick|"
+              L"OriginalFilename=Tarnwick.dll|ProductName=Tarnwick|OLESelfRegister=");
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CoInitialize(nullptr);
+    int failures = 0;
     if (argc > 1 && std::string(argv[1]) == "--expect-unregistered") {
-        const int result = expectUnregistered();
-        CoUninitialize();
-        return result;
+        for (const auto& [progId, clsid] : {std::pair{L"Tarnwick.twShell", &CLSID_twShell},
+                                            {L"Tarnwick.twRegistry", &CLSID_twRegistry},
+                                            {L"Tarnwick.twFunctions", &CLSID_twFunctions}}) {
+            CLSID found;
+            Ref<IUnknown> object;
+            const bool left = !CLSIDFromProgID(progId, &found) ||
+                              !CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                                object.put());
+            if (left) std::printf("FAIL: %ls can still be named or created\n", progId);
+            failures += left;
+        }
+    } else {
+        ::testing::InitGoogleTest(&argc, argv);
+        failures = RUN_ALL_TESTS();
     }
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
     CoUninitialize();
-    return result;
+    return failures ? 1 : 0;
 }
