@@ -4,6 +4,12 @@
 #include <climits>
 #include <cstdio>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tarnwick::cli {
 
 Args::Args(const std::vector<String>& words, const std::vector<std::string>& valueOptions,
@@ -18,6 +24,11 @@ Args::Args(const std::vector<String>& words, const std::vector<std::string>& val
         const std::string word = toUtf8(words[i]);
         if (onlyPositionals || word.size() < 2 || word.rfind("--", 0) != 0) {
             // "-" alone and anything not starting with "--" is a value.
+            if (!onlyPositionals && word.size() == 2 && word[0] == '-' &&
+                known(flags, word.substr(1))) {
+                flags_[word.substr(1)] = true;
+                continue;
+            }
             if (!onlyPositionals && word.size() >= 2 && word[0] == '-' && word != "-" &&
                 !(word[1] >= '0' && word[1] <= '9')) {
                 if (word == "-h") {
@@ -71,11 +82,60 @@ void Args::expectPositionals(std::size_t n, const std::string& what) const {
     if (positionals_.size() != n) throw UsageError{"expected " + what};
 }
 
+namespace {
+String currentSubject;
+// The command's own descriptors while the standard ones are detached.
+int saved[3] = {-1, -1, -1};
+
+void reattach() {
+#ifndef _WIN32
+    for (int fd = 0; fd < 3; ++fd)
+        if (saved[fd] >= 0) {
+            ::dup2(saved[fd], fd);
+            ::close(saved[fd]);
+            saved[fd] = -1;
+        }
+#endif
+}
+}  // namespace
+
+void about(const String& subject) {
+    currentSubject = subject;
+}
+const String& subject() {
+    return currentSubject;
+}
+
+void detachStandardStreams() {
+#ifndef _WIN32
+    std::fflush(stdout);
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) return;
+    for (int fd = 0; fd < 3; ++fd) {
+        struct stat st {};
+        // On a terminal the program may keep its output; input is never shared.
+        if (fd > 0 && (::fstat(fd, &st) != 0 || (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode))))
+            continue;
+        // Kept close-on-exec, so the started program never inherits the original.
+        saved[fd] = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (saved[fd] >= 0) ::dup2(null, fd);
+    }
+    ::close(null);
+#endif
+}
+
+int yesNo(bool answer, bool quiet) {
+    if (!quiet) out(answer ? "yes" : "no");
+    return answer ? Ok : No;
+}
+
 void out(const std::string& text) {
+    reattach();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
 }
 void err(const std::string& text) {
+    reattach();
     std::fflush(stdout);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);

@@ -26,6 +26,7 @@ struct UsageError {
 class Args {
   public:
     // valueOptions take a value ("--game PATH" or "--game=PATH"); flags do not.
+    // A flag of one letter or digit is given as "-q", "-0".
     Args(const std::vector<String>& words, const std::vector<std::string>& valueOptions,
          const std::vector<std::string>& flags);
 
@@ -52,6 +53,21 @@ struct Command {
     std::vector<std::string> valueOptions = {};
     std::vector<std::string> flags = {};
 };
+
+// What the running subcommand is about (a file, key or program): main names it
+// in the message of an error the library raises. Defaults to the first
+// positional argument.
+void about(const String& subject);
+const String& subject();
+
+// A started program must not hold the caller's pipes: while the command
+// starts it, stdin is /dev/null, and stdout and stderr are /dev/null when
+// they are pipes, so that a script's $(...) or | returns at once. out() and
+// err() put the command's own streams back first.
+void detachStandardStreams();
+
+// Prints yes or no (unless quiet) and returns Ok or No.
+int yesNo(bool answer, bool quiet = false);
 
 // Prints text (UTF-8) and a newline.
 void out(const String& text);

@@ -1,4 +1,5 @@
 // tarnwick: every capability of the library from the shell.
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -16,6 +17,14 @@ std::vector<Command> allCommands() {
     return all;
 }
 
+// The subcommands that start another program.
+bool startsPrograms(const std::string& name) {
+    if (name == "play" || name == "open") return true;
+    for (const Command& c : launchCommands())
+        if (c.name == name) return true;
+    return false;
+}
+
 void overview(const std::vector<Command>& commands) {
     out("Usage: tarnwick COMMAND [OPTIONS]\n"
         "\n"
@@ -31,8 +40,19 @@ void overview(const std::vector<Command>& commands) {
     out("\n"
         "Run 'tarnwick COMMAND --help' for the options of a command.\n"
         "\n"
-        "Exit status: 0 done (or yes), 1 not started (or no), 2 wrong command line,\n"
-        "3 an error was raised.");
+        "Exit status:\n"
+        "  0  done, or yes\n"
+        "  1  did not happen, not found, or no\n"
+        "  2  a wrong command line (unknown command or option, missing or bad value)\n"
+        "  3  the library raised an error\n"
+        "Every status but 0 comes with one line on stderr, 'tarnwick COMMAND: NAME:\n"
+        "reason', naming the file, key or program and the cause; yes/no questions\n"
+        "answer no on stdout instead.\n"
+        "\n"
+        "A started emulator, player or document program gets /dev/null as its input,\n"
+        "and as its output where tarnwick's output is a pipe: its chatter must not\n"
+        "flood a script, nor keep $(tarnwick ...) or tarnwick ... | cat waiting until\n"
+        "it ends. On a terminal it keeps its output.");
 }
 
 int run(const std::vector<String>& words) {
@@ -49,6 +69,8 @@ int run(const std::vector<String>& words) {
                     out(c.help);
                     return Ok;
                 }
+            err("tarnwick help: " + toUtf8(words[1]) + ": no such command");
+            return Usage;
         }
         overview(commands);
         return Ok;
@@ -66,14 +88,17 @@ int run(const std::vector<String>& words) {
                 out(c.help);
                 return Ok;
             }
+            if (!args.positionals().empty()) about(args.positionals()[0]);
+            if (startsPrograms(name)) detachStandardStreams();
             return c.run(args);
         } catch (const UsageError& e) {
-            err("tarnwick " + name + ": " + e.message);
-            err("Try 'tarnwick " + name + " --help'.");
+            err("tarnwick " + name + ": " + e.message + " (see 'tarnwick " + name + " --help')");
             return Usage;
         } catch (const Error& e) {
-            err("tarnwick " + name + ": error " + std::to_string(e.number()) + ": " +
-                toUtf8(e.description()));
+            std::string reason = toUtf8(e.description());
+            if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
+            err("tarnwick " + name + ": " + toUtf8(subject()) + ": " + reason + " (error " +
+                std::to_string(e.number()) + ")");
             return Failed;
         } catch (const std::bad_alloc&) {
             // Never an abort: a command that runs out of memory says so.
@@ -84,7 +109,7 @@ int run(const std::vector<String>& words) {
             return Failed;
         }
     }
-    err("tarnwick: unknown command '" + name + "'. Try 'tarnwick --help'.");
+    err("tarnwick: " + name + ": unknown command (see 'tarnwick --help')");
     return Usage;
 }
 

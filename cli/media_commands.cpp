@@ -2,16 +2,12 @@
 // helpers.
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 #include "cli.h"
 
 namespace tarnwick::cli {
 namespace {
-
-int yesNo(bool answer) {
-    out(answer ? "yes" : "no");
-    return answer ? Ok : No;
-}
 
 // A window id in decimal or with 0x in hexadecimal, as X11 tools print it.
 std::int32_t windowId(const String& text) {
@@ -22,6 +18,18 @@ std::int32_t windowId(const String& text) {
     if (s.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > 0xFFFFFFFFll)
         throw UsageError{"WINDOW must be a window id (decimal or 0x...), not '" + s + "'"};
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+// Whether anything is at the path itself (a link counts, not its target).
+bool present(const String& path) {
+    std::error_code error;
+    return std::filesystem::exists(
+        std::filesystem::symlink_status(std::filesystem::u8path(toUtf8(path)), error));
+}
+
+bool hasWildcard(const String& path) {
+    const std::size_t last = path.find_last_of(u"/\\");
+    return path.find_first_of(u"*?", last == String::npos ? 0 : last) != String::npos;
 }
 
 }  // namespace
@@ -84,31 +92,54 @@ std::vector<Command> mediaCommands() {
                                                          windowId(a.positionals()[0]));
                             return Ok;
                         }});
-    commands.push_back({"delete", "delete a file or folder tree, silently and for good",
-                        "Usage: tarnwick delete PATH\n"
+    commands.push_back({"delete",
+                        "delete a file or folder tree, silently and for good",
+                        "Usage: tarnwick delete [-v] PATH\n"
                         "\n"
                         "Deletes the file, or the folder with everything in it, without asking\n"
                         "and without keeping anything. Wildcards in the last name delete every\n"
-                        "match. Links are removed, never followed. Nothing is reported.",
+                        "match. Links are removed, never followed. With -v, says what it\n"
+                        "deleted. Exit status 1 when PATH was not there or is still there\n"
+                        "(wildcards: never).",
                         [](const Args& a) {
                             a.expectPositionals(1, "one PATH");
-                            twFunctions().DeletePathSilent(a.positionals()[0]);
-                            return Ok;
-                        }});
-    commands.push_back({"open",
-                        "open a document in its associated program",
-                        "Usage: tarnwick open FILE [--parent WINDOW]\n"
-                        "\n"
-                        "Asks the desktop to open FILE in the program associated with its type\n"
-                        "(gio open, else xdg-open) and returns at once. Nothing is reported.",
-                        [](const Args& a) {
-                            a.expectPositionals(1, "one FILE");
-                            const auto parent = a.option("parent");
-                            twShell().ShellWithDefaultProgram(a.positionals()[0],
-                                                              parent ? windowId(*parent) : 0);
+                            const String& path = a.positionals()[0];
+                            const bool pattern = hasWildcard(path);
+                            if (!pattern && !present(path)) {
+                                err("tarnwick delete: " + toUtf8(path) +
+                                    ": no such file or folder");
+                                return No;
+                            }
+                            twFunctions().DeletePathSilent(path);
+                            if (!pattern && present(path)) {
+                                err("tarnwick delete: " + toUtf8(path) +
+                                    ": left in place (not allowed, or in use)");
+                                return No;
+                            }
+                            if (a.flag("v")) out(u"deleted " + path);
                             return Ok;
                         },
-                        {"parent"}});
+                        {},
+                        {"v"}});
+    commands.push_back(
+        {"open",
+         "open a document in its associated program",
+         "Usage: tarnwick open FILE [--parent WINDOW]\n"
+         "\n"
+         "Asks the desktop to open FILE in the program associated with its type\n"
+         "(gio open, else xdg-open) and returns at once. Exit status 1 when FILE\n"
+         "does not exist; whether the program could open it is not reported.",
+         [](const Args& a) {
+             a.expectPositionals(1, "one FILE");
+             if (!present(a.positionals()[0])) {
+                 err("tarnwick open: " + toUtf8(a.positionals()[0]) + ": no such file");
+                 return No;
+             }
+             const auto parent = a.option("parent");
+             twShell().ShellWithDefaultProgram(a.positionals()[0], parent ? windowId(*parent) : 0);
+             return Ok;
+         },
+         {"parent"}});
     return commands;
 }
 

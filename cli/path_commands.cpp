@@ -2,14 +2,6 @@
 #include "cli.h"
 
 namespace tarnwick::cli {
-namespace {
-
-int yesNo(bool answer) {
-    out(answer ? "yes" : "no");
-    return answer ? Ok : No;
-}
-
-}  // namespace
 
 std::vector<Command> pathCommands() {
     std::vector<Command> commands;
@@ -56,9 +48,10 @@ std::vector<Command> pathCommands() {
     commands.push_back(
         {"exists",
          "tell whether a file exists",
-         "Usage: tarnwick exists FILE [--explain CAPTION]\n"
+         "Usage: tarnwick exists [-q] FILE [--explain CAPTION]\n"
          "\n"
-         "Prints yes or no (exit status 0 or 1). A folder, a FIFO, a socket, a device,\n"
+         "Prints yes or no (exit status 0 or 1; -q prints nothing). A folder, a FIFO, a socket, a "
+         "device,\n"
          "or a file that may not be read, counts as missing. With --explain, a missing\n"
          "file is explained in a message box with that caption (a dialog on the\n"
          "desktop, else the terminal).",
@@ -66,31 +59,43 @@ std::vector<Command> pathCommands() {
              a.expectPositionals(1, "one FILE");
              const auto caption = a.option("explain");
              return yesNo(static_cast<bool>(twFunctions().FileExists(
-                 a.positionals()[0], caption.has_value(), caption.value_or(String()))));
+                              a.positionals()[0], caption.has_value(), caption.value_or(String()))),
+                          a.flag("q"));
          },
-         {"explain"}});
-    commands.push_back({"dir-exists", "tell whether a folder exists",
-                        "Usage: tarnwick dir-exists FOLDER\n"
+         {"explain"},
+         {"q"}});
+    commands.push_back({"dir-exists",
+                        "tell whether a folder exists",
+                        "Usage: tarnwick dir-exists [-q] FOLDER\n"
                         "\n"
-                        "Prints yes or no (exit status 0 or 1): whether FOLDER can be made the\n"
+                        "Prints yes or no (exit status 0 or 1; -q prints nothing): whether FOLDER "
+                        "can be made the\n"
                         "current folder.",
                         [](const Args& a) {
                             a.expectPositionals(1, "one FOLDER");
                             return yesNo(
-                                static_cast<bool>(twFunctions().DirExists(a.positionals()[0])));
-                        }});
+                                static_cast<bool>(twFunctions().DirExists(a.positionals()[0])),
+                                a.flag("q"));
+                        },
+                        {},
+                        {"q"}});
     commands.push_back(
-        {"is-cdrom", "tell whether a path is on a CD-ROM",
-         "Usage: tarnwick is-cdrom PATH\n"
+        {"is-cdrom",
+         "tell whether a path is on a CD-ROM",
+         "Usage: tarnwick is-cdrom [-q] PATH\n"
          "\n"
-         "Prints yes or no (exit status 0 or 1). On Windows PATH is a drive such as D:;\n"
+         "Prints yes or no (exit status 0 or 1; -q prints nothing). On Windows PATH is a drive "
+         "such as D:;\n"
          "on Linux any path, answered for the file system that holds it (ISO 9660 and\n"
          "UDF count as CD-ROM). A path that does not exist also answers yes, as a drive\n"
          "with no disc in it does.",
          [](const Args& a) {
              a.expectPositionals(1, "one PATH");
-             return yesNo(static_cast<bool>(twFunctions().DriveTypeIsCDRom(a.positionals()[0])));
-         }});
+             return yesNo(static_cast<bool>(twFunctions().DriveTypeIsCDRom(a.positionals()[0])),
+                          a.flag("q"));
+         },
+         {},
+         {"q"}});
     return commands;
 }
 

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "cli.h"
 
@@ -41,6 +42,15 @@ class Progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
+// The folder to search, or No with the reason on stderr.
+bool isFolder(const std::string& command, const String& folder) {
+    std::error_code error;
+    const std::string text = toUtf8(folder);
+    if (std::filesystem::is_directory(std::filesystem::u8path(text), error)) return true;
+    err("tarnwick " + command + ": " + text + ": no such folder");
+    return false;
+}
+
 }  // namespace
 
 std::vector<Command> searchCommands() {
@@ -51,37 +61,64 @@ std::vector<Command> searchCommands() {
          "\n"
          "Prints the full path of the first file called NAME (in any letter case) in\n"
          "FOLDER or, failing that, in its subfolders, depth first; hidden folders are\n"
-         "not searched. Exit status 1 when there is none.",
+         "not searched. Exit status 1 when there is none, or no such FOLDER.",
          [](const Args& a) {
              a.expectPositionals(2, "NAME and FOLDER");
+             if (!isFolder("find", a.positionals()[1])) return No;
              const String found = twFunctions().FindFile(a.positionals()[0], a.positionals()[1]);
-             if (found.empty()) return No;
+             if (found.empty()) {
+                 err("tarnwick find: " + toUtf8(a.positionals()[0]) + ": not found in " +
+                     toUtf8(a.positionals()[1]));
+                 return No;
+             }
              out(found);
              return Ok;
          }});
-    commands.push_back({"find-files", "list every match of a pattern in a folder tree",
-                        "Usage: tarnwick find-files FOLDER PATTERN\n"
-                        "\n"
-                        "Prints the path of every entry of the tree whose name matches PATTERN\n"
-                        "(wildcards * and ?, any letter case, *.* matching every name), folders\n"
-                        "included, as it is found: a folder's matches before those of its\n"
-                        "subfolders. The last line is 'total: ' and the matches' size in bytes.\n"
-                        "On a terminal, stderr shows the progress. Exit status 1 when nothing\n"
-                        "matched.",
-                        [](const Args& a) {
-                            a.expectPositionals(2, "FOLDER and PATTERN");
-                            twFunctions f;
-                            Progress progress;
-                            f.addFoundFileHandler([&](const String& path) {
-                                out(path);
-                                progress.found(path);
-                            });
-                            String folder = a.positionals()[0];
-                            const Variant total = f.FindFiles(folder, a.positionals()[1]);
-                            progress.clear();
-                            out(u"total: " + (total.isEmpty() ? String(u"0") : total.toString()));
-                            return progress.count() > 0 ? Ok : No;
-                        }});
+    commands.push_back(
+        {"find-files",
+         "list every match of a pattern in a folder tree",
+         "Usage: tarnwick find-files [-0] [--total] FOLDER PATTERN\n"
+         "\n"
+         "Prints the path of every entry of the tree whose name matches PATTERN\n"
+         "(wildcards * and ?, any letter case, *.* matching every name), folders\n"
+         "included, one per line as it is found: a folder's matches before those of\n"
+         "its subfolders. Then 'total: ' and the matches' size in bytes on stderr\n"
+         "(only when something matched).\n"
+         "\n"
+         "  -0, --print0  end each path with NUL instead of a newline (for xargs -0)\n"
+         "  --total       print the total line last on stdout instead\n"
+         "\n"
+         "On a terminal, stderr shows the progress. Exit status 1 when nothing\n"
+         "matched, or no such FOLDER.",
+         [](const Args& a) {
+             a.expectPositionals(2, "FOLDER and PATTERN");
+             if (!isFolder("find-files", a.positionals()[0])) return No;
+             const bool nul = a.flag("0") || a.flag("print0");
+             twFunctions f;
+             Progress progress;
+             f.addFoundFileHandler([&](const String& path) {
+                 // The progress line shares the terminal: gone before a path.
+                 progress.clear();
+                 const std::string text = toUtf8(path);
+                 std::fwrite(text.data(), 1, text.size(), stdout);
+                 std::fputc(nul ? '\0' : '\n', stdout);
+                 progress.found(path);
+             });
+             String folder = a.positionals()[0];
+             const Variant total = f.FindFiles(folder, a.positionals()[1]);
+             progress.clear();
+             const String line = u"total: " + (total.isEmpty() ? String(u"0") : total.toString());
+             if (a.flag("total")) out(line);
+             if (progress.count() == 0) {
+                 err("tarnwick find-files: " + toUtf8(a.positionals()[1]) +
+                     ": nothing matches in " + toUtf8(folder));
+                 return No;
+             }
+             if (!a.flag("total")) err(line);
+             return Ok;
+         },
+         {},
+         {"0", "print0", "total"}});
     return commands;
 }
 
