@@ -1,4 +1,6 @@
 // Settings through twRegistry: tarnwick reg get / reg set.
+#include <cctype>
+
 #include "cli.h"
 
 namespace tarnwick::cli {
@@ -32,12 +34,29 @@ const char* const regHelp =
 
 String where(const Args& a) {
     const auto& p = a.positionals();
-    return p[1] + u"\\" + p[2] + u"\\" + p[3];
+    about(p[1] + u"\\" + p[2] + u"\\" + p[3]);
+    return subject();
+}
+
+// Why a setting could not be read or written: the root is checked here, as
+// the library answers both an unknown root and a store it cannot open alike.
+String whyNot(const Args& a, const char16_t* access) {
+    std::string root = toUtf8(a.positionals()[1]);
+    for (char& c : root) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* known :
+         {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"})
+        if (root == known)
+            return u"tarnwick reg: " + where(a) + u": the settings store cannot be " + access +
+                   u" (damaged, or not allowed)";
+    return u"tarnwick reg: " + a.positionals()[1] +
+           u": unknown root (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or "
+           u"HKEY_USERS)";
 }
 
 int get(const Args& a) {
     a.expectPositionals(4, "reg get ROOT KEY NAME");
     const auto& p = a.positionals();
+    where(a);
     Variant value;
     const auto fallback = a.option("default");
     const Boolean asText = !a.flag("number");
@@ -45,8 +64,7 @@ int get(const Args& a) {
         fallback ? twRegistry().GetSetting(p[1], p[2], p[3], value, asText, Variant(*fallback))
                  : twRegistry().GetSetting(p[1], p[2], p[3], value, asText));
     if (!read) {
-        err(u"tarnwick reg: cannot read " + where(a) +
-            u" (an unknown root, or the settings cannot be opened)");
+        err(whyNot(a, u"read"));
         return No;
     }
     if (!fallback && value.kind() == Variant::Kind::String &&
@@ -62,9 +80,9 @@ int set(const Args& a) {
     if (a.option("default")) throw UsageError{"--default belongs to reg get"};
     a.expectPositionals(5, "reg set ROOT KEY NAME VALUE");
     const auto& p = a.positionals();
+    where(a);
     if (!twRegistry().SaveSetting(p[1], p[2], p[3], Variant(p[4]), !a.flag("number"))) {
-        err(u"tarnwick reg: cannot write " + where(a) +
-            u" (an unknown root, or the settings cannot be written)");
+        err(whyNot(a, u"written"));
         return No;
     }
     return Ok;

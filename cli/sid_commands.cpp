@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "cli.h"
 
@@ -16,21 +17,39 @@ String trimmed(const String& field) {
     return field.substr(0, field.find(u'\0'));
 }
 
+// JSON text in ASCII: every other UTF-16 unit as a \u escape. A file name
+// byte that is no UTF-8 reaches a String as a lone surrogate U+DC80..U+DCFF,
+// and stays one here, so the name is kept losslessly and the JSON is valid.
 std::string jsonString(const String& text) {
     std::string out = "\"";
-    for (const unsigned char c : toUtf8(text)) {
-        if (c == '"' || c == '\\') {
+    for (const char16_t c : text) {
+        if (c == u'"' || c == u'\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (c < 0x20 || c >= 0x7F) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             out += escaped;
         } else {
             out += static_cast<char>(c);
         }
     }
     return out + "\"";
+}
+
+// Why a tune could not be read or written: the file itself, then its header.
+std::string whyNotATune(const String& file) {
+    std::ifstream in(fs::u8path(toUtf8(file)), std::ios::binary);
+    std::error_code error;
+    if (!fs::exists(fs::u8path(toUtf8(file)), error)) return "no such file";
+    if (!in) return "cannot be read";
+    char magic[4] = {};
+    in.read(magic, 4);
+    in.seekg(0, std::ios::end);
+    if (!in || (std::string(magic, 4) != "PSID" && std::string(magic, 4) != "RSID"))
+        return "no PSID tune";
+    if (in.tellg() < 118) return "no PSID tune (its header is cut short)";
+    return "";
 }
 
 // "sid info": one line, or one JSON object, per tune.
@@ -46,9 +65,11 @@ int info(const std::vector<String>& files, bool json) {
             twFunctions().GetSidInfo(file, name, author, copyright, songs, start));
         if (!ok) {
             status = No;
-            const std::string why =
-                name.size() == 32 ? "its song numbers are out of range (high byte 128 or more)"
-                                  : "not a PSID tune, or it cannot be read";
+            std::string why = whyNotATune(file);
+            if (why.empty())
+                why = name.size() == 32
+                          ? "its song numbers are out of range (high byte 128 or more)"
+                          : "cannot be read";
             if (json)
                 out("{\"file\":" + jsonString(file) +
                     ",\"ok\":false,\"error\":" + jsonString(fromUtf8(why)) + "}");
@@ -82,8 +103,9 @@ std::int16_t songNumber(const String& text) {
     } catch (const std::exception&) {
         used = 0;
     }
-    if (s.empty() || used != s.size() || value < -32768 || value > 32767)
-        throw UsageError{"SONG must be a whole number (0 to 256 can be saved), not '" + s + "'"};
+    if (s.empty() || used != s.size())
+        throw UsageError{s + ": SONG must be a whole number from 0 to 256"};
+    if (value < 0 || value > 256) throw UsageError{s + ": out of range 0..256"};
     return static_cast<std::int16_t>(value);
 }
 
@@ -92,9 +114,10 @@ int setDefault(const std::vector<String>& words) {
     if (words.size() != 2) throw UsageError{"sid set-default needs FILE and SONG"};
     const std::int16_t song = songNumber(words[1]);
     if (!twFunctions().SaveDefaultSidSong(words[0], song)) {
-        err("tarnwick sid set-default: " + toUtf8(words[0]) +
-            ": not saved. The song must be 0 to 256, and the file a whole PSID header that\n"
-            "may be written (not read-only, not on a CD-ROM).");
+        std::string why = whyNotATune(words[0]);
+        if (why.empty())
+            why = twFunctions().DriveTypeIsCDRom(words[0]) ? "on a CD-ROM" : "may not be written";
+        err("tarnwick sid set-default: " + toUtf8(words[0]) + ": " + why);
         return No;
     }
     out(words[0] + u": default song is now " + fromUtf8(std::to_string(song)));
@@ -203,7 +226,8 @@ std::vector<Command> sidCommands() {
          "set-default  stores SONG (0 to 256) as the tune's default song: the two bytes\n"
          "             that hold it change, nothing else. Refused (exit status 1) for a\n"
          "             read-only file, a file on a CD-ROM, a file shorter than the\n"
-         "             118-byte header, and songs outside 0 to 256.\n"
+         "             118-byte header; a song outside 0 to 256 is a wrong command\n"
+         "             line (exit status 2).\n"
          "\n"
          "The texts are read as Latin-1 on Linux (the system code page on Windows).",
          [](const Args& a) {
