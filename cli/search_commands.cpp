@@ -111,7 +111,7 @@ std::vector<Command> searchCommands() {
              if (a.flag("total")) out(line);
              if (progress.count() == 0) {
                  err("tarnwick find-files: " + toUtf8(a.positionals()[1]) +
-                     ": nothing matches in " + toUtf8(folder));
+                     ": nothing matches in " + toUtf8(a.positionals()[0]));
                  return No;
              }
              if (!a.flag("total")) err(line);

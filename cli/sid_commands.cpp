@@ -17,21 +17,26 @@ String trimmed(const String& field) {
     return field.substr(0, field.find(u'\0'));
 }
 
-// JSON text in ASCII: every other UTF-16 unit as a \u escape. A file name
-// byte that is no UTF-8 reaches a String as a lone surrogate U+DC80..U+DCFF,
-// and stays one here, so the name is kept losslessly and the JSON is valid.
+// JSON text in UTF-8. A file name byte that is no UTF-8 reaches a String
+// as a lone surrogate U+DC80..U+DCFF; it is written as that \u escape, so
+// the name is kept losslessly and the JSON stays valid UTF-8.
 std::string jsonString(const String& text) {
     std::string out = "\"";
-    for (const char16_t c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        const bool pair =
+            high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        char escaped[8];
         if (c == u'"' || c == u'\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
+        } else if (c < 0x20 || c == 0x7F || ((high || low) && !pair)) {
             std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
             out += escaped;
         } else {
-            out += static_cast<char>(c);
+            out += toUtf8(text.substr(i, pair ? 2 : 1));
+            i += pair ? 1 : 0;
         }
     }
     return out + "\"";

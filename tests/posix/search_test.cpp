@@ -234,15 +234,17 @@ TEST(NamePatternMatching, WildcardsAndCase) {
 }
 
 #ifdef TARNWICK_CLI
-// The command prints each path as it is found, then the total.
+// The command prints each path as it is found, then (with --total) the total.
 TEST(TarnwickCommand, FindFilesListsThePathsAndTheTotal) {
     TempFolder temp;
     temp.write("m/a.SID", "abc");
     temp.write("m/sub/b.sid", "12345");
     const std::string m = (temp / "m").string(), cli = TARNWICK_CLI;
     const std::tuple<std::vector<std::string>, std::string, int> rows[] = {
-        {{cli, "find-files", m, "*.sid"}, m + "/a.SID\n" + m + "/sub/b.sid\ntotal: 8\n", 0},
-        {{cli, "find-files", m, "*.none"}, "total: 0\n", 1},
+        {{cli, "find-files", "--total", m, "*.sid"},
+         m + "/a.SID\n" + m + "/sub/b.sid\ntotal: 8\n",
+         0},
+        {{cli, "find-files", "--total", m, "*.none"}, "total: 0\n", 1},
         {{cli, "find", "B.SID", temp.path().string()}, m + "/sub/b.sid\n", 0},
         {{cli, "find-files", m}, "", 2}};  // a missing pattern is a wrong command line
     for (const auto& [argv, output, status] : rows) {

@@ -1,0 +1,62 @@
+#!/bin/bash
+# The tarnwick command as a script sees it: exit status, stdout, stderr.
+# Usage: cli_test.sh PATH-OF-TARNWICK
+T=$1
+D=$(mktemp -d) && trap 'rm -rf "$D"' EXIT
+mkdir -p "$D/m/sub" "$D/n" && printf abc >"$D/m/a.SID" && printf 12345 >"$D/m/sub/b.sid"
+printf x >"$D/n/$(printf 'new\nline.sid')" && touch "$D/file" "$D/gone"
+printf 'no database' >"$D/damaged"
+cp "$(dirname "$0")/../../fuzz/corpus/sid_header/sampler.sid" "$D/$(printf 'a\xff.sid')"
+# The emulator notes where its input and output go, and outlives the command.
+printf '#!/bin/sh\nfds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1)\necho $fds >"%s/fds"\nsleep 5\n' \
+    "$D" >"$D/emu" && chmod +x "$D/emu"
+failures=0
+
+# STATUS STDOUT-REGEX STDERR-REGEX COMMAND: a status other than 0 comes with
+# exactly one line on stderr unless the row expects none.
+row() {
+    local out err status
+    out=$(cd "$D" && eval "$4" 2>"$D/stderr") status=$?
+    err=$(cat "$D/stderr")
+    if [[ $status != "$1" || ! $out =~ $2 || ! $err =~ $3 ]] ||
+        [[ $status != 0 && -n $err && $err == *$'\n'* ]]; then
+        echo "FAILED: $4: status $status (want $1)"$'\n'"stdout: $out"$'\n'"stderr: $err"
+        failures=$((failures + 1))
+    fi
+}
+N='^$'
+row 0 "$N" "$N" '$T exists -q file'
+row 1 "$N" "$N" '$T exists -q none'
+row 1 "$N" "$N" '$T dir-exists -q file'
+row 0 '^yes$' "$N" '$T is-cdrom -q none; $T dir-exists m'
+row 2 "$N" "^tarnwick: nosuch: unknown command" '$T nosuch'
+row 2 "$N" '^tarnwick help: nosuch: no such command$' '$T help nosuch'
+row 2 "$N" '^tarnwick find-files: expected FOLDER and PATTERN' '$T find-files m'
+row 2 "$N" '^tarnwick sid: 300: out of range 0\.\.256' '$T sid set-default file 300'
+row 1 "$N" '^tarnwick sid set-default: file: no PSID tune$' '$T sid set-default file 3'
+row 1 "$N" '^tarnwick sid info: none: no such file$' '$T sid info none'
+row 3 "$N" '^tarnwick config: /nonexistent/c64.cfg: path not found' '$T config /nonexistent/c64.cfg A=1'
+row 1 "$N" '^tarnwick reg: HKCU: unknown root' '$T reg get HKCU K N'
+row 1 "$N" '^tarnwick reg: HKEY_USERS.K.N: the settings store cannot be read' \
+    'TARNWICK_REGISTRY=damaged $T reg get HKEY_USERS K N'
+row 1 "$N" '^tarnwick delete: /nonexistent: no such file or folder$' '$T delete /nonexistent'
+row 1 "$N" '^tarnwick delete: /proc/version: left in place' '$T delete /proc/version'
+row 0 '^deleted gone$' "$N" '$T delete -v gone && test ! -e gone'
+row 1 "$N" '^tarnwick open: /nonexistent.txt: no such file$' '$T open /nonexistent.txt'
+row 1 "$N" '^tarnwick find: /nonexistent: no such folder$' '$T find x /nonexistent'
+row 1 "$N" '^tarnwick find: nope: not found in m$' '$T find nope m'
+row 1 "$N" '^tarnwick find-files: /nonexistent: no such folder$' "\$T find-files /nonexistent '*'"
+row 1 "$N" '^tarnwick find-files: \*\.d64: nothing matches in m$' "\$T find-files m '*.d64'"
+row 0 '^m/a\.SID'$'\n''m/sub/b\.sid$' '^total: 8$' "\$T find-files m '*.sid'"
+row 0 '^m/a\.SID'$'\n''m/sub/b\.sid'$'\n''total: 8$' "$N" "\$T find-files --total m '*.sid'"
+row 0 '^n/new\\nline\.sid\\0$' '^total: 1$' "\$T find-files -0 n '*.sid' | od -An -c | tr -d ' '"
+# Names that are no UTF-8 stay in the JSON as escapes of the library's
+# lone surrogates, and the JSON is valid.
+row 0 '"file": "a\\udcff\.sid",' "$N" '$T sid info --json a*.sid | python3 -m json.tool'
+# A launch returns at once although the emulator runs on, and the emulator
+# holds neither the caller's input nor its pipe.
+export T
+row 0 '^$' "$N" 'timeout 2 bash -c '\''out=$($T frodo --emulator ./emu)'\'
+row 0 '^/dev/null /dev/null$' "$N" 'rm -f fds; timeout 2 bash -c '\''$T frodo --emulator ./emu | cat'\'' &&
+    for i in {1..40}; do [ -s fds ] && break; sleep 0.05; done; cat fds'
+exit $((failures > 0))
