@@ -84,6 +84,7 @@ void Args::expectPositionals(std::size_t n, const std::string& what) const {
 
 namespace {
 String currentSubject;
+std::string currentCommand;
 // The command's own descriptors while the standard ones are detached.
 int saved[3] = {-1, -1, -1};
 
@@ -104,6 +105,12 @@ void about(const String& subject) {
 }
 const String& subject() {
     return currentSubject;
+}
+void setCommandName(const std::string& name) {
+    currentCommand = name;
+}
+const std::string& commandName() {
+    return currentCommand;
 }
 
 void detachStandardStreams() {

@@ -59,6 +59,9 @@ struct Command {
 // positional argument.
 void about(const String& subject);
 const String& subject();
+// The running subcommand's name, for its messages.
+void setCommandName(const std::string& name);
+const std::string& commandName();
 
 // A started program must not hold the caller's pipes: while the command
 // starts it, stdin is /dev/null, and stdout and stderr are /dev/null when

@@ -4,10 +4,14 @@
 namespace tarnwick::cli {
 namespace {
 
-// Prints a launcher's message and turns it into the exit status.
+// Prints a launcher's message, on one line as a script expects, and turns it
+// into the exit status. The message names the program or file concerned.
 int reportLaunch(const String& result) {
     if (result.empty()) return Ok;
-    err(result);
+    std::string line = toUtf8(result);
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    err("tarnwick " + commandName() + ": " + line);
     return No;
 }
 

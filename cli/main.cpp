@@ -88,6 +88,7 @@ int run(const std::vector<String>& words) {
                 out(c.help);
                 return Ok;
             }
+            setCommandName(name);
             if (!args.positionals().empty()) about(args.positionals()[0]);
             if (startsPrograms(name)) detachStandardStreams();
             return c.run(args);
