@@ -50,6 +50,9 @@ row 1 "$N" '^tarnwick find-files: \*\.d64: nothing matches in m$' "\$T find-file
 row 0 '^m/a\.SID'$'\n''m/sub/b\.sid$' '^total: 8$' "\$T find-files m '*.sid'"
 row 0 '^m/a\.SID'$'\n''m/sub/b\.sid'$'\n''total: 8$' "$N" "\$T find-files --total m '*.sid'"
 row 0 '^n/new\\nline\.sid\\0$' '^total: 1$' "\$T find-files -0 n '*.sid' | od -An -c | tr -d ' '"
+# On a terminal the progress line is cleared before the next path.
+row 0 'found: m/a\.SID\^M\^\[\[Km/sub/b\.sid' "$N" \
+    "script -qec \"\$T find-files m '*.sid'\" /dev/null | cat -v"
 # Names that are no UTF-8 stay in the JSON as escapes of the library's
 # lone surrogates, and the JSON is valid.
 row 0 '"file": "a\\udcff\.sid",' "$N" '$T sid info --json a*.sid | python3 -m json.tool'
