@@ -4,12 +4,6 @@
 #include <climits>
 #include <cstdio>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace tarnwick::cli {
 
 Args::Args(const std::vector<String>& words, const std::vector<std::string>& valueOptions,
@@ -85,19 +79,6 @@ void Args::expectPositionals(std::size_t n, const std::string& what) const {
 namespace {
 String currentSubject;
 std::string currentCommand;
-// The command's own descriptors while the standard ones are detached.
-int saved[3] = {-1, -1, -1};
-
-void reattach() {
-#ifndef _WIN32
-    for (int fd = 0; fd < 3; ++fd)
-        if (saved[fd] >= 0) {
-            ::dup2(saved[fd], fd);
-            ::close(saved[fd]);
-            saved[fd] = -1;
-        }
-#endif
-}
 }  // namespace
 
 void about(const String& subject) {
@@ -113,36 +94,18 @@ const std::string& commandName() {
     return currentCommand;
 }
 
-void detachStandardStreams() {
-#ifndef _WIN32
-    std::fflush(stdout);
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0) return;
-    for (int fd = 0; fd < 3; ++fd) {
-        struct stat st {};
-        // On a terminal the program may keep its output; input is never shared.
-        if (fd > 0 && (::fstat(fd, &st) != 0 || (!S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode))))
-            continue;
-        // Kept close-on-exec, so the started program never inherits the original.
-        saved[fd] = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        if (saved[fd] >= 0) ::dup2(null, fd);
-    }
-    ::close(null);
-#endif
-}
-
 int yesNo(bool answer, bool quiet) {
     if (!quiet) out(answer ? "yes" : "no");
     return answer ? Ok : No;
 }
 
 void out(const std::string& text) {
-    reattach();
+    reattachStandardStreams();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
 }
 void err(const std::string& text) {
-    reattach();
+    reattachStandardStreams();
     std::fflush(stdout);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);

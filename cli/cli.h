@@ -66,8 +66,10 @@ const std::string& commandName();
 // A started program must not hold the caller's pipes: while the command
 // starts it, stdin is /dev/null, and stdout and stderr are /dev/null when
 // they are pipes, so that a script's $(...) or | returns at once. out() and
-// err() put the command's own streams back first.
+// err() put the command's own streams back first (reattachStandardStreams).
+// Each system has its own file: streams_posix.cpp, streams_windows.cpp.
 void detachStandardStreams();
+void reattachStandardStreams();
 
 // Prints yes or no (unless quiet) and returns Ok or No.
 int yesNo(bool answer, bool quiet = false);
