@@ -14,7 +14,7 @@ packages=(
   xvfb xdotool zenity x11-utils openbox libx11-dev
   udev util-linux e2fsprogs dosfstools fd-find
   libblkid-dev xdg-utils shared-mime-info libglib2.0-bin file strace
-  lintian dpkg-dev binutils python3
+  lintian dpkg-dev binutils python3 unzip
 )
 
 sudo_cmd=()

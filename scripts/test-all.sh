@@ -20,9 +20,11 @@ for preset in "${presets[@]}"; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset"
-    if [ "$preset" = linux ]; then
-        echo "== packages"
-        tests/package/check.sh build/linux
-    fi
+    case $preset in
+        linux | windows-*)
+            echo "== packages ($preset)"
+            tests/package/check.sh "build/$preset"
+            ;;
+    esac
 done
 echo "All presets built and passed: ${presets[*]}"

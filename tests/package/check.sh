@@ -6,6 +6,9 @@
 # ways of building against it).
 #
 #   tests/package/check.sh BUILD_DIR      (a configured and built linux preset)
+#
+# Given a Windows build folder instead, it checks the zip of that build:
+# Tarnwick.dll, tarnwick.exe, the README and the licence, nothing else.
 set -euo pipefail
 build=$(realpath "$1")
 here=$(realpath "$(dirname "$0")")
@@ -29,6 +32,16 @@ consume() {
     LD_LIBRARY_PATH=$libdir "$scratch/cmake-$kind/consumer" >/dev/null || { echo "CMake consumer ($kind) failed" >&2; exit 1; }
     echo "package: a program builds and runs against the $kind library (pkg-config, CMake)"
 }
+
+if grep -q 'set(CPACK_GENERATOR "ZIP")' "$build/CPackConfig.cmake"; then
+    (cd "$build" && rm -f tarnwick-*.zip && cpack -G ZIP >/dev/null)
+    unzip -Z1 "$build"/tarnwick-*.zip | grep -v '/$' | sort >"$scratch/contents"
+    printf '%s\n' bin/Tarnwick.dll bin/tarnwick.exe share/doc/tarnwick/LICENSE \
+        share/doc/tarnwick/README.md | diff -u - "$scratch/contents" >&2 ||
+        { echo "package: the Windows zip holds other files than these" >&2; exit 1; }
+    echo "package: the Windows zip holds the server, the command, the README and the licence"
+    exit 0
+fi
 
 # The Debian package.
 (cd "$build" && cpack -G DEB >/dev/null)
