@@ -204,8 +204,7 @@ void PosixPlatform::deleteSilently(const String& path) {
     if (text.empty() || text == "/") return;
 
     const std::size_t slash = text.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string(".") : (slash == 0 ? "/" : text.substr(0, slash));
+    const std::string folder = folderOf(text);
     const std::string last = slash == std::string::npos ? text : text.substr(slash + 1);
     if (last == "." || last == "..") return;
 

@@ -61,13 +61,6 @@ class Descriptor {
     int fd_;
 };
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 bool folderExists(const std::string& path) {
     struct stat st;
     return systemCalls().stat(folderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -20,10 +20,7 @@ namespace {
 std::string parentOf(const std::string& path) {
     std::string p = path;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
-    const std::size_t slash = p.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return p.substr(0, slash);
+    return folderOf(p);
 }
 
 bool isDirectory(const std::string& path) {
@@ -152,6 +149,13 @@ std::uint32_t PosixPlatform::shortPathName(const String& path, String& area) {
     area.replace(0, form.size(), form);
     area[form.size()] = u'\0';
     return static_cast<std::uint32_t>(form.size());
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
 }
 
 }  // namespace tarnwick

@@ -111,6 +111,9 @@ std::vector<MountEntry> readMountTable(const std::string& file);
 // flags and close-on-exec, however long the path: past PATH_MAX it is
 // opened a part at a time. -1 with errno set when it cannot be.
 int openFolder(const std::string& path, int flags);
+// The folder that holds path: "." for a bare name, "/" for an entry of the
+// root. Trailing separators are the caller's to strip.
+std::string folderOf(const std::string& path);
 // The path with every link and ".." resolved, or "" when it does not resolve.
 std::string canonicalPath(const std::string& path);
 // Whether a file here can have the name. A NUL would end it early for the

@@ -187,9 +187,8 @@ Error startError(int error) {
 // in a folder that neither group nor others may write.
 bool trustedPrefix(const std::string& program) {
     struct stat file, folder;
-    const std::size_t slash = program.rfind('/');
-    const std::string parent = slash == 0 ? "/" : program.substr(0, slash);
-    if (::stat(program.c_str(), &file) != 0 || ::stat(parent.c_str(), &folder) != 0) return false;
+    if (::stat(program.c_str(), &file) != 0 || ::stat(folderOf(program).c_str(), &folder) != 0)
+        return false;
     const bool owned = file.st_uid == ::geteuid() || file.st_uid == 0;
     return S_ISREG(file.st_mode) && owned && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
