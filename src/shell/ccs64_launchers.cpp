@@ -36,16 +36,15 @@ String twShell::CCS64v109(const String& strEmulatorExePath, const String& strEmu
         twFunctions& f = launch.functions;
         String directory, file;
         f.GetFileAndPath(strEmulatorExePath, directory, file);
-        String shortDirectory = f.Long2Short(directory);
+        const String shortFolder = f.Long2Short(directory);
         const String shortGame = f.Long2Short(strGamePathAndFile);
-        const bool noShortDirectory = shortDirectory.empty();
-        shortDirectory = launch.withSeparator(shortDirectory);
+        const String shortDirectory = launch.withSeparator(shortFolder);
 
         const String companion = shortDirectory + u"ccsdpmi.exe";
         if (!launch.exists(companion)) return launch.notFound(companion);
         if (!launch.exists(strEmulatorExePath)) return launch.notFound(strEmulatorExePath);
         if (!launch.exists(strGamePathAndFile)) return launch.notFound(strGamePathAndFile);
-        Launch::required(noShortDirectory ? String() : shortDirectory, directory);
+        Launch::required(shortFolder, directory);
         Launch::required(shortGame, strGamePathAndFile);
 
         const String configFile = shortDirectory + u"c64.cfg";
@@ -78,15 +77,14 @@ String twShell::CCS64v20DosAndWin(const String& strEmulatorExePath,
         twFunctions& f = launch.functions;
         String directory, file;
         f.GetFileAndPath(strEmulatorExePath, directory, file);
-        String shortDirectory = f.Long2Short(directory);
+        const String shortFolder = f.Long2Short(directory);
         const String shortGame = f.Long2Short(strGamePathAndFile);
         const String shortEmulator = f.Long2Short(strEmulatorExePath);
-        const bool noShortDirectory = shortDirectory.empty();
-        shortDirectory = launch.withSeparator(shortDirectory);
+        const String shortDirectory = launch.withSeparator(shortFolder);
 
         if (!launch.exists(strEmulatorExePath)) return launch.notFound(strEmulatorExePath);
         if (!launch.exists(strGamePathAndFile)) return launch.notFound(strGamePathAndFile);
-        Launch::required(noShortDirectory ? String() : shortDirectory, directory);
+        Launch::required(shortFolder, directory);
         Launch::required(shortEmulator, strEmulatorExePath);
         Launch::required(shortGame, strGamePathAndFile);
 
