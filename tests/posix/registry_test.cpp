@@ -26,27 +26,18 @@ using namespace std::string_literals;
 const String HKCU = u"HKEY_CURRENT_USER", Key = u"Software\\Tarnwick";
 const Variant NotFound = u"--NOT-FOUND--";
 
-std::string content(const fs::path& path) {
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
-}
-
 // The rows of a query on the database, as another program sees it.
 Lines rows(const fs::path& file, const std::string& sql, int flags = SQLITE_OPEN_READONLY) {
     sqlite3* db = nullptr;
-    sqlite3_stmt* s = nullptr;
     Lines out;
     EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, flags, nullptr), SQLITE_OK);
-    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), SQLITE_OK) << sql;
-    while (sqlite3_step(s) == SQLITE_ROW) {
+    const auto row = [](void* lines, int n, char** columns, char**) {
         std::string row;
-        for (int i = 0; i < sqlite3_column_count(s); ++i)
-            row += (i ? "|" : "") +
-                   std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, i)));
-        out.push_back(row);
-    }
-    sqlite3_finalize(s);
+        for (int i = 0; i < n; ++i) row += (i ? "|" : "") + std::string(columns[i]);
+        static_cast<Lines*>(lines)->push_back(row);
+        return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &out, nullptr), SQLITE_OK) << sql;
     sqlite3_close(db);
     return out;
 }
@@ -73,18 +64,16 @@ class RegistryStore : public ::testing::Test {
         Variant v = u"(unset)";
         return reg.GetSetting(HKCU, key, name, v, true, fallback) ? v : Variant(u"(false)");
     }
-    // A program on the store; its exit status, and its output as lines.
-    std::pair<int, Lines> run(Lines argv, Lines env = {}, uid_t as = 0) {
+    // A program on the store (the worker unless named); its status and output lines.
+    std::pair<int, Lines> worker(Lines args, uid_t as = 0, Lines env = {},
+                                 const Lines& program = {TARNWICK_REGISTRY_WORKER}) {
+        args.insert(args.begin(), program.begin(), program.end());
         env.push_back("TARNWICK_REGISTRY=" + file.string());
-        const testing::Finished f = testing::runChild(argv, env, as);
-        Lines lines;
+        const testing::Finished f = testing::runChild(args, env, as);
         std::istringstream in(f.output);
+        Lines lines;
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return {f.status, lines};
-    }
-    std::pair<int, Lines> worker(Lines args, uid_t as = 0) {
-        args.insert(args.begin(), TARNWICK_REGISTRY_WORKER);
-        return run(args, {}, as);
     }
 };
 
@@ -196,11 +185,10 @@ TEST_F(RegistryStore, LivesWhereTheProcessFirstLookedForIt) {
          "home/.config/tarnwick/registry.sqlite"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(
-            run({"/usr/bin/env", "-C", t + "/home", TARNWICK_REGISTRY_WORKER, "set", "K", "N", "v"},
-                row.env)
-                .first,
-            0)
+        EXPECT_EQ(worker({"set", "K", "N", "v"}, 0, row.env,
+                         {"/usr/bin/env", "-C", t + "/home", TARNWICK_REGISTRY_WORKER})
+                      .first,
+                  0)
             << row.where;
         EXPECT_TRUE(fs::exists(temp / row.where)) << row.where;
     }
@@ -255,9 +243,9 @@ TEST_F(RegistryStore, WhatAnotherUserMayNotWriteIsRefusedAndLeftAsItIs) {
     file = temp / "theirs.sqlite";
     ASSERT_EQ(worker({"set", "K", "N", "theirs"}).first, 0);
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const std::string before = content(file);
+    const std::string before = testing::contentOf(file);
     EXPECT_EQ(worker({"set", "K", "N", "mine"}, Nobody).first, 1);
-    EXPECT_TRUE(content(file) == before) << "the file was changed";
+    EXPECT_TRUE(testing::contentOf(file) == before) << "the file was changed";
 }
 
 TEST_F(RegistryStore, ADamagedFileOrAnotherProgramsDatabaseIsReportedAndNeverChanged) {
@@ -265,20 +253,20 @@ TEST_F(RegistryStore, ADamagedFileOrAnotherProgramsDatabaseIsReportedAndNeverCha
     std::string noise(8192, '\0');
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251);
     rows(made, "CREATE TABLE notes(text)", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    std::string foreign = content(made);
+    std::string foreign = testing::contentOf(made);
     made = temp / "store.sqlite";
     file.swap(made);
     ASSERT_EQ(worker({"set", "Software\\Tarnwick", "V", "x"}).first, 0);
     file.swap(made);
     // Every page after the first, which names the tables, made noise.
-    std::string pages = content(made);
+    std::string pages = testing::contentOf(made);
     for (std::size_t i = 4096; i < pages.size(); ++i) pages[i] = noise[i % noise.size()];
     fs::create_directories(file.parent_path());
     for (const std::string* bytes : {&noise, &foreign, &pages}) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << *bytes;
         EXPECT_FALSE(save(u"V", u"new"));
         EXPECT_EQ(get(u"V", Key, u"default"), Variant(u"(false)"));
-        EXPECT_TRUE(content(file) == *bytes) << "the file was changed";
+        EXPECT_TRUE(testing::contentOf(file) == *bytes) << "the file was changed";
         const auto beside = std::distance(fs::directory_iterator(file.parent_path()), {});
         EXPECT_EQ(beside, bytes == &pages ? 3 : 1) << "no journal; a WAL store its WAL";
     }
@@ -306,9 +294,8 @@ TEST_F(RegistryStore, TheCommandReadsAndWritesSettings) {
         {{"list"}, 2, {}},
     };
     for (const auto& row : rows) {
-        Lines argv{TARNWICK_CLI, "reg"};
-        argv.insert(argv.end(), row.args.begin(), row.args.end());
-        EXPECT_EQ(run(argv), (std::pair{row.status, row.output}))
+        EXPECT_EQ(worker(row.args, 0, {}, {TARNWICK_CLI, "reg"}),
+                  (std::pair{row.status, row.output}))
             << row.args[0] << " " << row.args.back();
     }
 }

@@ -2,12 +2,14 @@
 // server where the test plays the window manager: it sees the requests a
 // managed window's keep-above state is asked with, and the state a window
 // not yet managed carries into its mapping.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -16,24 +18,67 @@
 #include "support/scoped_variable.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
-#include "x_session.h"
+
+// After gtest and the library: X defines macros (None, Bool) that clash.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedVariable;
-using testing::XSession;
+
+// An X server of the test's own (Xvfb, on a display number it picks itself),
+// stopped when the object goes, and the test's connection to it.
+struct XSession {
+    XSession() {
+        if (std::system("command -v Xvfb >/dev/null") != 0) return;
+        for (int attempt = 0; attempt < 3 && !connection; ++attempt) start();
+    }
+    ~XSession() {
+        if (connection) XCloseDisplay(connection);
+        stop();
+    }
+    void start() {
+        stop();
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        if ((server = ::fork()) == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2), ::dup2(fds[1], 3);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", nullptr);
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        // Xvfb writes its display number and a newline once it listens.
+        std::string number;
+        char c;
+        pollfd p{fds[0], POLLIN, 0};
+        while (server > 0 && ::poll(&p, 1, 20000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        if (!number.empty()) connection = XOpenDisplay((display = ":" + number).c_str());
+    }
+    void stop() {
+        if (server > 0) ::kill(server, SIGTERM), ::waitpid(server, nullptr, 0);
+        server = -1;
+    }
+    pid_t server = -1;
+    std::string display;
+    Display* connection = nullptr;
+};
 
 class KeepAbove : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { x = std::make_unique<XSession>(); }
     static void TearDownTestSuite() { x.reset(); }
     void SetUp() override {
-        if (!x->running()) GTEST_SKIP() << "no X server (Xvfb) could be started";
-        display.emplace("DISPLAY", x->display());
+        if (!x->connection) GTEST_SKIP() << "no X server (Xvfb) could be started";
+        display.emplace("DISPLAY", x->display);
     }
-    Display* d() { return x->connection(); }
+    Display* d() { return x->connection; }
     Atom atom(const char* name) { return XInternAtom(d(), name, False); }
     Window window(bool managed) {
         const Window w = XCreateSimpleWindow(d(), DefaultRootWindow(d()), 0, 0, 9, 9, 0, 0, 0);

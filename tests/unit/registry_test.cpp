@@ -77,9 +77,7 @@ TEST_F(Registry, SaveSettingStoresTextWithOneNulAndNumbersAsFourLittleEndianByte
         {"text", u"abc", true, "\1abc\0"s},
         {"wide text, sized in bytes", wide, true, '\1' + toUtf8(wide) + '\0'},
         {"empty text", u"", true, "\1\0"s},
-        {"42 as text", 42, true,
-         "\1"
-         "42\0"s},
+        {"42 as text", 42, true, "\00142\0"s},
         {"True as text", Boolean(true), true, "\1True\0"s},
         {"only exactly true chooses text", u"12", Boolean::fromRaw(1), "\4\x0c\0\0\0"s},
         {"-2", -2, false, "\4\xfe\xff\xff\xff"s},
@@ -132,16 +130,8 @@ TEST_F(Registry, GetSettingReadsTextAndNumbersAndWritesOnlyARealDefault) {
         {"text without its NUL", "\1abc", true, NoDefault, true, u"abc", "\1abc"},
         {"inner NUL", "\1a\0b\0"s, true, NoDefault, true, String(u"a\0b", 3), "\1a\0b\0"s},
         {"short number", "\4\x34\x12"s, false, NoDefault, true, 0x1234, "\4\x34\x12"s},
-        {"long number",
-         "\4"
-         "123456",
-         false, NoDefault, true, NotFound,
-         "\4"
-         "123456"},
-        {"long number, default",
-         "\4"
-         "123456",
-         false, 7, true, 7, seven},
+        {"long number", "\004123456", false, NoDefault, true, NotFound, "\004123456"},
+        {"long number, default", "\004123456", false, 7, true, 7, seven},
         {"other kind", "\3\1\2"s, true, NoDefault, true, NotFound, "\3\1\2"s},
         {"other kind, default", "\2%P%\0"s, false, 7, true, 7, seven},
         {"kind 0, default", "\0x"s, true, u"abc", true, u"abc", text},
