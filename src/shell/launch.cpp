@@ -1,6 +1,6 @@
 #include "shell/launch.h"
 
-#include <new>
+#include "component/caught.h"
 
 namespace tarnwick {
 
@@ -41,12 +41,8 @@ String runLaunch(Platform& platform, std::u16string_view name,
     try {
         Launch launch(platform, name);
         return steps(launch);
-    } catch (const Error& e) {
-        return trapped(e);
-    } catch (const std::bad_alloc&) {
-        return trapped(Error(errors::OutOfMemory));
-    } catch (const std::exception& e) {
-        return trapped(Error(51, u"Internal error: " + fromUtf8(e.what())));
+    } catch (...) {
+        return trapped(caughtError());
     }
 }
 

@@ -11,6 +11,7 @@
 #include <exception>
 #include <new>
 
+#include "component/caught.h"
 #include "tarnwick/tarnwick.h"
 #include "tarnwick_idl.h"
 
@@ -58,12 +59,8 @@ HRESULT guarded(const wchar_t* source, REFIID iid, Body&& body) noexcept {
     try {
         body();
         return S_OK;
-    } catch (const Error& e) {
-        return reportError(e, source, iid);
-    } catch (const std::bad_alloc&) {
-        return reportError(Error(errors::OutOfMemory), source, iid);
-    } catch (const std::exception& e) {
-        return reportError(Error(51, u"Internal error: " + fromUtf8(e.what())), source, iid);
+    } catch (...) {
+        return reportError(caughtError(), source, iid);
     }
 }
 

@@ -15,17 +15,7 @@ namespace tarnwick {
 namespace {
 
 bool onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string directories = path ? path : "/usr/bin:/bin";
-    std::size_t begin = 0;
-    while (begin <= directories.size()) {
-        std::size_t end = directories.find(':', begin);
-        if (end == std::string::npos) end = directories.size();
-        const std::string candidate = directories.substr(begin, end - begin) + "/" + program;
-        if (::access(candidate.c_str(), X_OK) == 0) return true;
-        begin = end + 1;
-    }
-    return false;
+    return !programOnPath(program).empty();
 }
 
 bool hasDisplay() {

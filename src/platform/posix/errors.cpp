@@ -1,6 +1,7 @@
 // errno to runtime errors, in one place.
 #include <cerrno>
 
+#include "component/caught.h"
 #include "platform/posix/posix_platform.h"
 
 namespace tarnwick {
@@ -35,7 +36,7 @@ Error errorFromErrno(int error) {
             return Error(errors::OutOfMemory);
         case EMFILE:
         case ENFILE:
-            return Error(67);
+            return Error(errors::TooManyFiles);
         default:
             return Error(errors::InvalidProcedureCall);
     }

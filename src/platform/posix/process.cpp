@@ -66,6 +66,20 @@ void keepCoverage() {
     if (__llvm_profile_write_file) __llvm_profile_write_file();
 }
 
+// The folders of PATH in order, an empty entry kept as "" (the current
+// folder); a common list when PATH is not set.
+std::vector<std::string> pathFolders() {
+    const char* path = std::getenv("PATH");
+    const std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::vector<std::string> folders;
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = list.find(':', begin);
+        folders.push_back(list.substr(begin, end - begin));
+        if (end == std::string::npos) return folders;
+        begin = end + 1;
+    }
+}
+
 Found probe(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return Found::Missing;
@@ -86,13 +100,7 @@ Found locate(const std::string& name, std::string& found) {
         found = "./" + name;
         return best;
     }
-    const char* path = std::getenv("PATH");
-    std::string directories = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t begin = 0;
-    while (begin <= directories.size()) {
-        std::size_t end = directories.find(':', begin);
-        if (end == std::string::npos) end = directories.size();
-        const std::string directory = directories.substr(begin, end - begin);
+    for (const std::string& directory : pathFolders()) {
         const std::string candidate = (directory.empty() ? "." : directory) + "/" + name;
         const Found f = probe(candidate);
         if (f == Found::Program) {
@@ -100,7 +108,6 @@ Found locate(const std::string& name, std::string& found) {
             return f;
         }
         if (f == Found::NotAProgram) best = f;
-        begin = end + 1;
     }
     return best;
 }
@@ -277,17 +284,9 @@ int startDetached(const std::string& program, const std::vector<std::string>& gi
 
 std::string programOnPath(const std::string& name) {
     if (name.find('/') != std::string::npos) return std::string();
-    const char* path = std::getenv("PATH");
-    const std::string directories = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t begin = 0;
-    while (begin <= directories.size()) {
-        std::size_t end = directories.find(':', begin);
-        if (end == std::string::npos) end = directories.size();
-        const std::string directory = directories.substr(begin, end - begin);
+    for (const std::string& directory : pathFolders())
         if (!directory.empty() && probe(directory + "/" + name) == Found::Program)
             return directory + "/" + name;
-        begin = end + 1;
-    }
     return std::string();
 }
 

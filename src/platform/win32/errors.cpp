@@ -1,4 +1,5 @@
 // Win32 error codes to runtime errors, in one place.
+#include "component/caught.h"
 #include "platform/win32/win32_platform.h"
 
 namespace tarnwick {
@@ -72,7 +73,7 @@ Error errorFromWin32(DWORD error) {
             return Error(errors::OutOfMemory);
 
         case ERROR_TOO_MANY_OPEN_FILES:
-            return Error(67);  // "Too many files"
+            return Error(errors::TooManyFiles);
 
         // Everything else: the call was not possible with what was given.
         default:
