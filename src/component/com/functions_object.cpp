@@ -139,7 +139,7 @@ class FunctionsObject final : public DualObject<_twFunctions>,
                               public IConnectionPointContainer,
                               public IProvideClassInfo2 {
   public:
-    FunctionsObject() : DualObject(IID__twFunctions, L"Tarnwick.twFunctions"), point_(*this) {
+    FunctionsObject() : DualObject(IID__twFunctions, functionsProgId), point_(*this) {
         functions_.addFoundFileHandler([this](const String& found) { point_.raise(found); });
     }
 
@@ -319,7 +319,16 @@ class FunctionsObject final : public DualObject<_twFunctions>,
     // dispatch cannot carry: ChangeConfigFile is dispatched here.
     bool invokeOwn(DISPID member, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* exception, UINT* argumentError, HRESULT& hr) override {
-        if (member != 0x60030013 || !(flags & DISPATCH_METHOD)) return false;
+        // Its member number, from the type library as the IDL gives it.
+        static const DISPID changeConfigFile = [] {
+            ITypeInfo* info = typeInfo(IID__twFunctions);
+            OLECHAR name[] = L"ChangeConfigFile";
+            LPOLESTR names[] = {name};
+            DISPID id = DISPID_UNKNOWN;
+            if (info) info->GetIDsOfNames(names, 1, &id);
+            return id;
+        }();
+        if (member != changeConfigFile || !(flags & DISPATCH_METHOD)) return false;
         if (result) VariantInit(result);
         if (!params) {
             hr = E_POINTER;
@@ -349,10 +358,9 @@ class FunctionsObject final : public DualObject<_twFunctions>,
             }
             functions_.ChangeConfigFile(file.toString(), changeList(array));
             hr = S_OK;
-        } catch (const Error& e) {
-            hr = exceptionFrom(e, source(), exception);
-        } catch (const std::bad_alloc&) {
-            hr = exceptionFrom(Error(errors::OutOfMemory), source(), exception);
+        } catch (...) {
+            // Nothing may cross Invoke: any escaping error is reported.
+            hr = exceptionFrom(caughtError(), source(), exception);
         }
         return true;
     }

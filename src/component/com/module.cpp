@@ -3,6 +3,7 @@
 #include <olectl.h>
 
 #include <string>
+#include <vector>
 
 #include "com_support.h"
 #include "objects.h"
@@ -20,9 +21,9 @@ struct ClassEntry {
 };
 
 const ClassEntry classes[] = {
-    {&CLSID_twShell, L"Tarnwick.twShell", createShell},
-    {&CLSID_twRegistry, L"Tarnwick.twRegistry", createRegistry},
-    {&CLSID_twFunctions, L"Tarnwick.twFunctions", createFunctions},
+    {&CLSID_twShell, shellProgId, createShell},
+    {&CLSID_twRegistry, registryProgId, createRegistry},
+    {&CLSID_twFunctions, functionsProgId, createFunctions},
 };
 
 class ClassFactory final : public SingleInterfaceObject<IClassFactory> {
@@ -100,46 +101,65 @@ HINSTANCE moduleInstance() {
     return instance;
 }
 
+// The type library's version, as its source declares it.
+bool libraryVersion(WORD& major, WORD& minor) {
+    ITypeLib* library = typeLibrary();
+    TLIBATTR* attributes = nullptr;
+    if (!library || FAILED(library->GetLibAttr(&attributes))) return false;
+    major = attributes->wMajorVerNum;
+    minor = attributes->wMinorVerNum;
+    library->ReleaseTLibAttr(attributes);
+    return true;
+}
+
 HRESULT registerServer() {
     const std::wstring path = modulePath();
     ITypeLib* library = typeLibrary();
-    if (path.empty() || !library) return SELFREG_E_TYPELIB;
+    WORD major = 0, minor = 0;
+    if (path.empty() || !library || !libraryVersion(major, minor)) return SELFREG_E_TYPELIB;
     // The type library, with the interfaces for the automation marshaller.
     HRESULT hr = RegisterTypeLib(library, const_cast<OLECHAR*>(path.c_str()), nullptr);
     if (FAILED(hr)) return SELFREG_E_TYPELIB;
 
     const std::wstring libid = guidText(LIBID_Tarnwick);
-    LONG status = ERROR_SUCCESS;
+    const std::wstring version = std::to_wstring(major) + L"." + std::to_wstring(minor);
+    // Every value written: key, value name (null for the default), value.
+    struct Value {
+        std::wstring key;
+        const wchar_t* name;
+        std::wstring value;
+    };
+    std::vector<Value> values;
     for (const ClassEntry& c : classes) {
         const std::wstring key = L"CLSID\\" + guidText(*c.clsid);
-        const std::wstring server = key + L"\\InprocServer32";
-        if (status == ERROR_SUCCESS) status = setValue(key, nullptr, c.progId);
-        if (status == ERROR_SUCCESS) status = setValue(server, nullptr, path);
-        if (status == ERROR_SUCCESS) status = setValue(server, L"ThreadingModel", L"Apartment");
-        if (status == ERROR_SUCCESS) status = setValue(key + L"\\ProgID", nullptr, c.progId);
-        if (status == ERROR_SUCCESS) status = setValue(key + L"\\TypeLib", nullptr, libid);
-        if (status == ERROR_SUCCESS) status = setValue(key + L"\\VERSION", nullptr, L"43.1");
-        if (status == ERROR_SUCCESS) status = setValue(c.progId, nullptr, c.progId);
-        if (status == ERROR_SUCCESS)
-            status = setValue(std::wstring(c.progId) + L"\\CLSID", nullptr, guidText(*c.clsid));
+        const std::wstring progId = c.progId;
+        values.insert(values.end(), {{key, nullptr, progId},
+                                     {key + L"\\InprocServer32", nullptr, path},
+                                     {key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+                                     {key + L"\\ProgID", nullptr, progId},
+                                     {key + L"\\TypeLib", nullptr, libid},
+                                     {key + L"\\VERSION", nullptr, version},
+                                     {progId, nullptr, progId},
+                                     {progId + L"\\CLSID", nullptr, guidText(*c.clsid)}});
     }
     // The earlier identifier of _twShell, marshalled like the current one.
     const std::wstring earlier = L"Interface\\" + guidText(earlierShellIid());
-    if (status == ERROR_SUCCESS) status = setValue(earlier, nullptr, L"twShell___v0");
-    if (status == ERROR_SUCCESS)
-        status = setValue(earlier + L"\\ProxyStubClsid32", nullptr, automationMarshaller);
-    if (status == ERROR_SUCCESS)
-        status = setValue(earlier + L"\\ProxyStubClsid", nullptr, automationMarshaller);
-    if (status == ERROR_SUCCESS) status = setValue(earlier + L"\\TypeLib", nullptr, libid);
-    if (status == ERROR_SUCCESS) status = setValue(earlier + L"\\TypeLib", L"Version", L"43.1");
-    return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+    values.insert(values.end(), {{earlier, nullptr, L"twShell___v0"},
+                                 {earlier + L"\\ProxyStubClsid32", nullptr, automationMarshaller},
+                                 {earlier + L"\\ProxyStubClsid", nullptr, automationMarshaller},
+                                 {earlier + L"\\TypeLib", nullptr, libid},
+                                 {earlier + L"\\TypeLib", L"Version", version}});
+    for (const Value& v : values)
+        if (setValue(v.key, v.name, v.value) != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    return S_OK;
 }
 
 HRESULT unregisterServer() {
     SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
     // Removes this bitness's entry of the type library; the interfaces go
     // with the library's last entry.
-    UnRegisterTypeLib(LIBID_Tarnwick, 43, 1, 0, kind);
+    WORD major = 0, minor = 0;
+    if (libraryVersion(major, minor)) UnRegisterTypeLib(LIBID_Tarnwick, major, minor, 0, kind);
     for (const ClassEntry& c : classes) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + guidText(*c.clsid)).c_str());
         // The programmatic identifiers are shared by both registry views:

@@ -5,6 +5,12 @@
 
 namespace tarnwick::com {
 
+// The programmatic identifiers: registered, and the source named in each
+// class's error information.
+inline constexpr const wchar_t* shellProgId = L"Tarnwick.twShell";
+inline constexpr const wchar_t* registryProgId = L"Tarnwick.twRegistry";
+inline constexpr const wchar_t* functionsProgId = L"Tarnwick.twFunctions";
+
 // Each makes a new object and asks it for riid.
 HRESULT createShell(REFIID riid, void** out);
 HRESULT createRegistry(REFIID riid, void** out);

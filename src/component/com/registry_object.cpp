@@ -8,7 +8,7 @@ namespace {
 
 class RegistryObject final : public DualObject<_twRegistry> {
   public:
-    RegistryObject() : DualObject(IID__twRegistry, L"Tarnwick.twRegistry") {}
+    RegistryObject() : DualObject(IID__twRegistry, registryProgId) {}
 
     HRESULT STDMETHODCALLTYPE SaveSetting(BSTR* sRootKey, BSTR* sKeyName, BSTR* sValueName,
                                           VARIANT* vValueSetting, VARIANT_BOOL* bStringType,

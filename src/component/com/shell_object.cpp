@@ -37,7 +37,7 @@ namespace {
 
 class ShellObject final : public DualObject<_twShell> {
   public:
-    ShellObject() : DualObject(IID__twShell, L"Tarnwick.twShell") {}
+    ShellObject() : DualObject(IID__twShell, shellProgId) {}
 
     HRESULT STDMETHODCALLTYPE PlayMusic(BSTR PlayerPathAndFile, BSTR MusicPath, BSTR SidFilename,
                                         BSTR MsgBoxCaption, VARIANT_BOOL* DisplayError) override {
