@@ -12,6 +12,8 @@ scripts/install-deps.sh
 echo "== style"
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run -Werror "${sources[@]}"
+echo "== layers"
+scripts/check-layers.sh
 
 presets=(linux linux-sanitize fuzz windows-x86 windows-x64)
 if [ $# -gt 0 ]; then presets=("$@"); fi

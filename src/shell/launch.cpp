@@ -1,6 +1,6 @@
 #include "shell/launch.h"
 
-#include "component/caught.h"
+#include "core/caught.h"
 
 namespace tarnwick {
 

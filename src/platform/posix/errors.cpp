@@ -1,7 +1,7 @@
 // errno to runtime errors, in one place.
 #include <cerrno>
 
-#include "component/caught.h"
+#include "core/caught.h"
 #include "platform/posix/posix_platform.h"
 
 namespace tarnwick {

@@ -1,5 +1,5 @@
 // Win32 error codes to runtime errors, in one place.
-#include "component/caught.h"
+#include "core/caught.h"
 #include "platform/win32/win32_platform.h"
 
 namespace tarnwick {

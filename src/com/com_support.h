@@ -11,7 +11,7 @@
 #include <exception>
 #include <new>
 
-#include "component/caught.h"
+#include "core/caught.h"
 #include "tarnwick/tarnwick.h"
 #include "tarnwick_idl.h"
 

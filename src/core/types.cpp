@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "component/caught.h"
+#include "core/caught.h"
 #include "tarnwick/types.h"
 
 namespace tarnwick {
