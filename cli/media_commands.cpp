@@ -98,12 +98,13 @@ std::vector<Command> mediaCommands() {
          }});
     commands.push_back({"delete",
                         "delete a file or folder tree, silently and for good",
-                        "Usage: tarnwick delete [-v] PATH\n"
+                        "Usage: tarnwick delete [-v] [--dry-run] PATH\n"
                         "\n"
                         "Deletes the file, or the folder with everything in it, without asking\n"
                         "and without keeping anything. Wildcards in the last name delete every\n"
                         "match. Links are removed, never followed. With -v, says what it\n"
-                        "deleted. Exit status 1 when PATH was not there or is still there\n"
+                        "deleted; with --dry-run, prints 'would delete PATH' and deletes\n"
+                        "nothing. Exit status 1 when PATH was not there or is still there\n"
                         "(wildcards: never).",
                         [](const Args& a) {
                             a.expectPositionals(1, "one PATH");
@@ -115,6 +116,7 @@ std::vector<Command> mediaCommands() {
                                 return No;
                             }
                             twFunctions(platform()).DeletePathSilent(path);
+                            if (dryRun()) return Ok;
                             if (!pattern && present(path)) {
                                 err("tarnwick delete: " + toUtf8(path) +
                                     ": left in place (not allowed, or in use)");
@@ -124,7 +126,7 @@ std::vector<Command> mediaCommands() {
                             return Ok;
                         },
                         {},
-                        {"v"}});
+                        {"v", "dry-run"}});
     commands.push_back(
         {"open",
          "open a document in its associated program",

@@ -41,6 +41,7 @@ row 1 "$N" '^tarnwick reg: HKEY_USERS.K.N: the settings store cannot be read' \
     'TARNWICK_REGISTRY=damaged $T reg get HKEY_USERS K N'
 row 1 "$N" '^tarnwick delete: /nonexistent: no such file or folder$' '$T delete /nonexistent'
 row 1 "$N" '^tarnwick delete: /proc/version: left in place' '$T delete /proc/version'
+row 0 '^would delete file$' "$N" '$T delete --dry-run file && test -e file'
 row 0 '^deleted gone$' "$N" '$T delete -v gone && test ! -e gone'
 row 1 "$N" '^tarnwick open: /nonexistent.txt: no such file$' '$T open /nonexistent.txt'
 row 1 "$N" '^tarnwick find: /nonexistent: no such folder$' '$T find /nonexistent x'
