@@ -4,61 +4,37 @@
 #include <climits>
 #include <cstdio>
 
+#include <CLI/CLI.hpp>
+
 namespace tarnwick::cli {
 
 Args::Args(const std::vector<String>& words, const std::vector<std::string>& valueOptions,
            const std::vector<std::string>& flags) {
-    const auto known = [](const std::vector<std::string>& list, const std::string& name) {
-        for (const std::string& n : list)
-            if (n == name) return true;
-        return false;
-    };
-    bool onlyPositionals = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string word = toUtf8(words[i]);
-        if (onlyPositionals || word.size() < 2 || word.rfind("--", 0) != 0) {
-            // "-" alone and anything not starting with "--" is a value.
-            if (!onlyPositionals && word.size() == 2 && word[0] == '-' &&
-                known(flags, word.substr(1))) {
-                flags_[word.substr(1)] = true;
-                continue;
-            }
-            if (!onlyPositionals && word.size() >= 2 && word[0] == '-' && word != "-" &&
-                !(word[1] >= '0' && word[1] <= '9')) {
-                if (word == "-h") {
-                    help_ = true;
-                    continue;
-                }
-                throw UsageError{"unknown option " + word};
-            }
-            positionals_.push_back(words[i]);
-            continue;
-        }
-        if (word == "--") {
-            onlyPositionals = true;
-            continue;
-        }
-        std::string name = word.substr(2);
-        std::optional<String> value;
-        if (const std::size_t eq = name.find('='); eq != std::string::npos) {
-            value = fromUtf8(name.substr(eq + 1));
-            name = name.substr(0, eq);
-        }
-        if (name == "help") {
-            help_ = true;
-        } else if (known(valueOptions, name)) {
-            if (!value) {
-                if (i + 1 >= words.size()) throw UsageError{"--" + name + " needs a value"};
-                value = words[++i];
-            }
-            values_[name] = *value;
-        } else if (known(flags, name)) {
-            if (value) throw UsageError{"--" + name + " takes no value"};
-            flags_[name] = true;
-        } else {
-            throw UsageError{"unknown option --" + name};
-        }
+    // CLI11 reads the words; the help texts stay the command's own, so that
+    // --help, the overview and the manual page say the same.
+    CLI::App app;
+    app.set_help_flag();
+    app.add_flag("-h,--help", help_);
+    std::map<std::string, std::string> values;
+    for (const std::string& name : valueOptions) app.add_option("--" + name, values[name]);
+    for (const std::string& name : flags)
+        app.add_flag((name.size() == 1 ? "-" : "--") + name, flags_[name]);
+    std::vector<std::string> rest;
+    app.add_option("values", rest);
+    // CLI11 takes the words last first.
+    std::vector<std::string> reversed;
+    for (auto it = words.rbegin(); it != words.rend(); ++it) reversed.push_back(toUtf8(*it));
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        std::string message = e.what();
+        if (!message.empty()) message[0] = static_cast<char>(std::tolower(message[0]));
+        throw UsageError{message};
     }
+    for (const std::string& name : valueOptions)
+        if (app.count("--" + name) != 0) values_[name] = fromUtf8(values[name]);
+    std::erase_if(flags_, [](const auto& f) { return !f.second; });
+    for (const std::string& word : rest) positionals_.push_back(fromUtf8(word));
 }
 
 std::optional<String> Args::option(const std::string& name) const {
@@ -92,6 +68,28 @@ void setCommandName(const std::string& name) {
 }
 const std::string& commandName() {
     return currentCommand;
+}
+
+std::string jsonString(const String& text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        const bool pair =
+            high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        char escaped[8];
+        if (c == u'"' || c == u'\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F || ((high || low) && !pair)) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += toUtf8(text.substr(i, pair ? 2 : 1));
+            i += pair ? 1 : 0;
+        }
+    }
+    return out + "\"";
 }
 
 int yesNo(bool answer, bool quiet) {

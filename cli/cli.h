@@ -71,6 +71,20 @@ const std::string& commandName();
 void detachStandardStreams();
 void reattachStandardStreams();
 
+// The platform the subcommands hand to the library: the system's, or with
+// --dry-run one that prints each start and write instead of making it.
+void setDryRun(bool on);
+bool dryRun();
+Platform& platform();
+
+// A JSON string (RFC 8259) of text, in UTF-8. A file name byte that is no
+// UTF-8 reaches a String as a lone surrogate U+DC80..U+DCFF and is kept as
+// that \u escape: the name is lossless and the JSON valid UTF-8.
+std::string jsonString(const String& text);
+
+// The licence, as in the LICENSE file (built in).
+const char* licenceText();
+
 // Prints yes or no (unless quiet) and returns Ok or No.
 int yesNo(bool answer, bool quiet = false);
 

@@ -28,7 +28,7 @@ std::vector<Command> configCommands() {
                      throw UsageError{"'" + toUtf8(pair) + "' is not KEY=VALUE"};
                  changes.push_back({pair.substr(0, eq), pair.substr(eq + 1)});
              }
-             twFunctions().ChangeConfigFile(a.positionals()[0], ConfigFileArray(changes));
+             twFunctions(platform()).ChangeConfigFile(a.positionals()[0], ConfigFileArray(changes));
              return Ok;
          }});
     return commands;

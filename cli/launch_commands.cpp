@@ -24,7 +24,12 @@ const char* const commonNote =
     "An emulator path with blanks is resolved as Windows does, shortest prefix\n"
     "first; on Linux a shorter prefix (/srv/C64 for \"/srv/C64 Emus/frodo\") only\n"
     "runs when it is an executable file owned by you or root in a folder that\n"
-    "neither its group nor others may write.";
+    "neither its group nor others may write.\n"
+    "\n"
+    "  --dry-run         start nothing and write nothing: print the command line the\n"
+    "                    emulator would be started with (after the configuration\n"
+    "                    lines it would write, each as FILE: LINE), by the same code\n"
+    "                    that starts it";
 
 const char* const writeNote =
     "  --write-config    first write these choices into the emulator's configuration\n"
@@ -84,14 +89,16 @@ void addConfiguredLaunchers(std::vector<Command>& commands) {
              writeNote + commonNote,
          [](const Args& a) {
              a.expectPositionals(0, "no arguments besides the options");
-             return reportLaunch(twShell().CCS64v109(
-                 a.required("emulator"), a.option("games-dir").value_or(u""), a.required("game"),
-                 gameIndex(a),
-                 static_cast<CCS64v109ControlsEnum>(choice(a, "joy1", u"0", ccs109Ports)),
-                 static_cast<CCS64v109ControlsEnum>(choice(a, "joy2", u"1", ccs109Ports)),
-                 static_cast<CCS64v109ControlsEnum>(choice(a, "key1", u"0", ccs109Ports)),
-                 static_cast<CCS64v109ControlsEnum>(choice(a, "key2", u"1", ccs109Ports)),
-                 a.flag("write-config"), false));
+             return reportLaunch(
+                 twShell(platform())
+                     .CCS64v109(
+                         a.required("emulator"), a.option("games-dir").value_or(u""),
+                         a.required("game"), gameIndex(a),
+                         static_cast<CCS64v109ControlsEnum>(choice(a, "joy1", u"0", ccs109Ports)),
+                         static_cast<CCS64v109ControlsEnum>(choice(a, "joy2", u"1", ccs109Ports)),
+                         static_cast<CCS64v109ControlsEnum>(choice(a, "key1", u"0", ccs109Ports)),
+                         static_cast<CCS64v109ControlsEnum>(choice(a, "key2", u"1", ccs109Ports)),
+                         a.flag("write-config"), false));
          },
          {"emulator", "game", "games-dir", "index", "joy1", "joy2", "key1", "key2"},
          {"write-config"}});
@@ -114,14 +121,16 @@ void addConfiguredLaunchers(std::vector<Command>& commands) {
              writeNote + commonNote,
          [](const Args& a) {
              a.expectPositionals(0, "no arguments besides the options");
-             return reportLaunch(twShell().CCS64v20DosAndWin(
-                 a.required("emulator"), a.option("games-dir").value_or(u""), a.required("game"),
-                 gameIndex(a),
-                 static_cast<CCS64v20ControlEnum>(choice(a, "port1", u"1", ccs20Controls)),
-                 static_cast<CCS64v20ControlEnum>(choice(a, "port2", u"1", ccs20Controls)),
-                 static_cast<CCS64v20ControlModeEnum>(choice(a, "mode1", u"0", ccs20Modes)),
-                 static_cast<CCS64v20ControlModeEnum>(choice(a, "mode2", u"1", ccs20Modes)),
-                 a.flag("write-config"), false));
+             return reportLaunch(
+                 twShell(platform())
+                     .CCS64v20DosAndWin(
+                         a.required("emulator"), a.option("games-dir").value_or(u""),
+                         a.required("game"), gameIndex(a),
+                         static_cast<CCS64v20ControlEnum>(choice(a, "port1", u"1", ccs20Controls)),
+                         static_cast<CCS64v20ControlEnum>(choice(a, "port2", u"1", ccs20Controls)),
+                         static_cast<CCS64v20ControlModeEnum>(choice(a, "mode1", u"0", ccs20Modes)),
+                         static_cast<CCS64v20ControlModeEnum>(choice(a, "mode2", u"1", ccs20Modes)),
+                         a.flag("write-config"), false));
          },
          {"emulator", "game", "games-dir", "index", "port1", "port2", "mode1", "mode2"},
          {"write-config"}});
@@ -142,11 +151,13 @@ void addConfiguredLaunchers(std::vector<Command>& commands) {
          [](const Args& a) {
              a.expectPositionals(0, "no arguments besides the options");
              const auto name = a.option("program");
-             return reportLaunch(twShell().C64Sv252(
-                 a.required("emulator"), a.required("game"), name ? Variant(*name) : Variant(),
-                 static_cast<C64SControlsEnum>(choice(a, "port1", u"1", c64sPorts)),
-                 static_cast<C64SControlsEnum>(choice(a, "port2", u"1", c64sPorts)),
-                 a.flag("write-config"), false));
+             return reportLaunch(
+                 twShell(platform())
+                     .C64Sv252(a.required("emulator"), a.required("game"),
+                               name ? Variant(*name) : Variant(),
+                               static_cast<C64SControlsEnum>(choice(a, "port1", u"1", c64sPorts)),
+                               static_cast<C64SControlsEnum>(choice(a, "port2", u"1", c64sPorts)),
+                               a.flag("write-config"), false));
          },
          {"emulator", "game", "program", "port1", "port2"},
          {"write-config"}});
@@ -173,13 +184,16 @@ void addConfiguredLaunchers(std::vector<Command>& commands) {
                  if (a.option("port1") || a.option("port2"))
                      throw UsageError{
                          "--no-settings passes no joystick devices: drop --port1/--port2"};
-                 return reportLaunch(twShell().VICENoSettings(a.required("emulator"),
-                                                              a.required("game"), name, false));
+                 return reportLaunch(
+                     twShell(platform())
+                         .VICENoSettings(a.required("emulator"), a.required("game"), name, false));
              }
-             return reportLaunch(twShell().VICE(
-                 a.required("emulator"), a.required("game"), name,
-                 static_cast<VICEControlsEnum>(choice(a, "port1", u"0", vicePorts)),
-                 static_cast<VICEControlsEnum>(choice(a, "port2", u"0", vicePorts)), false));
+             return reportLaunch(
+                 twShell(platform())
+                     .VICE(a.required("emulator"), a.required("game"), name,
+                           static_cast<VICEControlsEnum>(choice(a, "port1", u"0", vicePorts)),
+                           static_cast<VICEControlsEnum>(choice(a, "port2", u"0", vicePorts)),
+                           false));
          },
          {"emulator", "game", "program", "port1", "port2"},
          {"no-settings"}});
@@ -200,7 +214,7 @@ std::vector<Command> launchCommands() {
              commonNote,
          [](const Args& a) {
              a.expectPositionals(0, "no arguments besides the options");
-             return reportLaunch(twShell().Frodo(a.required("emulator"), false));
+             return reportLaunch(twShell(platform()).Frodo(a.required("emulator"), false));
          },
          {"emulator"},
          {}});
@@ -218,26 +232,27 @@ std::vector<Command> launchCommands() {
          [](const Args& a) {
              a.expectPositionals(0, "no arguments besides the options");
              return reportLaunch(
-                 twShell().Win64Beta(a.required("emulator"), a.required("game"), false));
+                 twShell(platform()).Win64Beta(a.required("emulator"), a.required("game"), false));
          },
          {"emulator", "game"},
          {}});
-    commands.push_back({"pc64win",
-                        "start PC64Win on a game",
-                        std::string("Usage: tarnwick pc64win --emulator PATH --game PATH\n"
-                                    "\n"
-                                    "Starts PC64Win on a game, both given by their short forms.\n"
-                                    "\n"
-                                    "  --emulator PATH   the emulator program\n"
-                                    "  --game PATH       the game file\n") +
-                            commonNote,
-                        [](const Args& a) {
-                            a.expectPositionals(0, "no arguments besides the options");
-                            return reportLaunch(twShell().PC64Win(a.required("emulator"),
-                                                                  a.required("game"), false));
-                        },
-                        {"emulator", "game"},
-                        {}});
+    commands.push_back(
+        {"pc64win",
+         "start PC64Win on a game",
+         std::string("Usage: tarnwick pc64win --emulator PATH --game PATH\n"
+                     "\n"
+                     "Starts PC64Win on a game, both given by their short forms.\n"
+                     "\n"
+                     "  --emulator PATH   the emulator program\n"
+                     "  --game PATH       the game file\n") +
+             commonNote,
+         [](const Args& a) {
+             a.expectPositionals(0, "no arguments besides the options");
+             return reportLaunch(
+                 twShell(platform()).PC64Win(a.required("emulator"), a.required("game"), false));
+         },
+         {"emulator", "game"},
+         {}});
     commands.push_back(
         {"comeback64",
          "start Come Back 64 on a game",
@@ -255,13 +270,14 @@ std::vector<Command> launchCommands() {
              a.expectPositionals(0, "no arguments besides the options");
              const std::int32_t port =
                  integerOption(a.option("joystick").value_or(u"1"), "joystick", 1, 2);
-             return reportLaunch(twShell().Comeback64(a.required("emulator"), a.required("game"),
-                                                      port == 1 ? SelectPort1 : SelectPort2,
-                                                      false));
+             return reportLaunch(twShell(platform())
+                                     .Comeback64(a.required("emulator"), a.required("game"),
+                                                 port == 1 ? SelectPort1 : SelectPort2, false));
          },
          {"emulator", "game", "joystick"},
          {}});
     addConfiguredLaunchers(commands);
+    for (Command& c : commands) c.flags.push_back("dry-run");
     return commands;
 }
 

@@ -43,63 +43,68 @@ std::vector<Command> mediaCommands() {
                         "such as D:). Exit status 1 when there is no label, or no volume there.",
                         [](const Args& a) {
                             a.expectPositionals(1, "one MOUNT");
-                            const String label = twFunctions().GetVolumeName(a.positionals()[0]);
+                            const String label =
+                                twFunctions(platform()).GetVolumeName(a.positionals()[0]);
                             if (label.empty()) return No;
                             out(label);
                             return Ok;
                         }});
-    commands.push_back({"wait-cd", "wait until a disc with a label is mounted",
-                        "Usage: tarnwick wait-cd MOUNT LABEL\n"
-                        "\n"
-                        "Until the volume at MOUNT carries exactly LABEL, asks the user to insert\n"
-                        "the disc (OK to look again, Cancel to give up). Prints yes or no.",
-                        [](const Args& a) {
-                            a.expectPositionals(2, "MOUNT and LABEL");
-                            return yesNo(static_cast<bool>(twFunctions().WaitForCDRom(
-                                a.positionals()[0], a.positionals()[1])));
-                        }});
-    commands.push_back({"wait-path", "wait until a folder exists",
-                        "Usage: tarnwick wait-path FOLDER\n"
-                        "\n"
-                        "Until FOLDER exists, asks the user to insert the disc that holds it\n"
-                        "(OK to look again, Cancel to give up). Prints yes or no.",
-                        [](const Args& a) {
-                            a.expectPositionals(1, "one FOLDER");
-                            return yesNo(static_cast<bool>(
-                                twFunctions().WaitForCDRomPath(Variant(a.positionals()[0]))));
-                        }});
-    commands.push_back({"wait-file", "wait until a file exists",
-                        "Usage: tarnwick wait-file FILE\n"
-                        "\n"
-                        "Until FILE exists, asks the user to insert the disc that holds it\n"
-                        "(OK to look again, Cancel to give up). Prints yes or no.",
-                        [](const Args& a) {
-                            a.expectPositionals(1, "one FILE");
-                            return yesNo(static_cast<bool>(
-                                twFunctions().WaitForCDRomFile(Variant(a.positionals()[0]))));
-                        }});
-    commands.push_back({"on-top", "keep a window above the others, or stop",
-                        "Usage: tarnwick on-top WINDOW on|off\n"
-                        "\n"
-                        "Puts the window (an X11 window id, decimal or 0x..., as xwininfo prints\n"
-                        "it; on Windows a window handle) above all normal windows, or back among\n"
-                        "them, and activates it, without moving or resizing it.",
-                        [](const Args& a) {
-                            a.expectPositionals(2, "WINDOW and on or off");
-                            const std::string state = toUtf8(a.positionals()[1]);
-                            if (state != "on" && state != "off") throw UsageError{"say on or off"};
-                            twFunctions().SetAlwaysOnTop(state == "on",
-                                                         windowId(a.positionals()[0]));
-                            return Ok;
-                        }});
+    commands.push_back(
+        {"wait-cd", "wait until a disc with a label is mounted",
+         "Usage: tarnwick wait-cd MOUNT LABEL\n"
+         "\n"
+         "Until the volume at MOUNT carries exactly LABEL, asks the user to insert\n"
+         "the disc (OK to look again, Cancel to give up). Prints yes or no.",
+         [](const Args& a) {
+             a.expectPositionals(2, "MOUNT and LABEL");
+             return yesNo(static_cast<bool>(
+                 twFunctions(platform()).WaitForCDRom(a.positionals()[0], a.positionals()[1])));
+         }});
+    commands.push_back(
+        {"wait-path", "wait until a folder exists",
+         "Usage: tarnwick wait-path FOLDER\n"
+         "\n"
+         "Until FOLDER exists, asks the user to insert the disc that holds it\n"
+         "(OK to look again, Cancel to give up). Prints yes or no.",
+         [](const Args& a) {
+             a.expectPositionals(1, "one FOLDER");
+             return yesNo(static_cast<bool>(
+                 twFunctions(platform()).WaitForCDRomPath(Variant(a.positionals()[0]))));
+         }});
+    commands.push_back(
+        {"wait-file", "wait until a file exists",
+         "Usage: tarnwick wait-file FILE\n"
+         "\n"
+         "Until FILE exists, asks the user to insert the disc that holds it\n"
+         "(OK to look again, Cancel to give up). Prints yes or no.",
+         [](const Args& a) {
+             a.expectPositionals(1, "one FILE");
+             return yesNo(static_cast<bool>(
+                 twFunctions(platform()).WaitForCDRomFile(Variant(a.positionals()[0]))));
+         }});
+    commands.push_back(
+        {"on-top", "keep a window above the others, or stop",
+         "Usage: tarnwick on-top WINDOW on|off\n"
+         "\n"
+         "Puts the window (an X11 window id, decimal or 0x..., as xwininfo prints\n"
+         "it; on Windows a window handle) above all normal windows, or back among\n"
+         "them, and activates it, without moving or resizing it.",
+         [](const Args& a) {
+             a.expectPositionals(2, "WINDOW and on or off");
+             const std::string state = toUtf8(a.positionals()[1]);
+             if (state != "on" && state != "off") throw UsageError{"say on or off"};
+             twFunctions(platform()).SetAlwaysOnTop(state == "on", windowId(a.positionals()[0]));
+             return Ok;
+         }});
     commands.push_back({"delete",
                         "delete a file or folder tree, silently and for good",
-                        "Usage: tarnwick delete [-v] PATH\n"
+                        "Usage: tarnwick delete [-v] [--dry-run] PATH\n"
                         "\n"
                         "Deletes the file, or the folder with everything in it, without asking\n"
                         "and without keeping anything. Wildcards in the last name delete every\n"
                         "match. Links are removed, never followed. With -v, says what it\n"
-                        "deleted. Exit status 1 when PATH was not there or is still there\n"
+                        "deleted; with --dry-run, prints 'would delete PATH' and deletes\n"
+                        "nothing. Exit status 1 when PATH was not there or is still there\n"
                         "(wildcards: never).",
                         [](const Args& a) {
                             a.expectPositionals(1, "one PATH");
@@ -110,7 +115,8 @@ std::vector<Command> mediaCommands() {
                                     ": no such file or folder");
                                 return No;
                             }
-                            twFunctions().DeletePathSilent(path);
+                            twFunctions(platform()).DeletePathSilent(path);
+                            if (dryRun()) return Ok;
                             if (!pattern && present(path)) {
                                 err("tarnwick delete: " + toUtf8(path) +
                                     ": left in place (not allowed, or in use)");
@@ -120,7 +126,7 @@ std::vector<Command> mediaCommands() {
                             return Ok;
                         },
                         {},
-                        {"v"}});
+                        {"v", "dry-run"}});
     commands.push_back(
         {"open",
          "open a document in its associated program",
@@ -136,7 +142,8 @@ std::vector<Command> mediaCommands() {
                  return No;
              }
              const auto parent = a.option("parent");
-             twShell().ShellWithDefaultProgram(a.positionals()[0], parent ? windowId(*parent) : 0);
+             twShell(platform())
+                 .ShellWithDefaultProgram(a.positionals()[0], parent ? windowId(*parent) : 0);
              return Ok;
          },
          {"parent"}});

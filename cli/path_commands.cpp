@@ -13,7 +13,7 @@ std::vector<Command> pathCommands() {
                         [](const Args& a) {
                             a.expectPositionals(1, "one PATH");
                             String path, file;
-                            twFunctions().GetFileAndPath(a.positionals()[0], path, file);
+                            twFunctions(platform()).GetFileAndPath(a.positionals()[0], path, file);
                             out(path);
                             out(file);
                             return Ok;
@@ -24,7 +24,7 @@ std::vector<Command> pathCommands() {
                         "Prints the part of PATH after its last separator.",
                         [](const Args& a) {
                             a.expectPositionals(1, "one PATH");
-                            out(twFunctions().JustFileName(a.positionals()[0]));
+                            out(twFunctions(platform()).JustFileName(a.positionals()[0]));
                             return Ok;
                         }});
     commands.push_back(
@@ -37,7 +37,7 @@ std::vector<Command> pathCommands() {
          "does not resolve.",
          [](const Args& a) {
              a.expectPositionals(1, "one PATH");
-             const String form = twFunctions().Long2Short(a.positionals()[0]);
+             const String form = twFunctions(platform()).Long2Short(a.positionals()[0]);
              if (form.empty()) {
                  err("tarnwick short: " + toUtf8(a.positionals()[0]) + ": no such file or folder");
                  return No;
@@ -58,27 +58,28 @@ std::vector<Command> pathCommands() {
          [](const Args& a) {
              a.expectPositionals(1, "one FILE");
              const auto caption = a.option("explain");
-             return yesNo(static_cast<bool>(twFunctions().FileExists(
-                              a.positionals()[0], caption.has_value(), caption.value_or(String()))),
+             return yesNo(static_cast<bool>(twFunctions(platform())
+                                                .FileExists(a.positionals()[0], caption.has_value(),
+                                                            caption.value_or(String()))),
                           a.flag("q"));
          },
          {"explain"},
          {"q"}});
-    commands.push_back({"dir-exists",
-                        "tell whether a folder exists",
-                        "Usage: tarnwick dir-exists [-q] FOLDER\n"
-                        "\n"
-                        "Prints yes or no (exit status 0 or 1; -q prints nothing): whether FOLDER "
-                        "can be made the\n"
-                        "current folder.",
-                        [](const Args& a) {
-                            a.expectPositionals(1, "one FOLDER");
-                            return yesNo(
-                                static_cast<bool>(twFunctions().DirExists(a.positionals()[0])),
-                                a.flag("q"));
-                        },
-                        {},
-                        {"q"}});
+    commands.push_back(
+        {"dir-exists",
+         "tell whether a folder exists",
+         "Usage: tarnwick dir-exists [-q] FOLDER\n"
+         "\n"
+         "Prints yes or no (exit status 0 or 1; -q prints nothing): whether FOLDER "
+         "can be made the\n"
+         "current folder.",
+         [](const Args& a) {
+             a.expectPositionals(1, "one FOLDER");
+             return yesNo(static_cast<bool>(twFunctions(platform()).DirExists(a.positionals()[0])),
+                          a.flag("q"));
+         },
+         {},
+         {"q"}});
     commands.push_back(
         {"is-cdrom",
          "tell whether a path is on a CD-ROM",
@@ -91,8 +92,9 @@ std::vector<Command> pathCommands() {
          "with no disc in it does.",
          [](const Args& a) {
              a.expectPositionals(1, "one PATH");
-             return yesNo(static_cast<bool>(twFunctions().DriveTypeIsCDRom(a.positionals()[0])),
-                          a.flag("q"));
+             return yesNo(
+                 static_cast<bool>(twFunctions(platform()).DriveTypeIsCDRom(a.positionals()[0])),
+                 a.flag("q"));
          },
          {},
          {"q"}});

@@ -7,7 +7,7 @@ namespace tarnwick::cli {
 namespace {
 
 const char* const regHelp =
-    "Usage: tarnwick reg get ROOT KEY NAME [--default VALUE] [--number]\n"
+    "Usage: tarnwick reg get ROOT KEY NAME [--default VALUE] [--number] [--json]\n"
     "       tarnwick reg set ROOT KEY NAME VALUE [--number]\n"
     "\n"
     "Reads or writes one setting: value NAME of key KEY (parts separated by\n"
@@ -18,6 +18,8 @@ const char* const regHelp =
     "  --number         the value is a 32-bit number rather than text; VALUE (or\n"
     "                   the default) is converted as the automation runtime does\n"
     "                   (42, -7, &H10, 2.5 rounds to 2), anything else is an error\n"
+    "  --json           get: print {\"root\", \"key\", \"name\", \"value\"}, the value\n"
+    "                   a JSON number with --number, else a string\n"
     "  --default VALUE  get: when the setting is missing (or of another kind),\n"
     "                   write VALUE first and print it\n"
     "\n"
@@ -72,12 +74,20 @@ int get(const Args& a) {
         err(u"tarnwick reg: " + where(a) + u": no such setting");
         return No;
     }
-    out(value.toString());
+    if (a.flag("json"))
+        out("{\"root\":" + jsonString(p[1]) + ",\"key\":" + jsonString(p[2]) +
+            ",\"name\":" + jsonString(p[3]) + ",\"value\":" +
+            (value.kind() == Variant::Kind::String ? jsonString(value.toString())
+                                                   : toUtf8(value.toString())) +
+            "}");
+    else
+        out(value.toString());
     return Ok;
 }
 
 int set(const Args& a) {
-    if (a.option("default")) throw UsageError{"--default belongs to reg get"};
+    if (a.option("default") || a.flag("json"))
+        throw UsageError{"--default and --json belong to reg get"};
     a.expectPositionals(5, "reg set ROOT KEY NAME VALUE");
     const auto& p = a.positionals();
     where(a);
@@ -103,7 +113,7 @@ std::vector<Command> registryCommands() {
                             throw UsageError{"expected reg get or reg set"};
                         },
                         {"default"},
-                        {"number"}});
+                        {"number", "json"}});
     return commands;
 }
 

@@ -57,18 +57,19 @@ std::vector<Command> searchCommands() {
     std::vector<Command> commands;
     commands.push_back(
         {"find", "find a file by name in a folder tree",
-         "Usage: tarnwick find NAME FOLDER\n"
+         "Usage: tarnwick find FOLDER NAME\n"
          "\n"
          "Prints the full path of the first file called NAME (in any letter case) in\n"
          "FOLDER or, failing that, in its subfolders, depth first; hidden folders are\n"
          "not searched. Exit status 1 when there is none, or no such FOLDER.",
          [](const Args& a) {
-             a.expectPositionals(2, "NAME and FOLDER");
-             if (!isFolder("find", a.positionals()[1])) return No;
-             const String found = twFunctions().FindFile(a.positionals()[0], a.positionals()[1]);
+             a.expectPositionals(2, "FOLDER and NAME");
+             const String& folder = a.positionals()[0];
+             const String& name = a.positionals()[1];
+             if (!isFolder("find", folder)) return No;
+             const String found = twFunctions(platform()).FindFile(name, folder);
              if (found.empty()) {
-                 err("tarnwick find: " + toUtf8(a.positionals()[0]) + ": not found in " +
-                     toUtf8(a.positionals()[1]));
+                 err("tarnwick find: " + toUtf8(name) + ": not found in " + toUtf8(folder));
                  return No;
              }
              out(found);
@@ -77,7 +78,7 @@ std::vector<Command> searchCommands() {
     commands.push_back(
         {"find-files",
          "list every match of a pattern in a folder tree",
-         "Usage: tarnwick find-files [-0] [--total] FOLDER PATTERN\n"
+         "Usage: tarnwick find-files [-0 | --json] [--total] FOLDER PATTERN\n"
          "\n"
          "Prints the path of every entry of the tree whose name matches PATTERN\n"
          "(wildcards * and ?, any letter case, *.* matching every name), folders\n"
@@ -87,18 +88,29 @@ std::vector<Command> searchCommands() {
          "\n"
          "  -0, --print0  end each path with NUL instead of a newline (for xargs -0)\n"
          "  --total       print the total line last on stdout instead\n"
+         "  --json        print one JSON object when the search ends instead:\n"
+         "                {\"folder\", \"pattern\", \"paths\": [...], \"total\"} (a name byte\n"
+         "                that is no UTF-8 kept as the escape \\udcXX)\n"
          "\n"
          "On a terminal, stderr shows the progress. Exit status 1 when nothing\n"
          "matched, or no such FOLDER.",
          [](const Args& a) {
              a.expectPositionals(2, "FOLDER and PATTERN");
              if (!isFolder("find-files", a.positionals()[0])) return No;
-             const bool nul = a.flag("0") || a.flag("print0");
-             twFunctions f;
+             const bool nul = a.flag("0") || a.flag("print0"), json = a.flag("json");
+             if (json && (nul || a.flag("total")))
+                 throw UsageError{"--json stands alone: not with -0 or --total"};
+             std::string paths;
+             twFunctions f(platform());
              Progress progress;
              f.addFoundFileHandler([&](const String& path) {
                  // The progress line shares the terminal: gone before a path.
                  progress.clear();
+                 if (json) {
+                     paths += (paths.empty() ? "" : ",") + jsonString(path);
+                     progress.found(path);
+                     return;
+                 }
                  const std::string text = toUtf8(path);
                  std::fwrite(text.data(), 1, text.size(), stdout);
                  std::fputc(nul ? '\0' : '\n', stdout);
@@ -106,19 +118,24 @@ std::vector<Command> searchCommands() {
              });
              String folder = a.positionals()[0];
              const Variant total = f.FindFiles(folder, a.positionals()[1]);
+             const String bytes = total.isEmpty() ? String(u"0") : total.toString();
              progress.clear();
-             const String line = u"total: " + (total.isEmpty() ? String(u"0") : total.toString());
+             if (json)
+                 out("{\"folder\":" + jsonString(a.positionals()[0]) +
+                     ",\"pattern\":" + jsonString(a.positionals()[1]) + ",\"paths\":[" + paths +
+                     "],\"total\":" + toUtf8(bytes) + "}");
+             const String line = u"total: " + bytes;
              if (a.flag("total")) out(line);
              if (progress.count() == 0) {
                  err("tarnwick find-files: " + toUtf8(a.positionals()[1]) +
                      ": nothing matches in " + toUtf8(a.positionals()[0]));
                  return No;
              }
-             if (!a.flag("total")) err(line);
+             if (!a.flag("total") && !json) err(line);
              return Ok;
          },
          {},
-         {"0", "print0", "total"}});
+         {"0", "print0", "total", "json"}});
     return commands;
 }
 

@@ -17,31 +17,6 @@ String trimmed(const String& field) {
     return field.substr(0, field.find(u'\0'));
 }
 
-// JSON text in UTF-8. A file name byte that is no UTF-8 reaches a String
-// as a lone surrogate U+DC80..U+DCFF; it is written as that \u escape, so
-// the name is kept losslessly and the JSON stays valid UTF-8.
-std::string jsonString(const String& text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-        const bool pair =
-            high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        char escaped[8];
-        if (c == u'"' || c == u'\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F || ((high || low) && !pair)) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += toUtf8(text.substr(i, pair ? 2 : 1));
-            i += pair ? 1 : 0;
-        }
-    }
-    return out + "\"";
-}
-
 // Why a tune could not be read or written: the file itself, then its header.
 std::string whyNotATune(const String& file) {
     std::ifstream in(fs::u8path(toUtf8(file)), std::ios::binary);
@@ -67,7 +42,7 @@ int info(const std::vector<String>& files, bool json) {
         String name, author, copyright;
         std::int16_t songs = 0, start = 0;
         const bool ok = static_cast<bool>(
-            twFunctions().GetSidInfo(file, name, author, copyright, songs, start));
+            twFunctions(platform()).GetSidInfo(file, name, author, copyright, songs, start));
         if (!ok) {
             status = No;
             std::string why = whyNotATune(file);
@@ -118,10 +93,11 @@ std::int16_t songNumber(const String& text) {
 int setDefault(const std::vector<String>& words) {
     if (words.size() != 2) throw UsageError{"sid set-default needs FILE and SONG"};
     const std::int16_t song = songNumber(words[1]);
-    if (!twFunctions().SaveDefaultSidSong(words[0], song)) {
+    if (!twFunctions(platform()).SaveDefaultSidSong(words[0], song)) {
         std::string why = whyNotATune(words[0]);
         if (why.empty())
-            why = twFunctions().DriveTypeIsCDRom(words[0]) ? "on a CD-ROM" : "may not be written";
+            why = twFunctions(platform()).DriveTypeIsCDRom(words[0]) ? "on a CD-ROM"
+                                                                     : "may not be written";
         err("tarnwick sid set-default: " + toUtf8(words[0]) + ": " + why);
         return No;
     }
@@ -178,7 +154,7 @@ int play(const Args& a) {
     const auto caption = a.option("explain");
     if (song && caption) throw UsageError{"--explain applies only without --song"};
 
-    twFunctions functions;
+    twFunctions functions(platform());
     String tune = absolute(a.positionals()[0]);
     String folder, file;
     functions.GetFileAndPath(tune, folder, file);
@@ -189,7 +165,7 @@ int play(const Args& a) {
         if (!shortTune.empty()) functions.GetFileAndPath(shortTune, folder, file);
     }
 
-    twShell shell;
+    twShell shell(platform());
     if (song) {
         const std::int16_t number =
             static_cast<std::int16_t>(integerOption(*song, "song", -32768, 32767));
@@ -206,6 +182,7 @@ int play(const Args& a) {
             return No;
         }
     }
+    if (dryRun()) return Ok;
     out(u"tarnwick play: " + player + u" asked to play " + tune +
         (song ? u", song " + *song : String(u", its default song")));
     return Ok;
@@ -261,12 +238,13 @@ std::vector<Command> sidCommands() {
          "  --explain CAPTION without --song: a missing player or tune is explained in a\n"
          "                    message box with that caption (a dialog on the desktop,\n"
          "                    else the terminal)\n"
+         "  --dry-run         start nothing: print the player's command line\n"
          "\n"
          "Exit status 1 when the player or the tune does not exist. A tune whose file\n"
          "name has blanks reaches the player through its short form.",
          play,
          {"player", "song", "explain"},
-         {}});
+         {"dry-run"}});
     return commands;
 }
 

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang clang-format libclang-rt-14-dev llvm
+  clang clang-format libclang-rt-14-dev llvm libcli11-dev
   libsqlite3-dev sqlite3
   sidplayfp libsidplayfp-dev
   mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix

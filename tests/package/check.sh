@@ -46,13 +46,17 @@ fi
 # The Debian package.
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/tarnwick_*.deb)
-lintian --fail-on error --suppress-tags binary-without-manpage "$deb"
+lintian --fail-on error "$deb"
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$scratch/contents"
-for f in ./usr/bin/tarnwick ./usr/include/tarnwick/tarnwick.h ./usr/share/doc/tarnwick/copyright; do
+for f in ./usr/bin/tarnwick ./usr/include/tarnwick/tarnwick.h ./usr/share/doc/tarnwick/copyright \
+    ./usr/share/man/man1/tarnwick.1.gz ./usr/share/bash-completion/completions/tarnwick; do
     grep -qx "$f" "$scratch/contents" || { echo "package: $f missing from $deb" >&2; exit 1; }
 done
 dpkg -x "$deb" "$scratch/deb"
 "$scratch/deb/usr/bin/tarnwick" --help >/dev/null
+# The manual page renders with a section per subcommand.
+man -l "$scratch/deb/usr/share/man/man1/tarnwick.1.gz" 2>/dev/null | grep -q '^   find-files$' ||
+    { echo "package: the manual page has no find-files section" >&2; exit 1; }
 consume "$scratch/deb" static
 
 # The shared library.

@@ -8,8 +8,8 @@ printf x >"$D/n/$(printf 'new\nline.sid')" && touch "$D/file" "$D/gone"
 printf 'no database' >"$D/damaged"
 cp "$(dirname "$0")/../../fuzz/corpus/sid_header/sampler.sid" "$D/$(printf 'a\xff.sid')"
 # The emulator notes where its input and output go, and outlives the command.
-printf '#!/bin/sh\nfds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1)\necho $fds >"%s/fds"\nsleep 5\n' \
-    "$D" >"$D/emu" && chmod +x "$D/emu"
+printf '#!/bin/sh\nfds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1)\necho $fds >"%s/fds"\n%s\nsleep 5\n' \
+    "$D" "printf '%s\\n' \"\$@\" >\"$D/args\"" >"$D/emu" && chmod +x "$D/emu"
 failures=0
 
 # STATUS STDOUT-REGEX STDERR-REGEX COMMAND: a status other than 0 comes with
@@ -41,10 +41,11 @@ row 1 "$N" '^tarnwick reg: HKEY_USERS.K.N: the settings store cannot be read' \
     'TARNWICK_REGISTRY=damaged $T reg get HKEY_USERS K N'
 row 1 "$N" '^tarnwick delete: /nonexistent: no such file or folder$' '$T delete /nonexistent'
 row 1 "$N" '^tarnwick delete: /proc/version: left in place' '$T delete /proc/version'
+row 0 '^would delete file$' "$N" '$T delete --dry-run file && test -e file'
 row 0 '^deleted gone$' "$N" '$T delete -v gone && test ! -e gone'
 row 1 "$N" '^tarnwick open: /nonexistent.txt: no such file$' '$T open /nonexistent.txt'
-row 1 "$N" '^tarnwick find: /nonexistent: no such folder$' '$T find x /nonexistent'
-row 1 "$N" '^tarnwick find: nope: not found in m$' '$T find nope m'
+row 1 "$N" '^tarnwick find: /nonexistent: no such folder$' '$T find /nonexistent x'
+row 1 "$N" '^tarnwick find: nope: not found in m$' '$T find m nope'
 row 1 "$N" '^tarnwick find-files: /nonexistent: no such folder$' "\$T find-files /nonexistent '*'"
 row 1 "$N" '^tarnwick find-files: \*\.d64: nothing matches in m$' "\$T find-files m '*.d64'"
 row 0 '^m/a\.SID'$'\n''m/sub/b\.sid$' '^total: 8$' "\$T find-files m '*.sid'"
@@ -57,6 +58,14 @@ row 0 'found: m/a\.SID\^M\^\[\[Km/sub/b\.sid' "$N" \
 # lone surrogates, and the JSON is valid.
 row 0 '"file": "a\\udcff\.sid",' "$N" '$T sid info --json a*.sid | iconv -f UTF-8 -t UTF-8 | python3 -m json.tool'
 row 1 "$N" '^tarnwick frodo: .*/nonexistent/frodo not found$' '$T frodo --emulator /nonexistent/frodo'
+row 0 '"paths": \[' "$N" "\$T find-files --json n '*.sid' | python3 -m json.tool"
+row 0 '"value": 7' "$N" '$T reg set HKEY_USERS K N 7 --number && $T reg get --json HKEY_USERS K N | python3 -m json.tool'
+row 0 'MIT License.*Copyright \(c\) [0-9]+ the Tarnwick authors' "$N" '$T --version'
+row 0 '^frodo$' "$N" 'source <($T --bash-completion); COMP_WORDS=(tarnwick fro); COMP_CWORD=1; _tarnwick; echo $COMPREPLY'
+# A dry run prints the very line the real launch then starts.
+row 0 '^ok$' "$N" 'line=$($T vice --emulator ./emu --game m/a.SID --dry-run) && rm -f args &&
+    $T vice --emulator ./emu --game m/a.SID && for i in {1..40}; do [ -s args ] && break; sleep 0.05; done &&
+    eval "set -- $line" && shift && [ "$(printf "%s\n" "$@")" = "$(cat args)" ] && echo ok'
 # A launch returns at once although the emulator runs on, and the emulator
 # holds neither the caller's input nor its pipe.
 export T
