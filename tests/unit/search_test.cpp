@@ -1,6 +1,5 @@
 // FindFile, FindFiles and FoundFile on the scripted platform playing
-// Windows, where the order of the listings, system folders and the
-// listings started are exact.
+// Windows: listing order, system folders and open listings are exact here.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -13,49 +12,44 @@ namespace {
 
 using testing::FakePlatform;
 
-// C:\T: a file of its own, a match two levels below its first subfolder and
-// one in a later one, hidden and system folders, a link back to C:\T and a
-// second name of C:\T\A\B; beside it a tree for the totals.
+// T: a file of its own, matches in its first subfolder's subfolder (and
+// below) and in a later one, hidden and system folders, a link back to T
+// and a second name of T\A\B; beside it a tree for the totals.
 struct Tree : FakePlatform {
     Tree() {
-        for (const char16_t* folder :
-             {u"C:\\T", u"C:\\T\\A", u"C:\\T\\A\\B", u"C:\\T\\A\\B\\C", u"C:\\T\\A\\Back",
-              u"C:\\T\\A\\Also", u"C:\\T\\Z", u"", u"C:\\Two", u"C:\\Two\\One"})
+        for (const char16_t* folder : {u"T", u"T\\A", u"T\\A\\B", u"T\\A\\B\\C", u"T\\A\\Back",
+                                       u"T\\A\\Also", u"T\\Z", u"", u"Two", u"Two\\One"})
             addFolder(folder);
-        addFolder(u"C:\\T\\Hid", file_attributes::Hidden);
-        addFolder(u"C:\\T\\Sys", file_attributes::System);
+        addFolder(u"T\\Hid", file_attributes::Hidden);
+        addFolder(u"T\\Sys", file_attributes::System);
         for (const char16_t* file :
-             {u"C:\\T\\top.sid", u"C:\\T\\A\\B\\tune.sid", u"C:\\T\\A\\B\\C\\tune.sid",
-              u"C:\\T\\Z\\tune.sid", u"C:\\T\\Hid\\x.prg", u"C:\\T\\Sys\\x.prg", u"\\boot.ini"})
+             {u"T\\top.sid", u"T\\A\\B\\tune.sid", u"T\\A\\B\\C\\tune.sid", u"T\\Z\\tune.sid",
+              u"T\\Hid\\x.prg", u"T\\Sys\\x.prg", u"\\boot.ini"})
             addTreeFile(file, 10);
-        addTreeFile(u"C:\\Two\\a.bin", 0x7FFFFFFF);  // the largest Long, and one more
-        addTreeFile(u"C:\\Two\\One\\b.bin", 1);
-        folderIds[u"C:\\T"] = folderIds[u"C:\\T\\A\\Back"] = 1;
-        folderIds[u"C:\\T\\A\\B"] = folderIds[u"C:\\T\\A\\Also"] = 2;
+        addTreeFile(u"Two\\a.bin", 0x7FFFFFFF);  // the largest Long, and one more
+        addTreeFile(u"Two\\One\\b.bin", 1);
+        folderIds[u"T"] = folderIds[u"T\\A\\Back"] = 1;
+        folderIds[u"T\\A\\B"] = folderIds[u"T\\A\\Also"] = 2;
     }
 };
 
-// Each row: a folder and a name, what FindFile finds (depth first, hidden
-// and system folders left out, the folder itself first), FindFiles' events
-// in order (the folder's own before its subfolders', every subfolder
-// entered once) and its total by the automation addition; either search
-// holds one listing open at a time.
+// Each row: a folder and a name; what FindFile finds (the folder first, then
+// depth first without hidden and system folders); FindFiles' events in order
+// (a folder's own before its subfolders') and its total.
 TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
     const std::tuple<String, String, String, std::string, Variant> rows[] = {
-        {u"C:\\T", u"top.sid", u"C:\\T\\top.sid", "C:\\T\\top.sid;", Variant(10)},
-        {u"C:\\T", u"tune.sid", u"C:\\T\\A\\B\\tune.sid",
-         "C:\\T\\A\\B\\tune.sid;C:\\T\\A\\B\\C\\tune.sid;C:\\T\\Z\\tune.sid;", Variant(30)},
-        {u"C:\\T\\", u"*.sid", u"",
-         "C:\\T\\top.sid;C:\\T\\A\\B\\tune.sid;C:\\T\\A\\B\\C\\tune.sid;C:\\T\\Z\\tune.sid;",
+        {u"T", u"top.sid", u"T\\top.sid", "T\\top.sid;", Variant(10)},
+        {u"T", u"tune.sid", u"T\\A\\B\\tune.sid",
+         "T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;", Variant(30)},
+        {u"T\\", u"*.sid", u"", "T\\top.sid;T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;",
          Variant(40)},
-        {u"C:\\T", u"x.prg", u"", "C:\\T\\Hid\\x.prg;C:\\T\\Sys\\x.prg;", Variant(20)},
-        {u"C:\\T\\A\\B", u"*", u"",
-         "C:\\T\\A\\B\\C;C:\\T\\A\\B\\tune.sid;C:\\T\\A\\B\\C\\tune.sid;", Variant(20)},
-        {u"Q:\\Missing", u"x", u"", "", Variant()},
-        {u"", u"BOOT.INI", u"", "\\boot.ini;", Variant(10)},  // "" FindFile: the current folder
-        {u"C:\\Two", u"*.sid", u"", "", Variant(std::int16_t{0})},
-        {u"C:\\Two", u"*.bin", u"", "C:\\Two\\a.bin;C:\\Two\\One\\b.bin;", Variant(2147483648.0)},
-        {u"C:\\Two", u"a.bin", u"C:\\Two\\a.bin", "C:\\Two\\a.bin;", Variant(0x7FFFFFFF)}};
+        {u"T", u"x.prg", u"", "T\\Hid\\x.prg;T\\Sys\\x.prg;", Variant(20)},
+        {u"T\\A\\B", u"*", u"", "T\\A\\B\\C;T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;", Variant(20)},
+        {u"Q", u"x", u"", "", Variant()},
+        {u"", u"BOOT.INI", u"", "\\boot.ini;", Variant(10)},  // FindFile: the current folder
+        {u"Two", u"*.sid", u"", "", Variant(std::int16_t{0})},
+        {u"Two", u"*.bin", u"", "Two\\a.bin;Two\\One\\b.bin;", Variant(2147483648.0)},
+        {u"Two", u"a.bin", u"Two\\a.bin", "Two\\a.bin;", Variant(0x7FFFFFFF)}};
     for (const auto& [folder, name, found, expected, total] : rows) {
         SCOPED_TRACE(toUtf8(folder + u" " + name));
         Tree w;
@@ -68,10 +62,9 @@ TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
         EXPECT_EQ(f.FindFiles(path, name), total);
         EXPECT_EQ(path, folder.ends_with(u'\\') ? folder : folder + u"\\") << "gains its separator";
         EXPECT_EQ(events, expected);
+        EXPECT_FALSE(w.called("searchPath T\\A\\Back") || w.called("searchPath T\\A\\Also"));
         EXPECT_EQ(w.openEnumerations, 0);
         EXPECT_LE(w.mostOpenEnumerations, 1);
-        EXPECT_FALSE(w.called("searchPath C:\\T\\A\\Back") ||
-                     w.called("searchPath C:\\T\\A\\Also"));
     }
     FakePlatform w;  // one string as folder and pattern: the pattern is read as passed
     w.folders[u"game"] = {{u"game", 0, 7}};
@@ -79,70 +72,67 @@ TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
     EXPECT_EQ(twFunctions(w).FindFiles(same, same), Variant(7));
 }
 
-// 32,767 subfolders still fit a folder's 16-bit count; the 32,768th of the
-// next overflows it and ends the whole search, its events raised.
+// 32,767 subfolders fit a folder's 16-bit count; the 32,768th of the next
+// overflows it and ends the whole search, its events raised.
 TEST(FindFiles, The32768thSubfolderOverflowsAndEndsTheWholeSearch) {
     FakePlatform w;
-    w.addFolder(u"C:\\T");
-    w.addTreeFile(u"C:\\T\\first.sid", 1);
-    for (const String folder : {u"C:\\T\\Fits", u"C:\\T\\Full"}) {
+    w.addFolder(u"T");
+    w.addTreeFile(u"T\\first.sid", 1);
+    for (const String folder : {u"T\\Fits", u"T\\Full"}) {
         w.addFolder(folder);
-        for (int i = 1; i < 32767; ++i)
-            w.folders[folder].push_back({fromUtf8("d" + std::to_string(i)), 0x10});
+        w.folders[folder].resize(32766, {u"d", file_attributes::Directory});
         w.addFolder(folder + u"\\last");
         w.addTreeFile(folder + u"\\last\\in.sid", 1);
     }
-    w.addFolder(u"C:\\T\\Full\\one too many");
+    w.addFolder(u"T\\Full\\one too many");
     twFunctions f(w);
     std::string events;
     f.addFoundFileHandler([&](const String& p) { events += toUtf8(p) + ";"; });
-    String top = u"C:\\T";
+    String top = u"T";
     try {
         f.FindFiles(top, u"*.sid");
         ADD_FAILURE() << "the 32,768th subfolder overflows the count";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), errors::Overflow);
     }
-    EXPECT_EQ(events, "C:\\T\\first.sid;C:\\T\\Fits\\last\\in.sid;");
+    EXPECT_EQ(events, "T\\first.sid;T\\Fits\\last\\in.sid;");
     EXPECT_EQ(w.openEnumerations, 0);
 }
 
 // Handlers run in the order added; one added during an event first runs for
-// the next, one removed no more; a handler may start a search of its own,
-// which enters again what the search under way has entered, and after which
-// that search goes on; an error in one ends the search; a copy of the object
-// carries its own handlers.
+// the next, one removed no more; a handler's own search enters again what
+// the search under way entered, which then goes on; an error in a handler
+// ends the search; a copy of the object has handlers of its own.
 TEST(FoundFile, HandlersInOrderChangedAtOnceAndFreeToSearch) {
     Tree w;
     twFunctions f(w);
     std::string log;
     std::uint64_t second = 0;
     const auto first = f.addFoundFileHandler([&](const String& p) {
-        log += "1 " + toUtf8(p.substr(5)) + ";";
+        log += "1 " + toUtf8(p) + ";";
         if (second == 0 || p.find(u"tune") == String::npos) return;
         f.removeFoundFileHandler(std::exchange(second, 0));
-        f.addFoundFileHandler([&](const String& q) { log += "late " + toUtf8(q.substr(5)) + ";"; });
-        String again = u"C:\\T\\A";
+        f.addFoundFileHandler([&](const String& q) { log += "late " + toUtf8(q) + ";"; });
+        String again = u"T\\A";
         EXPECT_EQ(f.FindFiles(again, u"tune.sid"), Variant(20));
     });
     second = f.addFoundFileHandler([&](const String&) { log += "second;"; });
-    String top = u"C:\\T", a = u"C:\\T\\A";
+    String top = u"T", a = u"T\\A";
     f.FindFiles(top, u"*.sid");
     EXPECT_EQ(log,
-              "1 top.sid;second;1 A\\B\\tune.sid;1 A\\B\\tune.sid;late A\\B\\tune.sid;1 "
-              "A\\B\\C\\tune.sid;"
-              "late A\\B\\C\\tune.sid;1 A\\B\\C\\tune.sid;late A\\B\\C\\tune.sid;1 "
-              "Z\\tune.sid;late Z\\tune.sid;");
+              "1 T\\top.sid;second;1 T\\A\\B\\tune.sid;1 T\\A\\B\\tune.sid;late T\\A\\B\\tune.sid;"
+              "1 T\\A\\B\\C\\tune.sid;late T\\A\\B\\C\\tune.sid;1 T\\A\\B\\C\\tune.sid;"
+              "late T\\A\\B\\C\\tune.sid;1 T\\Z\\tune.sid;late T\\Z\\tune.sid;");
     twFunctions copy(f);
     f.removeFoundFileHandler(first);
     f.removeFoundFileHandler(first);  // a second removal does nothing
     log.clear();
     f.FindFiles(a, u"*.sid");
-    EXPECT_EQ(log, "late A\\B\\tune.sid;late A\\B\\C\\tune.sid;");
+    EXPECT_EQ(log, "late T\\A\\B\\tune.sid;late T\\A\\B\\C\\tune.sid;");
     copy.addFoundFileHandler([](const String&) { throw Error(errors::PermissionDenied); });
     log.clear();
     EXPECT_THROW(copy.FindFiles(top, u"*.sid"), Error);
-    EXPECT_EQ(log, "1 top.sid;late top.sid;");
+    EXPECT_EQ(log, "1 T\\top.sid;late T\\top.sid;");
     EXPECT_EQ(w.openEnumerations, 0);
 }
 
