@@ -51,43 +51,26 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
 
 // The short form asked with a 256-character area, and again with the room
 // the platform names; the drive type asked of the root with a separator
-// appended, a missing root counting as a CD-ROM.
-TEST(Long2Short, AndDriveTypeIsCDRomAskTheirPlatformQuestion) {
+// appended, a missing root counting as a CD-ROM; an existence code other
+// than 2, 3 and 5 meaning the file is there; an empty name asking nothing.
+TEST(PlatformQuestions, AskedAsGivenAndAnsweredByTheirCodes) {
     FakePlatform windows;
     const String deep = u"C:\\" + String(300, u'D') + u"\\game.d64";
     windows.shortNames[u"C:\\Program Files\\emu.exe"] = u"C:\\PROGRA~1\\emu.exe";
-    windows.shortNames[deep] = deep;  // no shorter form exists
+    windows.shortNames[deep] = deep;        // no shorter form exists
+    windows.existenceCodes[u"C:\\x"] = 32;  // in use
     twFunctions f(windows);
     EXPECT_EQ(f.Long2Short(u"C:\\Program Files\\emu.exe"), u"C:\\PROGRA~1\\emu.exe");
     EXPECT_EQ(f.Long2Short(deep), deep);
     EXPECT_EQ(f.Long2Short(u""), u"");
-    EXPECT_EQ(windows.count("shortPathName"), 3u) << "an empty path is not handed over";
+    EXPECT_TRUE(f.FileExists(u"C:\\x", true, u"Cap"));
+    EXPECT_FALSE(f.FileExists(u"", false, u""));
+    EXPECT_EQ(windows.calls.size(), 4u) << "one retry of the short form, nothing asked of \"\"";
+    EXPECT_TRUE(windows.boxes.empty());
     for (const std::int32_t code : {0, 1, 2, 3, 4, 5, 6, 99}) {
         windows.driveTypes[u"D:\\"] = windows.driveTypes[u"E:\\\\"] = code;
         EXPECT_EQ(f.DriveTypeIsCDRom(u"D:"), Boolean(code == 5 || code == 1)) << code;
         EXPECT_EQ(f.DriveTypeIsCDRom(u"E:\\"), Boolean(code == 5 || code == 1)) << code;
-    }
-}
-
-// Each row: the name, its existence code (32: in use, so there), the result,
-// the prompt when the box is asked for (only by the exact true; style 48,
-// the caption given); an empty name asks nothing.
-TEST(FileExists, JudgesByTheExistenceCodeAndTellsWhyOnlyForTheExactTrue) {
-    const std::tuple<String, std::int32_t, bool, String> rows[] = {
-        {u"C:\\x", 32, true, u""},
-        {u"C:\\x", 2, false, u"FILE NOT FOUND: C:\\x"},
-        {u"", 0, false, u"FILE NOT FOUND: NO FILENAME PASSED!"}};
-    for (const auto& [name, code, exists, prompt] : rows) {
-        FakePlatform windows;
-        windows.existenceCodes[u"C:\\x"] = code;
-        twFunctions f(windows);
-        EXPECT_EQ(f.FileExists(name, Boolean::fromRaw(1), u"Cap"), Boolean(exists)) << code;
-        EXPECT_EQ(windows.calls.size(), name.empty() ? 0u : 1u) << code;
-        EXPECT_EQ(f.FileExists(name, true, u"Cap"), Boolean(exists)) << code;
-        String shown;
-        for (const auto& box : windows.boxes)
-            shown += box.prompt + u"|" + box.caption + (box.style == 48 ? u"|48" : u"|?");
-        EXPECT_EQ(shown, prompt.empty() ? u"" : prompt + u"|Cap|48") << code;
     }
 }
 

@@ -38,14 +38,11 @@ struct Tree : FakePlatform {
 // (a folder's own before its subfolders') and its total.
 TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
     const std::tuple<String, String, String, std::string, Variant> rows[] = {
-        {u"T", u"top.sid", u"T\\top.sid", "T\\top.sid;", Variant(10)},
-        {u"T", u"tune.sid", u"T\\A\\B\\tune.sid",
+        {u"T\\", u"tune.sid", u"T\\A\\B\\tune.sid",
          "T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;", Variant(30)},
-        {u"T\\", u"*.sid", u"", "T\\top.sid;T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;",
+        {u"T", u"*.sid", u"", "T\\top.sid;T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;",
          Variant(40)},
         {u"T", u"x.prg", u"", "T\\Hid\\x.prg;T\\Sys\\x.prg;", Variant(20)},
-        {u"T\\A\\B", u"*", u"", "T\\A\\B\\C;T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;", Variant(20)},
-        {u"Q", u"x", u"", "", Variant()},
         {u"", u"BOOT.INI", u"", "\\boot.ini;", Variant(10)},  // FindFile: the current folder
         {u"Two", u"*.sid", u"", "", Variant(std::int16_t{0})},
         {u"Two", u"*.bin", u"", "Two\\a.bin;Two\\One\\b.bin;", Variant(2147483648.0)},
