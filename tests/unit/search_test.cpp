@@ -1,8 +1,8 @@
 // FindFile, FindFiles and FoundFile on the scripted platform playing
-// Windows: the order of the search, the folders it asks about, the total's
-// automation arithmetic, folders met twice, the subfolder limit and the
-// event's handlers.
+// Windows: listing order, system folders and open listings are exact here.
 #include <gtest/gtest.h>
+
+#include <utility>
 
 #include "support/fake_platform.h"
 #include "tarnwick/tarnwick.h"
@@ -11,156 +11,125 @@ namespace tarnwick {
 namespace {
 
 using testing::FakePlatform;
-using Strings = std::vector<String>;
 
-// C:\T: a file of its own, a match two levels below its first subfolder
-// and one in a later subfolder, hidden and system folders, a link back to
-// C:\T and a second name of C:\T\A\B; beside it trees for the totals.
+// T: a file of its own, matches in its first subfolder's subfolder (and
+// below) and in a later one, hidden and system folders, a link back to T
+// and a second name of T\A\B; beside it a tree for the totals.
 struct Tree : FakePlatform {
     Tree() {
-        for (const char16_t* folder : {u"C:\\T", u"C:\\T\\A", u"C:\\T\\A\\B", u"C:\\T\\A\\B\\C",
-                                       u"C:\\T\\A\\Back", u"C:\\T\\A\\Also", u"C:\\T\\Z", u"",
-                                       u"C:\\Leaf", u"C:\\Two", u"C:\\Two\\One", u"C:\\Big"})
+        for (const char16_t* folder : {u"T", u"T\\A", u"T\\A\\B", u"T\\A\\B\\C", u"T\\A\\Back",
+                                       u"T\\A\\Also", u"T\\Z", u"", u"Two", u"Two\\One"})
             addFolder(folder);
-        addFolder(u"C:\\T\\Hid", file_attributes::Hidden);
-        addFolder(u"C:\\T\\Sys", file_attributes::System);
+        addFolder(u"T\\Hid", file_attributes::Hidden);
+        addFolder(u"T\\Sys", file_attributes::System);
         for (const char16_t* file :
-             {u"C:\\T\\top.sid", u"C:\\T\\A\\B\\C\\tune.sid", u"C:\\T\\Z\\tune.sid",
-              u"C:\\T\\Hid\\x.prg", u"C:\\T\\Sys\\x.prg", u"\\boot.ini", u"C:\\Leaf\\a.txt"})
+             {u"T\\top.sid", u"T\\A\\B\\tune.sid", u"T\\A\\B\\C\\tune.sid", u"T\\Z\\tune.sid",
+              u"T\\Hid\\x.prg", u"T\\Sys\\x.prg", u"\\boot.ini"})
             addTreeFile(file, 10);
-        addTreeFile(u"C:\\Big\\huge.bin", 5000000000ull);
-        addTreeFile(u"C:\\Two\\a.bin", 0x7FFFFFFF);  // the largest Long, and one more
-        addTreeFile(u"C:\\Two\\One\\b.bin", 1);
-        folderIds[u"C:\\T"] = folderIds[u"C:\\T\\A\\Back"] = 1;
-        folderIds[u"C:\\T\\A\\B"] = folderIds[u"C:\\T\\A\\Also"] = 2;
-        const String deep = u"C:\\" + String(300, u'd');  // longer than the 260 of the buffer
-        addFolder(deep);
-        addTreeFile(deep + u"\\long.prg", 1);
+        addTreeFile(u"Two\\a.bin", 0x7FFFFFFF);  // the largest Long, and one more
+        addTreeFile(u"Two\\One\\b.bin", 1);
+        folderIds[u"T"] = folderIds[u"T\\A\\Back"] = 1;
+        folderIds[u"T\\A\\B"] = folderIds[u"T\\A\\Also"] = 2;
     }
 };
 
-// Each row: the folders asked, in order, and the listings started.
-TEST(FindFile, DepthFirstThroughVisibleFoldersEachOnce) {
-    const String deep = u"C:\\" + String(300, u'd');
-    const std::tuple<String, String, String, std::string, std::size_t> rows[] = {
-        {u"top.sid", u"C:\\T", u"C:\\T\\top.sid", "C:\\T;", 0},
-        {u"tune.sid", u"C:\\T", u"C:\\T\\A\\B\\C\\tune.sid",
-         "C:\\T;C:\\T\\A;C:\\T\\A\\B;C:\\T\\A\\B\\C;", 3},
-        {u"x.prg", u"C:\\T", u"", "C:\\T;C:\\T\\A;C:\\T\\A\\B;C:\\T\\A\\B\\C;C:\\T\\Z;", 5},
-        {u"x", u"Q:\\Missing", u"", "Q:\\Missing;", 1},
-        {u"none", u"", u"", ";", 1},  // the current folder, by relative names
-        {u"long.prg", deep, deep + u"\\long.prg", toUtf8(deep + u";" + deep + u";"), 0}};
-    for (const auto& [name, path, found, asked, listings] : rows) {
-        Tree w;
-        EXPECT_EQ(twFunctions(w).FindFile(name, path), found) << toUtf8(name);
-        std::string folders;
-        for (const std::string& call : w.calls)
-            if (call.rfind("searchPath ", 0) == 0)
-                folders += call.substr(11, call.find(" |") - 11) + ";";
-        EXPECT_EQ(folders, asked) << toUtf8(name);
-        EXPECT_EQ(w.count("findFirst"), listings) << toUtf8(name);
-        EXPECT_EQ(w.openEnumerations, 0);
-        EXPECT_LE(w.mostOpenEnumerations, 1) << "a listing is read whole before descending";
-    }
-}
-
-TEST(FindFiles, MatchesBeforeSubfoldersAndTotalsByTheAutomationRules) {
-    struct Row {
-        String path, pattern;
-        std::string events;  // each followed by ";"
-        Variant total;
-    };
-    const Row rows[] = {
-        {u"C:\\T", u"*.sid", "C:\\T\\top.sid;C:\\T\\A\\B\\C\\tune.sid;C:\\T\\Z\\tune.sid;",
-         Variant(std::int32_t{30})},  // C:\T and C:\T\A\B entered once each
-        {u"C:\\T\\", u"*.prg", "C:\\T\\Hid\\x.prg;C:\\T\\Sys\\x.prg;", Variant(std::int32_t{20})},
-        {u"C:\\T\\A\\B", u"*", "C:\\T\\A\\B\\C;C:\\T\\A\\B\\C\\tune.sid;",
-         Variant(std::int32_t{10})},
-        {u"", u"*.INI", "\\boot.ini;", Variant(std::int32_t{10})},
-        {u"C:\\Leaf", u"*.sid", "", Variant()},
-        {u"C:\\Two", u"*.sid", "", Variant(std::int16_t{0})},
-        {u"C:\\Two", u"*.bin", "C:\\Two\\a.bin;C:\\Two\\One\\b.bin;", Variant(2147483648.0)},
-        {u"C:\\Two", u"a.bin", "C:\\Two\\a.bin;", Variant(std::int32_t{0x7FFFFFFF})},
-        {u"C:\\Big", u"*.*", "C:\\Big\\huge.bin;", Variant(5000000000.0)},
-        {u"C:\\Nowhere", u"*", "", Variant()},
-    };
-    for (const Row& row : rows) {
+// Each row: a folder and a name; what FindFile finds (the folder first, then
+// depth first without hidden and system folders); FindFiles' events in order
+// (a folder's own before its subfolders') and its total.
+TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
+    const std::tuple<String, String, String, std::string, Variant> rows[] = {
+        {u"T\\", u"tune.sid", u"T\\A\\B\\tune.sid",
+         "T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;", Variant(30)},
+        {u"T", u"*.sid", u"", "T\\top.sid;T\\A\\B\\tune.sid;T\\A\\B\\C\\tune.sid;T\\Z\\tune.sid;",
+         Variant(40)},
+        {u"T", u"x.prg", u"", "T\\Hid\\x.prg;T\\Sys\\x.prg;", Variant(20)},
+        {u"", u"BOOT.INI", u"", "\\boot.ini;", Variant(10)},  // FindFile: the current folder
+        {u"Two", u"*.sid", u"", "", Variant(std::int16_t{0})},
+        {u"Two", u"*.bin", u"", "Two\\a.bin;Two\\One\\b.bin;", Variant(2147483648.0)},
+        {u"Two", u"a.bin", u"Two\\a.bin", "Two\\a.bin;", Variant(0x7FFFFFFF)}};
+    for (const auto& [folder, name, found, expected, total] : rows) {
+        SCOPED_TRACE(toUtf8(folder + u" " + name));
         Tree w;
         twFunctions f(w);
+        EXPECT_EQ(f.FindFile(name, folder), found);
         std::string events;
         f.addFoundFileHandler([&](const String& p) { events += toUtf8(p) + ";"; });
         f.addFoundFileHandler(twFunctions::FoundFileHandler());  // left empty: passed over
-        String path = row.path;
-        EXPECT_EQ(f.FindFiles(path, row.pattern), row.total) << toUtf8(row.path);
-        EXPECT_EQ(path, row.path.ends_with(u'\\') ? row.path : row.path + u"\\")
-            << "the caller's path gains its separator";
-        EXPECT_EQ(events, row.events) << toUtf8(row.path);
+        String path = folder;
+        EXPECT_EQ(f.FindFiles(path, name), total);
+        EXPECT_EQ(path, folder.ends_with(u'\\') ? folder : folder + u"\\") << "gains its separator";
+        EXPECT_EQ(events, expected);
+        EXPECT_FALSE(w.called("searchPath T\\A\\Back") || w.called("searchPath T\\A\\Also"));
         EXPECT_EQ(w.openEnumerations, 0);
-        EXPECT_LE(w.mostOpenEnumerations, 1) << "only one listing open at a time";
+        EXPECT_LE(w.mostOpenEnumerations, 1);
     }
+    FakePlatform w;  // one string as folder and pattern: the pattern is read as passed
+    w.folders[u"game"] = {{u"game", 0, 7}};
+    String same = u"game";
+    EXPECT_EQ(twFunctions(w).FindFiles(same, same), Variant(7));
 }
 
+// 32,767 subfolders fit a folder's 16-bit count; the 32,768th of the next
+// overflows it and ends the whole search, its events raised.
 TEST(FindFiles, The32768thSubfolderOverflowsAndEndsTheWholeSearch) {
     FakePlatform w;
-    for (const char16_t* folder : {u"C:\\Top", u"C:\\Top\\Crowded", u"C:\\Top\\Fits"})
+    w.addFolder(u"T");
+    w.addTreeFile(u"T\\first.sid", 1);
+    for (const String folder : {u"T\\Fits", u"T\\Full"}) {
         w.addFolder(folder);
-    w.addTreeFile(u"C:\\Top\\first.sid", 1);
-    for (int i = 0; i < 32767; ++i)
-        for (const char16_t* folder : {u"C:\\Top\\Fits", u"C:\\Top\\Crowded"})
-            w.folders[folder].push_back({fromUtf8("d" + std::to_string(i)), 0x10});
-    w.folders[u"C:\\Top\\Crowded"].push_back({u"one too many", file_attributes::Directory});
+        w.folders[folder].resize(32766, {u"d", file_attributes::Directory});
+        w.addFolder(folder + u"\\last");
+        w.addTreeFile(folder + u"\\last\\in.sid", 1);
+    }
+    w.addFolder(u"T\\Full\\one too many");
     twFunctions f(w);
-    Strings events;
-    f.addFoundFileHandler([&](const String& p) { events.push_back(p); });
-    String fits = u"C:\\Top\\Fits", top = u"C:\\Top";
-    EXPECT_EQ(f.FindFiles(fits, u"*.none"), Variant(std::int16_t{0})) << "32,767 still fit";
+    std::string events;
+    f.addFoundFileHandler([&](const String& p) { events += toUtf8(p) + ";"; });
+    String top = u"T";
     try {
         f.FindFiles(top, u"*.sid");
-        ADD_FAILURE() << "the 32,768th subfolder overflows the counter";
+        ADD_FAILURE() << "the 32,768th subfolder overflows the count";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), errors::Overflow);
     }
-    EXPECT_EQ(events, Strings{u"C:\\Top\\first.sid"}) << "events raised until then stay raised";
+    EXPECT_EQ(events, "T\\first.sid;T\\Fits\\last\\in.sid;");
     EXPECT_EQ(w.openEnumerations, 0);
 }
 
 // Handlers run in the order added; one added during an event first runs for
-// the next, one removed no more; a handler may search again (a search of
-// its own, which enters again what the search under way has entered), and
-// an error in it ends the search; a copy carries its own handlers.
+// the next, one removed no more; a handler's own search enters again what
+// the search under way entered, which then goes on; an error in a handler
+// ends the search; a copy of the object has handlers of its own.
 TEST(FoundFile, HandlersInOrderChangedAtOnceAndFreeToSearch) {
     Tree w;
     twFunctions f(w);
-    std::vector<std::string> log;
+    std::string log;
     std::uint64_t second = 0;
     const auto first = f.addFoundFileHandler([&](const String& p) {
-        log.push_back("1 " + toUtf8(p));
-        if (second == 0) return;
-        f.removeFoundFileHandler(second);
-        second = 0;
-        f.addFoundFileHandler([&](const String& q) { log.push_back("late " + toUtf8(q)); });
-        String again = u"C:\\T";
-        EXPECT_EQ(f.FindFiles(again, u"tune.sid"), Variant(std::int32_t{20}));
+        log += "1 " + toUtf8(p) + ";";
+        if (second == 0 || p.find(u"tune") == String::npos) return;
+        f.removeFoundFileHandler(std::exchange(second, 0));
+        f.addFoundFileHandler([&](const String& q) { log += "late " + toUtf8(q) + ";"; });
+        String again = u"T\\A";
+        EXPECT_EQ(f.FindFiles(again, u"tune.sid"), Variant(20));
     });
-    second = f.addFoundFileHandler([&](const String&) { log.push_back("second"); });
-    String path = u"C:\\T\\A";
-    f.FindFiles(path, u"*.sid");
+    second = f.addFoundFileHandler([&](const String&) { log += "second;"; });
+    String top = u"T", a = u"T\\A";
+    f.FindFiles(top, u"*.sid");
     EXPECT_EQ(log,
-              (std::vector<std::string>{"1 C:\\T\\A\\B\\C\\tune.sid", "1 C:\\T\\A\\B\\C\\tune.sid",
-                                        "late C:\\T\\A\\B\\C\\tune.sid", "1 C:\\T\\Z\\tune.sid",
-                                        "late C:\\T\\Z\\tune.sid"}));
-
+              "1 T\\top.sid;second;1 T\\A\\B\\tune.sid;1 T\\A\\B\\tune.sid;late T\\A\\B\\tune.sid;"
+              "1 T\\A\\B\\C\\tune.sid;late T\\A\\B\\C\\tune.sid;1 T\\A\\B\\C\\tune.sid;"
+              "late T\\A\\B\\C\\tune.sid;1 T\\Z\\tune.sid;late T\\Z\\tune.sid;");
     twFunctions copy(f);
     f.removeFoundFileHandler(first);
     f.removeFoundFileHandler(first);  // a second removal does nothing
     log.clear();
-    f.FindFiles(path, u"*.sid");
-    EXPECT_EQ(log, std::vector<std::string>{"late C:\\T\\A\\B\\C\\tune.sid"});
+    f.FindFiles(a, u"*.sid");
+    EXPECT_EQ(log, "late T\\A\\B\\tune.sid;late T\\A\\B\\C\\tune.sid;");
     copy.addFoundFileHandler([](const String&) { throw Error(errors::PermissionDenied); });
     log.clear();
-    String top = u"C:\\T";
     EXPECT_THROW(copy.FindFiles(top, u"*.sid"), Error);
-    EXPECT_EQ(log, (std::vector<std::string>{"1 C:\\T\\top.sid", "late C:\\T\\top.sid"}));
+    EXPECT_EQ(log, "1 T\\top.sid;late T\\top.sid;");
     EXPECT_EQ(w.openEnumerations, 0);
 }
 
