@@ -49,7 +49,7 @@ row 1 "$N" '^tarnwick find: nope: not found in m$' '$T find m nope'
 row 1 "$N" '^tarnwick find-files: /nonexistent: no such folder$' "\$T find-files /nonexistent '*'"
 row 1 "$N" '^tarnwick find-files: \*\.d64: nothing matches in m$' "\$T find-files m '*.d64'"
 row 1 '^total: 0$' '^tarnwick find-files: \*\.d64: nothing' "\$T find-files --total m '*.d64'"
-row 0 '^/.*/m/sub/b\.sid$' "$N" '$T find B.SID m'
+row 0 '^/.*/m/sub/b\.sid$' "$N" '$T find m B.SID'
 row 0 '^m/a\.SID'$'\n''m/sub/b\.sid$' '^total: 8$' "\$T find-files m '*.sid'"
 row 0 '^m/a\.SID'$'\n''m/sub/b\.sid'$'\n''total: 8$' "$N" "\$T find-files --total m '*.sid'"
 row 0 '^n/new\\nline\.sid\\0$' '^total: 1$' "\$T find-files -0 n '*.sid' | od -An -c | tr -d ' '"
