@@ -1,11 +1,12 @@
-// The PSID header methods on real files: what is not a regular file never
-// blocks a scan, and a save writes to the very tune it checked.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
+// The PSID header methods on real files: the shipped tunes and their edge
+// cases, read as libsidplayfp reads them wherever it takes the tune; names
+// that are no tune; saves, and a save that another program races.
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sidplayfp/SidTune.h>
+#include <sidplayfp/SidTuneInfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <cstdio>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/system_calls.h"
@@ -18,42 +19,79 @@ namespace tarnwick {
 namespace {
 
 using testing::contentOf;
-using testing::TempFolder;
 using testing::u16;
 namespace fs = std::filesystem;
-const std::string Tune = testing::psidHeader(5, 3, "N", "A", "C") + "music";
+const fs::path Tunes = TARNWICK_TUNES;
 
-TEST(RealSidHeader, OnlyRegularFilesAreReadAndNothingIsCreated) {
-    TempFolder temp;
-    const fs::path fifo = temp / "fifo.sid", readOnly = temp.write("read-only.sid", Tune);
+TEST(RealSidHeader, ReadsEachTuneAsItsHeaderAndLibsidplayfpSay) {
+    testing::TempFolder temp;
+    const fs::path fifo = temp / "fifo.sid";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // A header waits in the pipe: a reader that took it for a file would
+    // read it at once instead of blocking.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    const std::string three = testing::psidHeader(1, 1, "", "", "") + std::string(236, 'x');
+    ASSERT_EQ(::write(writer, three.data(), three.size()), ssize_t(three.size()));
     fs::create_symlink("/dev/zero", temp / "zero.sid");
     fs::create_directory(temp / "folder.sid");
+    const fs::path readOnly = temp.write("read-only.sid", contentOf(Tunes / "sampler.sid"));
     fs::permissions(readOnly, fs::perms::owner_read);
     struct Row {
-        const char* name;
         fs::path file;
-        bool reads;
-    } rows[] = {{"fifo", fifo, false},
-                {"device", temp / "zero.sid", false},
-                {"folder", temp / "folder.sid", false},
-                {"missing", temp / "none.sid", false},
-                {"read-only", readOnly, true}};
-    // A header waits in the pipe, so a reader that took the pipe for a file
-    // would read it at once instead of blocking.
-    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-    const std::string three = Tune + Tune + Tune;  // for the three methods
-    ASSERT_EQ(::write(writer, three.data(), three.size()), ssize_t(three.size()));
+        bool read;
+        int songs, start;  // -7: left as the caller had it
+        bool texts;        // the texts handed out, even when the numbers fail
+    } rows[] = {
+        {Tunes / "sampler.sid", true, 5, 3, true},
+        {Tunes / "twinkle.sid", true, 1, 1, true},
+        {readOnly, true, 5, 3, true},
+        {Tunes / "edge/songs-256.sid", true, 256, 1, true},
+        {Tunes / "edge/songs-32767.sid", true, 32767, 1, true},
+        {Tunes / "edge/songs-overflow.sid", false, -7, -7, true},
+        {Tunes / "edge/start-overflow.sid", false, 5, -7, true},
+        {Tunes / "edge/full-width-texts.sid", true, 1, 1, true},
+        {Tunes / "edge/short-header.sid", true, 2, 2, true},  // zeros past its end
+        {Tunes / "edge/rsid-magic.sid", false, -7, -7, false},
+        {fifo, false, -7, -7, false},
+        {temp / "zero.sid", false, -7, -7, false},
+        {temp / "folder.sid", false, -7, -7, false},
+        {temp / "none.sid", false, -7, -7, false},
+    };
     PosixPlatform host;
     twFunctions f{host};
     for (const Row& row : rows) {
-        std::int16_t songs = 0, song = 0;
-        EXPECT_EQ(f.GetSidSongInfo(u16(row.file), songs, song), Boolean(row.reads)) << row.name;
-        EXPECT_EQ(f.GetSidAuthor(u16(row.file)).size(), row.reads ? 32u : 0u) << row.name;
-        EXPECT_EQ(f.SaveDefaultSidSong(u16(row.file), 1), Boolean(false)) << row.name;
+        SCOPED_TRACE(row.file);
+        const String path = u16(row.file);
+        String texts[3] = {u"-", u"-", u"-"};
+        std::int16_t songs = -7, start = -7, songs2 = -7, start2 = -7;
+        EXPECT_EQ(f.GetSidInfo(path, texts[0], texts[1], texts[2], songs, start),
+                  Boolean(row.read));
+        EXPECT_EQ(f.GetSidSongInfo(path, songs2, start2), Boolean(row.read));
+        EXPECT_EQ(songs, row.songs);
+        EXPECT_EQ(songs2, row.songs);
+        EXPECT_EQ(start, row.start);
+        EXPECT_EQ(start2, row.start);
+        // Any regular file's author: its bytes 54 to 85, the magic unread.
+        const bool regular = fs::is_regular_file(row.file);
+        const std::string header = (regular ? contentOf(row.file) : "") + std::string(118, '\0');
+        EXPECT_EQ(f.GetSidAuthor(path), regular ? host.fromFieldText(header.substr(54, 32)) : u"");
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(texts[i],
+                      row.texts ? host.fromFieldText(header.substr(22 + 32 * i, 32)) : u"-");
+        }
+        // A second reader, where it takes the tune (not a bare header).
+        if (!row.read) continue;
+        SidTune theirs(row.file.c_str());
+        if (!theirs.getStatus()) continue;
+        const SidTuneInfo& info = *theirs.getInfo();
+        EXPECT_EQ(songs, int(info.songs()));
+        EXPECT_EQ(start, int(info.startSong()));
+        for (unsigned i = 0; i < 3; ++i) {
+            EXPECT_EQ(host.toFieldText(texts[i].substr(0, texts[i].find(u'\0'))),
+                      info.infoString(i));
+        }
     }
-    EXPECT_FALSE(fs::exists(temp / "none.sid"));
-    EXPECT_EQ(contentOf(readOnly), Tune);
+    EXPECT_FALSE(fs::exists(temp / "none.sid")) << "a read creates nothing";
     ::close(writer);
 }
 
@@ -70,38 +108,59 @@ const SystemCalls withMeanwhile = [] {
     return calls;
 }();
 
-TEST(RealSidHeader, SavingWritesTheTuneItCheckedOrNothing) {
-    TempFolder temp;
+TEST(RealSidHeader, SavesTheStartSongOfTheTuneItCheckedOrNothing) {
+    testing::TempFolder temp;
     const fs::path tune = temp / "tune.sid", moved = temp / "moved.sid";
-    std::string saved = Tune;
-    saved[17] = 7;
+    const std::string h = testing::psidHeader(5, 3, "N", "A", "C") + "music";
+    const auto with = [&](int high, int low) {
+        std::string b = h;
+        b[16] = char(high), b[17] = char(low);
+        return b;
+    };
+    const auto rename = [&] { fs::rename(tune, moved), temp.write("tune.sid", "other"); };
     struct Row {
         const char* name;
-        std::function<void()> act;
-        bool result;
-        std::string atName, atMoved;
+        std::string before;
+        int song;
+        bool saved;
+        std::string after, atMoved = "";  // the tune, and one moved away meanwhile
+        std::function<void()> act = {};
+        bool readOnly = false;
     } rows[] = {
-        {"renamed, another file put in its place",
-         [&] {
-             fs::rename(tune, moved);
-             temp.write("tune.sid", "other");
-         },
-         true, "other", saved},
-        {"cut short", [&] { fs::resize_file(tune, 0); }, false, "", ""},
-        {"left alone", [] {}, true, saved, ""},
+        {"3", h, 3, true, with(0, 3)},
+        {"0", h, 0, true, with(0, 0)},
+        {"255", h, 255, true, with(0, 255)},
+        {"256", h, 256, true, with(1, 0)},
+        {"more than the songs", h, 9, true, with(0, 9)},
+        {"257", h, 257, false, h},
+        {"-1", h, -1, false, h},
+        {"-32768", h, -32768, false, h},
+        {"not PSID", "RSID" + h.substr(4), 1, false, "RSID" + h.substr(4)},
+        {"117 bytes", h.substr(0, 117), 1, false, h.substr(0, 117)},
+        {"read-only", h, 1, false, h, "", {}, true},
+        {"renamed, another put in its place", h, 7, true, "other", with(0, 7), rename},
+        {"cut short meanwhile", h, 7, false, "", "", [&] { fs::resize_file(tune, 0); }},
     };
+    PosixPlatform host;
     for (const Row& row : rows) {
-        temp.write("tune.sid", Tune);
-        fs::remove(moved);
-        PosixPlatform host;
+        fs::remove(moved), fs::remove(tune);
+        temp.write("tune.sid", row.before);
+        if (row.readOnly) fs::permissions(tune, fs::perms::owner_read);
         meanwhile = row.act;
         systemCalls() = withMeanwhile;
-        const Boolean result = twFunctions{host}.SaveDefaultSidSong(u16(tune), 7);
+        const Boolean saved = twFunctions{host}.SaveDefaultSidSong(u16(tune), row.song);
         systemCalls() = realSystemCalls();
-        EXPECT_EQ(result, Boolean(row.result)) << row.name;
-        EXPECT_EQ(contentOf(tune), row.atName) << row.name;
-        EXPECT_EQ(fs::exists(moved) ? contentOf(moved) : "", row.atMoved) << row.name;
+        EXPECT_EQ(saved, Boolean(row.saved)) << row.name;
+        EXPECT_EQ(contentOf(tune), row.after) << row.name;
+        EXPECT_EQ(contentOf(moved), row.atMoved) << row.name;
     }
+    fs::remove(tune);
+    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), 1), Boolean(false));
+    EXPECT_FALSE(fs::exists(tune)) << "a save creates nothing";
+    // A second reader starts the shipped sampler with the song saved.
+    const fs::path sampler = temp.write("sampler.sid", contentOf(Tunes / "sampler.sid"));
+    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(sampler), 4), Boolean(true));
+    EXPECT_EQ(SidTune(sampler.c_str()).getInfo()->startSong(), 4u);
 }
 
 }  // namespace

@@ -2,26 +2,21 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 
 namespace tarnwick::testing {
 
-// A 118-byte version-1 PSID header: the song numbers big-endian as given
-// (any 16-bit pattern), the texts as raw bytes padded with NULs (at most 32
-// bytes each; longer ones are cut).
+// A 118-byte version-1 PSID header (init $1000, play $1003): the song
+// numbers big-endian as given (any 16-bit pattern), the texts as raw bytes
+// padded with NULs (longer ones cut at 32 bytes).
 inline std::string psidHeader(int songs, int startSong, const std::string& name,
                               const std::string& author, const std::string& copyright) {
-    std::string h(118, '\0');
-    h.replace(0, 4, "PSID");
-    h[5] = 1;                                  // version 1
-    h[7] = 0x76;                               // data offset: right after the header
-    h[10] = 0x10, h[12] = 0x10, h[13] = 0x03;  // init $1000, play $1003
-    h[14] = static_cast<char>((songs >> 8) & 0xFF), h[15] = static_cast<char>(songs & 0xFF);
-    h[16] = static_cast<char>((startSong >> 8) & 0xFF), h[17] = static_cast<char>(startSong & 0xFF);
-    h.replace(22, std::min<std::size_t>(name.size(), 32), name.substr(0, 32));
-    h.replace(54, std::min<std::size_t>(author.size(), 32), author.substr(0, 32));
-    h.replace(86, std::min<std::size_t>(copyright.size(), 32), copyright.substr(0, 32));
+    std::string h = std::string("PSID\0\1\0\x76\0\0\x10\0\x10\x03", 14) + std::string(104, '\0');
+    h[14] = char(songs >> 8), h[15] = char(songs), h[16] = char(startSong >> 8),
+    h[17] = char(startSong);
+    for (const std::string* text : {&name, &author, &copyright})
+        h.replace(22 + 32 * (text == &author) + 64 * (text == &copyright),
+                  std::min<std::size_t>(text->size(), 32), text->substr(0, 32));
     return h;
 }
 
