@@ -216,7 +216,8 @@ struct Sink final : IDispatch {
 // The registry's own reading of a value: its kind and its data.
 std::wstring stored(HKEY root, const std::wstring& key, const wchar_t* name) {
     DWORD kind = 0, data[32] = {}, size = sizeof data;
-    RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &kind, data, &size);
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &kind, data, &size))
+        return L"none";
     return std::to_wstring(kind) + L":" +
            (kind == REG_DWORD ? std::to_wstring(data[0]) : reinterpret_cast<wchar_t*>(data));
 }
@@ -360,7 +361,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     EXPECT_EQ(stored(HKEY_LOCAL_MACHINE, key, L"Root") + L" " +
                   stored(HKEY_CLASSES_ROOT, L"Tarnwick Tests", L"Root"),
               L"1:machine 1:classes");
-    EXPECT_EQ(stored(HKEY_CURRENT_USER, key, L"Root"), L"0:") << "only under the root named";
+    EXPECT_EQ(stored(HKEY_CURRENT_USER, key, L"Root"), L"none") << "only under the root named";
     wchar_t sub[16] = L"", value[16] = L"";
     DWORD sizes[] = {16, 16};
     HKEY c = nullptr, s = nullptr;
