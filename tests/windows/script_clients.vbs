@@ -1,10 +1,9 @@
 ' The three classes from a script: a launcher's message, variables passed by
-' reference, a registry round trip, and the runtime's error number. Wine's
-' script host exits 0 even when a script stops on an error, so a script
-' passes only by printing its closing line.
+' reference, values passed to in/out parameters, a registry round trip and
+' the runtime's error number. The script host exits 0 even when a script
+' stops on an error: it passes only by printing its closing line.
 Option Explicit
 Dim failures, shell, functions, registry, key, folder, file, value
-failures = 0
 Sub Check(name, actual, expected)
     If TypeName(actual) <> TypeName(expected) Or actual <> expected Then
         WScript.Echo "FAIL: " & name & ": got [" & actual & "] (" & TypeName(actual) & ")"
