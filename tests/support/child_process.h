@@ -1,17 +1,13 @@
-// Another program for the tests: started with the arguments given (an
-// environment or another user comes through /usr/bin/env or setpriv), its
-// standard output read back and its exit status (128 + signal) reported.
+// Another program for the tests, its arguments quoted for the shell that
+// starts it (an environment or another user comes through /usr/bin/env or
+// setpriv): its standard output and exit status (128 + signal).
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace tarnwick::testing {
 
@@ -21,25 +17,19 @@ struct Finished {
 };
 
 inline Finished runChild(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    int out[2];
+    std::string line = "exec";
+    for (const std::string& a : argv) {
+        line += " '";
+        for (const char c : a) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += "'";
+    }
     Finished f;
-    if (::pipe2(out, O_CLOEXEC) != 0) return f;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
+    FILE* out = ::popen(line.c_str(), "re");
     char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) f.output.append(buffer, n);
-    ::close(out[0]);
-    int status = 0;
-    if (spawned == 0 && ::waitpid(pid, &status, 0) == pid)
-        f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    for (std::size_t n; out && (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+        f.output.append(buffer, n);
+    const int status = out ? ::pclose(out) : -1;
+    if (status >= 0) f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return f;
 }
 

@@ -16,55 +16,20 @@ const std::string text = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
 const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
 
 // SaveSetting of value, or GetSetting with value as its default (the
-// omitted one for NoDefault), on value "v" of key "K" below root.
+// omitted one for NoDefault), on value "v" of key "K".
 struct Row {
     const char* name;
     bool get;
     Variant value;
     Boolean asText;
-    std::string before, after;  // stored at "V" of "K" below root at ("": none)
+    std::string before, after;  // stored as "V" of "K" ("": none)
     bool result;
     Variant read = u"old";   // GetSetting's output ("old" before the call)
     std::int32_t error = 0;  // raised
     Fake::Operation failing = Fake::Create;
     std::int32_t status = 0;  // of the failing operation (0: none fails)
-    String root = u"HKEY_CURRENT_USER";
-    std::uint32_t at = registry_roots::CurrentUser;
 };
 const Row rows[] = {
-    {"HKEY_CLASSES_ROOT",
-     0,
-     7,
-     false,
-     none,
-     seven,
-     1,
-     u"old",
-     0,
-     {},
-     0,
-     u"HKEY_CLASSES_ROOT",
-     0x80000000},
-    {"hkey_current_user", 0, 7, false, none, seven, 1, u"old", 0, {}, 0, u"hkey_current_user"},
-    {"Hkey_Local_Machine",
-     1,
-     7,
-     false,
-     none,
-     seven,
-     1,
-     7,
-     0,
-     {},
-     0,
-     u"Hkey_Local_Machine",
-     0x80000002},
-    {"HKEY_USERS", 1, 7, false, none, seven, 1, 7, 0, {}, 0, u"HKEY_USERS", 0x80000003},
-    {"HKCU: not even converted", 0, u"x", false, none, none, 0, u"old", 0, {}, 0, u"HKCU"},
-    {"HKCU", 1, 7, false, none, none, 0, u"old", 0, {}, 0, u"HKCU"},
-    {"empty root", 1, 7, false, none, none, 0, u"old", 0, {}, 0, u""},
-    {"blank first", 1, 7, false, none, none, 0, u"old", 0, {}, 0, u" HKEY_CURRENT_USER"},
-    {"root and key", 1, 7, false, none, none, 0, u"old", 0, {}, 0, u"HKEY_CURRENT_USER\\K"},
     {"text", 0, u"abc", true, none, text, 1},
     {"replaced", 0, u"abc", true, seven, text, 1},
     {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1},
@@ -111,35 +76,52 @@ const Row rows[] = {
     {"default Null", 1, Variant::null(), true, none, none, 0, u"old", errors::InvalidUseOfNull},
 };
 
+// The call of the row below the root named, whose handle value is at.
+void run(const Row& row, const String& root, std::uint32_t at) {
+    SCOPED_TRACE(row.name + (" below " + toUtf8(root)));
+    testing::FakePlatform windows;
+    Fake& store = windows.registry;
+    const String where = Fake::where(at, u"K", u"V");
+    if (!row.before.empty()) store.values[where] = row.before;
+    if (row.status) store.failure[row.failing] = row.status;
+    twRegistry reg(windows);
+    Variant v = u"old";
+    Boolean result = false;
+    std::int32_t error = 0;
+    try {
+        if (!row.get)
+            result = reg.SaveSetting(root, u"K", u"v", row.value, row.asText);
+        else if (row.value == NoDefault)
+            result = reg.GetSetting(root, u"K", u"v", v, row.asText);
+        else
+            result = reg.GetSetting(root, u"K", u"v", v, row.asText, row.value);
+    } catch (const Error& e) {
+        error = e.number();
+    }
+    EXPECT_EQ(error, row.error);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(v, row.read);
+    EXPECT_EQ(v.kind(), row.read.kind());
+    EXPECT_EQ(store.values.count(where) ? store.values[where] : none, row.after);
+    EXPECT_EQ(store.values.size(), row.after.empty() ? 0u : 1u);
+    EXPECT_TRUE(store.open.empty()) << "every key opened is closed";
+}
+
 TEST(Registry, EachCallAsTheRegistryKeepsIt) {
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        testing::FakePlatform windows;
-        Fake& store = windows.registry;
-        const String at = Fake::where(row.at, u"K", u"V");
-        if (!row.before.empty()) store.values[at] = row.before;
-        if (row.status) store.failure[row.failing] = row.status;
-        twRegistry reg(windows);
-        Variant v = u"old";
-        Boolean result = false;
-        std::int32_t error = 0;
-        try {
-            if (!row.get)
-                result = reg.SaveSetting(row.root, u"K", u"v", row.value, row.asText);
-            else if (row.value == NoDefault)
-                result = reg.GetSetting(row.root, u"K", u"v", v, row.asText);
-            else
-                result = reg.GetSetting(row.root, u"K", u"v", v, row.asText, row.value);
-        } catch (const Error& e) {
-            error = e.number();
-        }
-        EXPECT_EQ(error, row.error);
-        EXPECT_EQ(result, row.result);
-        EXPECT_EQ(v, row.read);
-        EXPECT_EQ(v.kind(), row.read.kind());
-        EXPECT_EQ(store.values.count(at) ? store.values[at] : none, row.after);
-        EXPECT_EQ(store.values.size(), row.after.empty() ? 0u : 1u);
-        EXPECT_TRUE(store.open.empty()) << "every key opened is closed";
+    for (const Row& row : rows) run(row, u"HKEY_CURRENT_USER", registry_roots::CurrentUser);
+    // Root names match in any case, and only the four names do.
+    const std::pair<String, std::uint32_t> roots[] = {{u"HKEY_CLASSES_ROOT", 0x80000000},
+                                                      {u"hkey_current_user", 0x80000001},
+                                                      {u"Hkey_Local_Machine", 0x80000002},
+                                                      {u"HKEY_USERS", 0x80000003},
+                                                      {u"HKCU", 0},
+                                                      {u"", 0},
+                                                      {u" HKEY_CURRENT_USER", 0},
+                                                      {u"HKEY_CURRENT_USER\\K", 0}};
+    for (const auto& [root, at] : roots) {
+        run({"save", false, 7, false, none, at ? seven : none, at != 0}, root, at);
+        run({"get", true, 7, false, none, at ? seven : none, at != 0, at ? 7 : Variant(u"old")},
+            root, at);
     }
 }
 
