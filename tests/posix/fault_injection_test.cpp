@@ -82,87 +82,93 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     }
 }
 
-TEST(Faults, ChangeConfigFileThroughATemporaryFileOrInPlace) {
-    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-    for (const bool inPlace : {false, true}) {
-        for (const String& path : {String(u"D:\\"), String(u"D:\\A LONGER PATH THAN BEFORE\\")}) {
-            const std::string newConfig = "[S]\r\n$J=0\r\n$L=" + toUtf8(path) + "\r\nB=2\r\n";
-            TempFolder temp;
-            const fs::path cfg = temp / "c64.cfg";
-            const auto edit = [&] {
-                twFunctions().ChangeConfigFile(u16(cfg), {{u"$J", u"0"}, {u"$L", path}});
-            };
-            walk(
-                [&](int n, int error) {
-                    temp.write("c64.cfg", OldConfig);
-                    fs::permissions(cfg, mode);
-                    ::setxattr(cfg.c_str(), "user.origin", "x", 1, 0);
-                    return failing(n, error, edit, inPlace);
-                },
-                [&](int failed) {
-                    const std::string content = contentOf(cfg);
-                    EXPECT_TRUE(content == (failed ? OldConfig : newConfig) ||
-                                (failed && content == newConfig));
-                    EXPECT_EQ(fs::status(cfg).permissions(), mode);
-                    EXPECT_EQ(testing::entries(temp.path()), std::vector<std::string>{"c64.cfg"});
-                    EXPECT_EQ(::getxattr(cfg.c_str(), "user.origin", nullptr, 0), 1);
-                    // The old content put back in place is flushed like the new one.
-                    const std::string& trail = faultPlan().trail;
-                    if (inPlace && faultPlan().site == "pwrite") {
-                        EXPECT_NE(trail.find("ftruncate fsync", trail.rfind("pwrite")),
-                                  std::string::npos);
-                    }
-                });
-        }
-    }
-}
-
-TEST(Faults, SaveDefaultSidSong) {
+// The configuration editor (through a temporary file, or in place when no
+// new file may be made, to a shorter and to a longer content) and the PSID
+// start song: the file keeps its mode and attributes, and nothing is left
+// beside it.
+TEST(Faults, FileWriters) {
+    const auto edit = [](const String& path) {
+        return [path](const fs::path& file) {
+            twFunctions().ChangeConfigFile(u16(file), {{u"$J", u"0"}, {u"$L", path}});
+            return true;
+        };
+    };
+    const String shorter = u"D:\\", longer = u"D:\\A LONGER PATH THAN BEFORE\\";
     const std::string tune = testing::psidHeader(5, 3, "N", "A", "C") + std::string(300, '\x60');
-    std::string saved = tune;
-    saved[17] = 5;
-    TempFolder temp;
-    const fs::path file = temp / "tune.sid";
-    walk(
-        [&](int n, int error) {
-            temp.write("tune.sid", tune);
-            bool done = false;
-            failing(n, error, [&] { done = bool(twFunctions().SaveDefaultSidSong(u16(file), 5)); });
-            return done ? 0 : 1;
-        },
-        [&](int failed) {
-            EXPECT_TRUE(contentOf(file) == (failed ? tune : saved) ||
-                        (failed && contentOf(file) == saved));
-            EXPECT_EQ(testing::entries(temp.path()), std::vector<std::string>{"tune.sid"});
-        });
+    const std::string saved = tune.substr(0, 17) + '\5' + tune.substr(18);
+    const auto song = [](const fs::path& file) {
+        return bool(twFunctions().SaveDefaultSidSong(u16(file), 5));
+    };
+    const struct {
+        bool inPlace;
+        std::string before, after;
+        std::function<bool(const fs::path&)> write;
+    } rows[] = {
+        {false, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
+        {true, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
+        {false, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
+        {true, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
+        {false, tune, saved, song}};
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    for (const auto& row : rows) {
+        TempFolder temp;
+        const fs::path file = temp / "file";
+        walk(
+            [&](int n, int error) {
+                temp.write("file", row.before);
+                fs::permissions(file, mode);
+                ::setxattr(file.c_str(), "user.origin", "x", 1, 0);
+                bool done = false;
+                return failing(
+                           n, error, [&] { done = row.write(file); }, row.inPlace) ||
+                       !done;
+            },
+            [&](int failed) {
+                const std::string content = contentOf(file);
+                EXPECT_TRUE(content == (failed ? row.before : row.after) ||
+                            (failed && content == row.after));
+                EXPECT_EQ(fs::status(file).permissions(), mode);
+                EXPECT_EQ(::getxattr(file.c_str(), "user.origin", nullptr, 0), 1);
+                EXPECT_EQ(testing::entries(temp.path()), std::vector<std::string>{"file"});
+                // The old content put back in place is flushed like the new one.
+                const std::string& trail = faultPlan().trail;
+                if (row.inPlace && faultPlan().site == "pwrite") {
+                    EXPECT_NE(trail.find("ftruncate fsync", trail.rfind("pwrite")),
+                              std::string::npos);
+                }
+            });
+    }
     // A tune marked read-only is not even opened.
-    temp.write("tune.sid", tune);
+    TempFolder temp;
+    const fs::path file = temp.write("tune.sid", tune);
     fs::permissions(file, fs::perms::owner_read);
-    failing(1000, EIO, [&] { EXPECT_FALSE(twFunctions().SaveDefaultSidSong(u16(file), 5)); });
+    failing(1000, EIO, [&] { EXPECT_FALSE(song(file)); });
     EXPECT_EQ(faultPlan().trail.find("open"), std::string::npos) << faultPlan().trail;
 }
 
 #ifdef TARNWICK_CLI
-// SaveSetting, and GetSetting writing its default, with the store opened
-// in the call (cold) or already open (warm); what another program then
-// reads ("" for nothing) is the value before or after.
+// SaveSetting; GetSetting writing its default for a missing value; and
+// GetSetting with a default on a value that is there, which no failure may
+// replace; each with the store opened in the call or already open. What
+// another program then reads ("" for nothing) is the value before or after.
 TEST(Faults, SettingsStoreWrites) {
-    const String HKCU = u"HKEY_CURRENT_USER", Key = u"Software\\Tarnwick";
+    const String HKCU = u"HKEY_CURRENT_USER", Key = u"K";
     TempFolder temp;
-    const auto command = [](const fs::path& store, std::vector<std::string> args) {
-        args.insert(args.begin(),
-                    {"/usr/bin/env", "TARNWICK_REGISTRY=" + store.string(), TARNWICK_CLI, "reg"});
-        return testing::runChild(args);
+    const auto command = [](const fs::path& store, const std::string& args) {
+        return testing::runChild({"/bin/sh", "-c",
+                                  "TARNWICK_REGISTRY=" + store.string() + " " + TARNWICK_CLI +
+                                      " reg " + args + " 2>/dev/null"});
     };
     const fs::path original = temp / "original.sqlite";
-    ASSERT_EQ(
-        command(original, {"set", "HKEY_CURRENT_USER", "Software\\Tarnwick", "Name", "old"}).status,
-        0);
+    ASSERT_EQ(command(original, "set HKEY_CURRENT_USER K Name old").status, 0);
+    const struct {
+        String name;
+        std::string before, after;
+    } calls[] = {
+        {u"Name", "old\n", "new\n"}, {u"Fresh", "", "default\n"}, {u"Name", "old\n", "old\n"}};
     int round = 0;
     for (const bool warm : {false, true}) {
-        for (const bool save : {true, false}) {
-            const std::string name = save ? "Name" : "Fresh", before = save ? "old\n" : "",
-                              after = save ? "new\n" : "default\n";
+        for (const auto& call : calls) {
             fs::path database;
             walk(
                 [&](int n, int error) {
@@ -178,17 +184,18 @@ TEST(Faults, SettingsStoreWrites) {
                     if (warm) reg.GetSetting(HKCU, Key, u"Other", value, true);
                     Boolean done = false;
                     failing(n, error, [&] {
-                        done = save ? reg.SaveSetting(HKCU, Key, u"Name", u"new", true)
-                                    : reg.GetSetting(HKCU, Key, u"Fresh", value, true,
-                                                     Variant(u"default"));
+                        done = &call == calls
+                                   ? reg.SaveSetting(HKCU, Key, call.name, u"new", true)
+                                   : reg.GetSetting(HKCU, Key, call.name, value, true, u"default");
                     });
-                    return done ? 0 : 1;
+                    return done && (&call == calls || toUtf8(value.toString()) + "\n" == call.after)
+                               ? 0
+                               : 1;
                 },
                 [&](int failed) {
                     const std::string seen =
-                        command(database, {"get", "HKEY_CURRENT_USER", "Software\\Tarnwick", name})
-                            .output;
-                    EXPECT_TRUE(seen == after || (failed && seen == before)) << seen;
+                        command(database, "get HKEY_CURRENT_USER K " + toUtf8(call.name)).output;
+                    EXPECT_TRUE(seen == call.after || (failed && seen == call.before)) << seen;
                 });
         }
     }

@@ -160,43 +160,24 @@ TEST(RegistryStore, LivesWhereTheProcessFirstLookedForIt) {
     testing::TempFolder temp;
     const std::string t = temp.path().string(), home = t + "/home";
     fs::create_directories(home);
-    const struct {
-        std::string xdg, named, where;
-        std::vector<std::string> args;
-        std::string output;
-    } rows[] = {
-        {t + "/xdg",
-         "",
-         "xdg/tarnwick/registry.sqlite",
-         {"set", "hkey_current_user", "K", "N", "-12", "--number"},
-         ""},
-        // A relative name is taken from the current folder (home here).
-        {t + "/xdg",
-         "other/s.db",
-         "home/other/s.db",
-         {"get", "HKEY_USERS", "K", "N", "--default", "7", "--number"},
-         "7\n"},
-        {"relative",
-         "",
-         "home/.config/tarnwick/registry.sqlite",
-         {"set", "HKEY_USERS", "K", "N", "v"},
-         ""},
-    };
-    for (const auto& row : rows) {
-        std::vector<std::string> argv{"/usr/bin/env",
-                                      "-C",
-                                      home,
-                                      "HOME=" + home,
-                                      "XDG_CONFIG_HOME=" + row.xdg,
-                                      "TARNWICK_REGISTRY=" + row.named,
-                                      TARNWICK_CLI,
-                                      "reg"};
-        argv.insert(argv.end(), row.args.begin(), row.args.end());
-        const testing::Finished f = testing::runChild(argv);
-        EXPECT_EQ(f.status, 0) << row.where;
-        EXPECT_EQ(f.output, row.output) << row.where;
-        EXPECT_TRUE(fs::exists(temp / row.where)) << row.where;
+    // A relative name is taken from the current folder (home here).
+    const std::pair<std::string, std::string> rows[] = {
+        {"XDG_CONFIG_HOME=" + t + "/xdg TARNWICK_REGISTRY=", "xdg/tarnwick/registry.sqlite"},
+        {"XDG_CONFIG_HOME=" + t + "/xdg TARNWICK_REGISTRY=o/s.db", "home/o/s.db"},
+        {"XDG_CONFIG_HOME=relative TARNWICK_REGISTRY=", "home/.config/tarnwick/registry.sqlite"}};
+    for (const auto& [environment, where] : rows) {
+        EXPECT_EQ(
+            testing::runChild({"/bin/sh", "-c",
+                               "cd " + home + " && HOME=" + home + " " + environment + " " +
+                                   TARNWICK_CLI + " reg set hkey_current_user K N -12 --number"})
+                .status,
+            0);
+        EXPECT_TRUE(fs::exists(temp / where)) << where;
     }
+    EXPECT_EQ(command(temp / "home/o/s.db",
+                      {"get", "HKEY_CURRENT_USER", "K", "New", "--default", "7", "--number"})
+                  .output,
+              "7\n");
     EXPECT_EQ(Store(temp / "xdg/tarnwick/registry.sqlite").get(u"n", u"K"), Variant(-12));
     // A launch or DirExists changes the current folder: a relative name
     // keeps naming the file it named when the store was first needed.
