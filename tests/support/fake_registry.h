@@ -18,32 +18,30 @@ class FakeRegistry {
     enum Operation { Create, Info, Data, Set };
     // When set, that operation answers this status and does nothing else.
     std::optional<std::int32_t> failure[4];
-    // Each value as its kind (one byte) and its data, by where(): its root's
-    // number, its key path and its name, upper-cased.
+    // Each value as its kind (one byte) and its data, by where() it is.
     std::map<String, std::string> values;
-    // The open keys, as where() begins for their values.
-    std::map<RegistryKey, String> open;
+    // The open keys: their roots and paths.
+    std::map<RegistryKey, std::pair<std::uint32_t, String>> open;
 
+    // The root's number, the key path and the value name, upper-cased.
     static String where(std::uint32_t root, const String& path, const String& name) {
-        return char16_t(u'0' + (root & 3)) + upper(path + u'|' + name);
-    }
-    static String upper(String text) {
-        for (char16_t& c : text)
+        String at = char16_t(u'0' + (root & 3)) + path + u'|' + name;
+        for (char16_t& c : at)
             if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-        return text;
+        return at;
     }
-    std::int32_t createKey(std::uint32_t root, const String& subKey, std::uint32_t access,
+    std::int32_t createKey(std::uint32_t root, const String& path, std::uint32_t access,
                            RegistryKey& key) {
         if (failure[Create]) return *failure[Create];
         // The settings class asks for every right on each open.
         if (access != key_access::Settings) return registry_status::AccessDenied;
         key = open.empty() ? 0x100 : open.rbegin()->first + 1;
-        open[key] = where(root, subKey, u"");
+        open[key] = {root, path};
         return registry_status::Ok;
     }
     std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
                                 std::uint32_t& size) {
-        const auto v = values.find(open.at(key) + upper(name));
+        const auto v = values.find(where(open.at(key).first, open.at(key).second, name));
         if (failure[Info] || v == values.end())
             return failure[Info].value_or(registry_status::FileNotFound);
         kind = static_cast<unsigned char>(v->second[0]);
@@ -52,7 +50,7 @@ class FakeRegistry {
     }
     std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
                                 std::uint32_t& size) {
-        const auto v = values.find(open.at(key) + upper(name));
+        const auto v = values.find(where(open.at(key).first, open.at(key).second, name));
         if (failure[Data] || v == values.end())
             return failure[Data].value_or(registry_status::FileNotFound);
         const auto needed = static_cast<std::uint32_t>(v->second.size() - 1);
@@ -66,7 +64,8 @@ class FakeRegistry {
     std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) {
         if (failure[Set]) return *failure[Set];
-        values[open.at(key) + upper(name)] = static_cast<char>(kind) + std::string(data, size);
+        values[where(open.at(key).first, open.at(key).second, name)] =
+            char(kind) + std::string(data, size);
         return registry_status::Ok;
     }
     std::int32_t closeKey(RegistryKey key) {
