@@ -96,6 +96,14 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         EXPECT_EQ(s.save(row.name, row.value, row.key), row.saved);
         EXPECT_EQ(s.get(row.readName, row.readKey), row.read);
     }
+    // The key tree as another program finds it: each key named as first written.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(query(db,
+                    "SELECT name FROM registry_keys WHERE root = 2147483649 AND parent IN "
+                    "('', 'SOFTWARE') ORDER BY path"),
+              toUtf8(u"Fresh;Other;Software;Gr\u00f6\u00dfe;Tarnwick;"));
+    sqlite3_close(db);
     for (const auto& [path, mode] : {std::pair{file, 0600},
                                      {file.parent_path(), 0700},
                                      {file.parent_path().parent_path(), 0700}}) {
