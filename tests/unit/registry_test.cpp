@@ -1,6 +1,6 @@
-// twRegistry against an in-memory registry: root names, what each value
-// becomes in the registry, the reading and default rules, and failures.
-// A stored value is written as its kind (one byte) and its data; "" is none.
+// twRegistry against an in-memory registry, one call per row: root names,
+// what each value becomes in the registry, the reading and default rules,
+// and failures. A stored value is its kind (one byte) and its data.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -11,156 +11,117 @@ namespace {
 
 using Fake = testing::FakeRegistry;
 using namespace std::string_literals;
-
-constexpr std::uint32_t HKCU = registry_roots::CurrentUser;
-const String Key = u"Software\\Tarnwick";
 const Variant NoDefault = u"--DONT-SET--", NotFound = u"--NOT-FOUND--";
+const std::string text = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
+const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
 
-template <typename Call>
-std::int32_t errorOf(Call call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.number();
-    }
-    return 0;
-}
-
-class Registry : public ::testing::Test {
-  protected:
-    testing::FakePlatform windows;
-    Fake& store = windows.registry;
-    twRegistry reg{windows};
-    std::string stored(std::uint32_t root = HKCU) {
-        const auto it = store.values.find({root, Fake::fold(Key), u"V"});
-        return it == store.values.end() ? "" : it->second;
-    }
-    void TearDown() override { EXPECT_EQ(store.openKeys(), 0u) << "every key opened is closed"; }
+// SaveSetting of value, or GetSetting with value as its default (the
+// omitted one for NoDefault), on value "v" of key "K".
+struct Row {
+    const char* name;
+    bool get;
+    Variant value;
+    Boolean asText;
+    std::string before, after;  // stored as "V" of "K" ("": none)
+    bool result;
+    Variant read = u"old";   // GetSetting's output ("old" before the call)
+    std::int32_t error = 0;  // raised
+    Fake::Operation failing = Fake::Create;
+    std::int32_t status = 0;  // of the failing operation (0: none fails)
+};
+const Row rows[] = {
+    {"text", 0, u"abc", true, none, text, 1},
+    {"replaced", 0, u"abc", true, seven, text, 1},
+    {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1},
+    {"empty text", 0, u"", true, none, "\1\0"s, 1},
+    {"42 as text", 0, 42, true, none, "\00142\0"s, 1},
+    {"True as text", 0, Boolean(true), true, none, "\1True\0"s, 1},
+    {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1},
+    {"-2", 0, -2, false, none, "\4\xfe\xff\xff\xff"s, 1},
+    {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1},
+    {"no number", 0, u"abc", false, none, none, 0, u"old", errors::TypeMismatch},
+    {"too large", 0, 3e9, false, none, none, 0, u"old", errors::Overflow},
+    {"Null", 0, Variant::null(), false, none, none, 0, u"old", errors::InvalidUseOfNull},
+    {"Null as text", 0, Variant::null(), true, none, none, 0, u"old", errors::InvalidUseOfNull},
+    {"key cannot open: save", 0, u"x", true, none, none, 0, u"old", 0, Fake::Create, 5},
+    {"value cannot be written", 0, u"x", true, none, none, 0, u"old", 0, Fake::Set, 5},
+    {"read text", 1, NoDefault, false, text, text, 1, u"abc"},
+    {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s,
+     "\4\xff\xff\xff\xff"s, 1, -1},
+    {"missing", 1, NoDefault, true, none, none, 1, NotFound},
+    {"three letters", 1, u"abc", true, none, text, 1, u"abc"},
+    {"number default", 1, 7, false, none, seven, 1, 7},
+    {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1,
+     u"--dont-set--"},
+    {"Empty default", 1, Variant(), true, none, "\1\0"s, 1, u""},
+    {"zero default", 1, 0, false, none, "\4\0\0\0\0"s, 1, 0},
+    {"present: default ignored", 1, u"xyz", true, text, text, 1, u"abc"},
+    {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u""},
+    {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u""},
+    {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc"},
+    {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3)},
+    {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234},
+    {"long number", 1, NoDefault, false, "\004123456", "\004123456", 1, NotFound},
+    {"long number, default", 1, 7, false, "\004123456", seven, 1, 7},
+    {"other kind", 1, NoDefault, true, "\3\1\2"s, "\3\1\2"s, 1, NotFound},
+    {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7},
+    {"kind 0, default", 1, u"abc", true, "\0x"s, text, 1, u"abc"},
+    {"key cannot open", 1, u"d", true, text, text, 0, u"old", 0, Fake::Create, 5},
+    {"default cannot be written", 1, u"d", true, none, none, 0, u"old", 0, Fake::Set, 5},
+    {"size unreadable", 1, 9, true, seven, seven, 0, u"old", 0, Fake::Info, 5},
+    {"number unreadable", 1, 9, false, seven, seven, 0, u"old", 0, Fake::Data, 1016},
+    {"text unreadable", 1, u"d", true, text, text, 0, Variant(), 0, Fake::Data, 1016},
+    {"default no number", 1, u"abc", false, none, none, 0, u"old", errors::TypeMismatch},
+    {"default too large", 1, 1e10, false, none, none, 0, u"old", errors::Overflow},
+    {"default Null", 1, Variant::null(), true, none, none, 0, u"old", errors::InvalidUseOfNull},
 };
 
-TEST_F(Registry, RootNamesMatchInAnyCaseAgainstExactlyFourNames) {
-    const struct {
-        String name;
-        std::uint32_t root;  // 0: none
-    } rows[] = {{u"HKEY_CLASSES_ROOT", 0x80000000u},
-                {u"HKEY_CURRENT_USER", 0x80000001u},
-                {u"HKEY_LOCAL_MACHINE", 0x80000002u},
-                {u"HKEY_USERS", 0x80000003u},
-                {u"hkey_current_user", 0x80000001u},
-                {u"Hkey_Local_Machine", 0x80000002u},
-                {u"HKCU", 0},
-                {u"", 0},
-                {u" HKEY_CURRENT_USER", 0},
-                {u"HKEY_CURRENT_USER\\x", 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(toUtf8(row.name));
-        store.values.clear();
-        // Not even a conversion is tried for an unknown root.
-        EXPECT_EQ(reg.SaveSetting(row.name, Key, u"v", u"7", false), row.root != 0);
-        Variant v = u"caller's";
-        EXPECT_EQ(reg.GetSetting(row.name, Key, u"v", v, true, u"d"), row.root != 0);
-        EXPECT_EQ(v, row.root ? Variant(7) : Variant(u"caller's"));
-        EXPECT_EQ(store.values.size(), row.root ? 1u : 0u);
-        EXPECT_EQ(stored(row.root), row.root ? "\4\7\0\0\0"s : "");
+// The call of the row below the root named, whose handle value is at.
+void run(const Row& row, const String& root, std::uint32_t at) {
+    SCOPED_TRACE(row.name + (" below " + toUtf8(root)));
+    testing::FakePlatform windows;
+    Fake& store = windows.registry;
+    const String where = Fake::where(at, u"K", u"V");
+    if (!row.before.empty()) store.values[where] = row.before;
+    if (row.status) store.failure[row.failing] = row.status;
+    twRegistry reg(windows);
+    Variant v = u"old";
+    Boolean result = false;
+    std::int32_t error = 0;
+    try {
+        if (!row.get)
+            result = reg.SaveSetting(root, u"K", u"v", row.value, row.asText);
+        else if (row.value == NoDefault)
+            result = reg.GetSetting(root, u"K", u"v", v, row.asText);
+        else
+            result = reg.GetSetting(root, u"K", u"v", v, row.asText, row.value);
+    } catch (const Error& e) {
+        error = e.number();
     }
+    EXPECT_EQ(error, row.error);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(v, row.read);
+    EXPECT_EQ(v.kind(), row.read.kind());
+    EXPECT_EQ(store.values.count(where) ? store.values[where] : none, row.after);
+    EXPECT_EQ(store.values.size(), row.after.empty() ? 0u : 1u);
+    EXPECT_TRUE(store.open.empty()) << "every key opened is closed";
 }
 
-TEST_F(Registry, SaveSettingStoresTextWithOneNulAndNumbersAsFourLittleEndianBytes) {
-    const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
-    const struct {
-        const char* name;
-        Variant value;
-        Boolean text;
-        std::string stored;  // "" when the call raises
-        std::int32_t error = 0;
-    } rows[] = {
-        {"text", u"abc", true, "\1abc\0"s},
-        {"wide text, sized in bytes", wide, true, '\1' + toUtf8(wide) + '\0'},
-        {"empty text", u"", true, "\1\0"s},
-        {"42 as text", 42, true, "\00142\0"s},
-        {"True as text", Boolean(true), true, "\1True\0"s},
-        {"only exactly true chooses text", u"12", Boolean::fromRaw(1), "\4\x0c\0\0\0"s},
-        {"-2", -2, false, "\4\xfe\xff\xff\xff"s},
-        {"0x12345678", 0x12345678, false, "\4\x78\x56\x34\x12"s},
-        {"no number", u"abc", false, "", errors::TypeMismatch},
-        {"too large", 3e9, false, "", errors::Overflow},
-        {"Null", Variant::null(), false, "", errors::InvalidUseOfNull},
-        {"Null as text", Variant::null(), true, "", errors::InvalidUseOfNull},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        store.values.clear();
-        Boolean saved = false;
-        EXPECT_EQ(errorOf([&] {
-                      saved = reg.SaveSetting(u"HKEY_CURRENT_USER", Key, u"v", row.value, row.text);
-                  }),
-                  row.error);
-        EXPECT_EQ(saved, row.error == 0);
-        EXPECT_EQ(stored(), row.stored);
-    }
-}
-
-TEST_F(Registry, GetSettingReadsTextAndNumbersAndWritesOnlyARealDefault) {
-    const std::string text = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
-    const struct {
-        const char* name;
-        std::string before;
-        Boolean asText;
-        Variant fallback;
-        bool result;
-        Variant read;  // it was "old" before the call
-        std::string after;
-        Fake::Operation failing = Fake::Create;
-        std::int32_t status = 0;  // of the failing operation; 0: none fails
-        std::int32_t error = 0;   // raised
-    } rows[] = {
-        {"text", text, false, NoDefault, true, u"abc", text},
-        {"a number, whatever kind is asked", "\4\xff\xff\xff\xff"s, true, NoDefault, true, -1,
-         "\4\xff\xff\xff\xff"s},
-        {"missing", none, true, NoDefault, true, NotFound, none},
-        {"three letters", none, true, u"abc", true, u"abc", text},
-        {"number default", none, false, 7, true, 7, seven},
-        {"marker in another case", none, true, u"--dont-set--", true, u"--dont-set--",
-         "\1--dont-set--\0"s},
-        {"Empty default", none, true, Variant(), true, u"", "\1\0"s},
-        {"zero default", none, false, 0, true, 0, "\4\0\0\0\0"s},
-        {"present: default ignored", text, true, u"xyz", true, u"abc", text},
-        {"empty text", "\1\0"s, true, u"d", true, u"", "\1\0"s},
-        {"text of no bytes", "\1", true, u"d", true, u"", "\1"},
-        {"text without its NUL", "\1abc", true, NoDefault, true, u"abc", "\1abc"},
-        {"inner NUL", "\1a\0b\0"s, true, NoDefault, true, String(u"a\0b", 3), "\1a\0b\0"s},
-        {"short number", "\4\x34\x12"s, false, NoDefault, true, 0x1234, "\4\x34\x12"s},
-        {"long number", "\004123456", false, NoDefault, true, NotFound, "\004123456"},
-        {"long number, default", "\004123456", false, 7, true, 7, seven},
-        {"other kind", "\3\1\2"s, true, NoDefault, true, NotFound, "\3\1\2"s},
-        {"other kind, default", "\2%P%\0"s, false, 7, true, 7, seven},
-        {"kind 0, default", "\0x"s, true, u"abc", true, u"abc", text},
-        {"key cannot open", text, true, u"d", false, u"old", text, Fake::Create, 5},
-        {"default cannot be written", none, true, u"d", false, u"old", none, Fake::Set, 5},
-        {"size unreadable", seven, true, 9, false, u"old", seven, Fake::Info, 5},
-        {"number unreadable", seven, false, 9, false, u"old", seven, Fake::Data, 1016},
-        {"text unreadable", text, true, u"d", false, Variant(), text, Fake::Data, 1016},
-        {"default no number", none, false, u"abc", false, u"old", none, Fake::Set, 0, 13},
-        {"default too large", none, false, 1e10, false, u"old", none, Fake::Set, 0, 6},
-        {"default Null", none, true, Variant::null(), false, u"old", none, Fake::Set, 0, 94},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        store.values.clear();
-        if (!row.before.empty()) store.values[{HKCU, Fake::fold(Key), u"V"}] = row.before;
-        if (row.status) store.failure[row.failing] = row.status;
-        Variant v = u"old";
-        Boolean result = false;
-        EXPECT_EQ(errorOf([&] {
-                      result = reg.GetSetting(u"HKEY_CURRENT_USER", Key, u"v", v, row.asText,
-                                              row.fallback);
-                  }),
-                  row.error);
-        EXPECT_EQ(result, row.result);
-        store.failure[row.failing].reset();
-        EXPECT_EQ(v, row.read);
-        EXPECT_EQ(v.kind(), row.read.kind());
-        EXPECT_EQ(stored(), row.after);
+TEST(Registry, EachCallAsTheRegistryKeepsIt) {
+    for (const Row& row : rows) run(row, u"HKEY_CURRENT_USER", registry_roots::CurrentUser);
+    // Root names match in any case, and only the four names do.
+    const std::pair<String, std::uint32_t> roots[] = {{u"HKEY_CLASSES_ROOT", 0x80000000},
+                                                      {u"hkey_current_user", 0x80000001},
+                                                      {u"Hkey_Local_Machine", 0x80000002},
+                                                      {u"HKEY_USERS", 0x80000003},
+                                                      {u"HKCU", 0},
+                                                      {u"", 0},
+                                                      {u" HKEY_CURRENT_USER", 0},
+                                                      {u"HKEY_CURRENT_USER\\K", 0}};
+    for (const auto& [root, at] : roots) {
+        run({"save", false, 7, false, none, at ? seven : none, at != 0}, root, at);
+        run({"get", true, 7, false, none, at ? seven : none, at != 0, at ? 7 : Variant(u"old")},
+            root, at);
     }
 }
 
