@@ -22,7 +22,6 @@ if(NOT WIN32)
   # Real files, the recorder standing in for a player, the real sidplayfp.
   target_sources(tarnwick_posix_tests PRIVATE
     posix/sid_header_test.cpp
-    posix/music_player_test.cpp
   )
   target_compile_definitions(tarnwick_posix_tests PRIVATE
     TARNWICK_TUNES="${TARNWICK_TUNES_DIR}")
