@@ -36,32 +36,15 @@ String trapped(const char16_t* name, const String& error) {
 
 // The machine every case starts from: long names with their short forms.
 void prepare(FakePlatform& w) {
+    // clang-format off
     const std::vector<std::pair<String, String>> files = {
-        {emu, emu},
-        {u"C:\\Emu", u"C:\\Emu"},
-        {u"C:\\emu.exe", u"C:\\emu.exe"},
-        {game, u"C:\\Games\\MYGAME~1.T64"},
-        {cb64, u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE"},
-        {ccs, u"C:\\CCS64~1\\CCS64.EXE"},
-        {u"C:\\CCS 64", u"C:\\CCS64~1"},
-        {u"C:\\CCS64~1\\ccsdpmi.exe", {}},
-        {u"\\ccsdpmi.exe", {}},
-        {cfg, {}},
-        {ini, {}},
-        {disk, u"D:\\MYGAME~1\\GAMEON~1.D64"},
-        {u"D:\\My Games", u"D:\\MYGAME~1"},
-        {u"D:\\My Games\\", u"D:\\MYGAME~1\\"},
-        {c64s, {}},
-        {u"C:\\C64S", {}},
-        {tape, {}},
-        {u"D:\\GAME.D64", {}},
-        {vice, u"C:\\PROGRA~1\\VICE\\X64.EXE"},
-        {player, {}},
-        {u"C:\\PLAYER", {}},
-        {u"D:\\MUSIC", {}},
-        {u"D:\\MUSIC\\TUNE.SID", {}},
-        {u"C:\\Games\\Dir\\", {}},
-        {u"D:\\G\\G.D64\\", {}}};
+        {emu, {}}, {u"C:\\Emu", {}}, {u"C:\\emu.exe", {}}, {game, u"C:\\Games\\MYGAME~1.T64"},
+        {cb64, u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE"}, {ccs, u"C:\\CCS64~1\\CCS64.EXE"}, {u"C:\\CCS 64", u"C:\\CCS64~1"},
+        {u"C:\\CCS64~1\\ccsdpmi.exe", {}}, {u"\\ccsdpmi.exe", {}}, {cfg, {}}, {ini, {}}, {disk, u"D:\\MYGAME~1\\GAMEON~1.D64"},
+        {u"D:\\My Games", u"D:\\MYGAME~1"}, {u"D:\\My Games\\", u"D:\\MYGAME~1\\"}, {c64s, {}}, {u"C:\\C64S", {}},
+        {tape, {}}, {u"D:\\GAME.D64", {}}, {vice, u"C:\\PROGRA~1\\VICE\\X64.EXE"}, {player, {}}, {u"C:\\PLAYER", {}},
+        {u"D:\\MUSIC", {}}, {u"D:\\MUSIC\\TUNE.SID", {}}, {u"C:\\Games\\Dir\\", {}}, {u"D:\\G\\G.D64\\", {}}};
+    // clang-format on
     for (const auto& [path, form] : files) w.addFile(path, form);
     w.files = {{cfg, cfgText}, {ini, "[Input]\r\nJoy1=No\r\nJoy2=No\r\n"}};
     w.directories = {
@@ -192,18 +175,9 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
 const Change cdRom = [](FakePlatform& w) { w.driveTypes = {{u"C:", 5}, {u"C:\\", 5}}; };
 constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
 const Call v109Write{V109, ccs, disk, {}, 0, 1, 0, 2, 1, true};
-Call with(Call k, std::int32_t b, Boolean write, const String& games = u"D:\\My Games") {
-    k.b = b;
-    k.write = write;
-    k.games = games;
-    return k;
-}
-Call v20(std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) {
-    return {V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
-}
-Call c64sWrite(std::int32_t p1, std::int32_t p2, const String& g = disk) {
-    return {C64S, c64s, g, u"", 0, p1, p2, 0, 0, true};
-}
+const auto v20 = [](std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) {
+    return Call{V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
+};
 const String v20Line = u"C:\\CCS64~1\\CCS64.EXE D:\\MYGAME~1\\GAMEON~1.D64,0";
 const String
     noName = u"\" LOAD$0DRUN$0D\"",
@@ -259,10 +233,10 @@ const std::vector<Row> rows = {
     // The choices written into the emulator's own file before the start.
     {"CCS64v109 ports and load path", v109Write, v109Line + u"0", u"", {}, {},
      {"$JOYSTICK1PC=1", "$JOYSTICK2PC=0", "$JOYSTICK1KEY=2", "$JOYSTICK2KEY=1", "$LOADPATH=D:\\MYGAME~1\\"}},
-    {"CCS64v109, games folder missing", with(v109Write, -1, true, u"E:\\N"), v109Line + u"0", u"", {}, {},
+    {"CCS64v109, games folder missing", {V109, ccs, disk, {}, 0, -1, 0, 2, 1, true, u"E:\\N"}, v109Line + u"0", u"", {}, {},
      {"$JOYSTICK1PC=-1", "$LOADPATH=C:\\"}},
-    {"CCS64v109, not asked", with(v109Write, 1, false), v109Line + u"0", u""},
-    {"CCS64v109, asked with 1, not -1", with(v109Write, 1, Boolean::fromRaw(1)), v109Line + u"0", u""},
+    {"CCS64v109, not asked", {V109, ccs, disk}, v109Line + u"0", u""},
+    {"CCS64v109, asked with 1, not -1", {V109, ccs, disk, {}, 0, 1, 0, 2, 1, Boolean::fromRaw(1)}, v109Line + u"0", u""},
     {"CCS64v109 on a CD-ROM", v109Write, v109Line + u"0", u"", cdRom},
     {"CCS64v109, no c64.cfg: none is made", v109Write, v109Line + u"0", u"",
      [](FakePlatform& w) { w.files.erase(cfg); w.existenceCodes.erase(cfg); }},
@@ -274,10 +248,10 @@ const std::vector<Row> rows = {
      {"$CONTROLPORT1MODE=3", "$CONTROLPORT2MODE=2"}},
     {"CCS64v20, the largest mode", v20(eCCS20_Joystick, 0, largest, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=2147483647"}},
     {"CCS64v20, the largest mode plus one", v20(eCCS20_MouseC1351, 0, largest, 2), u"", trapped(u"CCS64 v2.0", u"6: Overflow")},
-    {"C64S ports by name", c64sWrite(Disable, AnalogueJoystick), c64sDisk + noName, u"", {}, {}, {"Joy1=No", "Joy2=Analogue"}},
-    {"C64S, any other port", c64sWrite(3, -1), c64sDisk + noName, u"", {}, {}, {"Joy1=Keyboard", "Joy2=Keyboard"}},
-    {"C64S on a CD-ROM", c64sWrite(2, 2), c64sDisk + noName, u"", cdRom},
-    {"C64S, game missing: nothing written", c64sWrite(2, 2, u"D:\\gone.d64"), u"", missing(u"C64S v2.52", u"D:\\gone.d64")},
+    {"C64S ports by name", {C64S, c64s, disk, u"", 0, Disable, AnalogueJoystick, 0, 0, true}, c64sDisk + noName, u"", {}, {}, {"Joy1=No", "Joy2=Analogue"}},
+    {"C64S, any other port", {C64S, c64s, disk, u"", 0, 3, -1, 0, 0, true}, c64sDisk + noName, u"", {}, {}, {"Joy1=Keyboard", "Joy2=Keyboard"}},
+    {"C64S on a CD-ROM", {C64S, c64s, disk, u"", 0, 2, 2, 0, 0, true}, c64sDisk + noName, u"", cdRom},
+    {"C64S, game missing: nothing written", {C64S, c64s, u"D:\\gone.d64", u"", 0, 2, 2, 0, 0, true}, u"", missing(u"C64S v2.52", u"D:\\gone.d64")},
 };
 // clang-format on
 
