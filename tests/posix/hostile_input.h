@@ -1,9 +1,12 @@
 // What a careless front end or a hostile games database can hand the public
 // methods, and the means to see that nothing but the named file changed:
 // the hostile names, a snapshot of a folder tree, host handlers that record
-// prompts, and a fixture with a sandbox folder on the real Linux backend.
+// prompts, fixtures on the real Linux backend (the recorder program standing
+// in for an emulator, a sandbox folder), and a second local user.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,11 +14,15 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
-#include "posix/launch_fixture.h"
+#include "platform/posix/posix_platform.h"
 #include "posix/path_text.h"
 #include "support/psid_bytes.h"
+#include "support/recorder_reader.h"
+#include "support/temp_folder.h"
+#include "tarnwick/tarnwick.h"
 
 namespace tarnwick::testing {
 
@@ -48,50 +55,22 @@ inline String ofLength(std::size_t n, char16_t fill = u'a') {
     return text;
 }
 
-// One entry of a folder tree as far as a change could show: its type, its
-// permission bits and its content (a file's bytes, a link's target), hashed.
-struct Node {
-    fs::file_type type;
-    unsigned mode;
-    std::uint64_t size;
-    std::uint64_t hash;
-    friend bool operator==(const Node&, const Node&) = default;
-};
-using Tree = std::map<std::string, Node>;
+// Every path below root (links not followed) with what a change could show:
+// its type, its permission bits and its content (a link's target).
+using Tree = std::map<std::string, std::tuple<fs::file_type, fs::perms, std::string>>;
 using Paths = std::vector<std::string>;
 inline const Paths nothingChanged;
-
-inline std::uint64_t fnv1a(const std::string& bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
-    return hash;
-}
-
-// The hash of a file's content, read again only when the file may have
-// changed: the sandboxes hold many copies of the recorder program.
-inline std::uint64_t contentHash(const fs::path& p, const struct stat& st) {
-    using Key = std::tuple<dev_t, ino_t, off_t, long, long, long, long>;
-    static std::map<Key, std::uint64_t> known;
-    const Key key{st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
-                  st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
-    const auto it = known.find(key);
-    return it != known.end() ? it->second : known[key] = fnv1a(contentOf(p));
-}
-
-// Every path below root, links not followed.
 inline Tree snapshot(const fs::path& root) {
     Tree tree;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(
              root, fs::directory_options::skip_permission_denied, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        struct stat st;
-        if (::lstat(it->path().c_str(), &st) != 0) continue;
-        Node node{it->symlink_status(ec).type(), static_cast<unsigned>(st.st_mode & 07777),
-                  static_cast<std::uint64_t>(st.st_size), 0};
-        if (S_ISREG(st.st_mode)) node.hash = contentHash(it->path(), st);
-        if (S_ISLNK(st.st_mode)) node.hash = fnv1a(fs::read_symlink(it->path(), ec).string());
-        tree[it->path().string().substr(root.string().size() + 1)] = node;
+        const fs::file_status st = it->symlink_status(ec);
+        const std::string content = fs::is_symlink(st)        ? fs::read_symlink(*it, ec).string()
+                                    : fs::is_regular_file(st) ? contentOf(*it)
+                                                              : "";
+        tree[fs::relative(*it, root).string()] = {st.type(), st.permissions(), content};
     }
     return tree;
 }
@@ -111,10 +90,6 @@ inline Paths differences(const Tree& before, const Tree& after) {
 inline bool opens(const std::string& argument, const fs::path& file) {
     std::error_code ec;
     return fs::equivalent(fs::path(argument), file, ec);
-}
-
-inline bool endsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
 // Installs host handlers for one test (every box answered by answer, Cancel
@@ -139,6 +114,48 @@ struct HostHandlers {
     std::function<std::int32_t(const String&)> answer_;
 };
 
+// Real starts: a started recorder writes what it received to record_.
+class PosixLaunch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ::setenv("TARNWICK_RECORDER_OUT", record_.c_str(), 1);
+        PosixOptions o;
+        o.aliasFolder = (temp / "aliases").string();
+        host_ = std::make_unique<PosixPlatform>(o);
+    }
+    void TearDown() override {
+        fs::current_path(saved_);
+        ::unsetenv("TARNWICK_RECORDER_OUT");
+    }
+    // A copy of the recorder at name inside the temporary folder.
+    fs::path emulator(const std::string& name) {
+        const fs::path p = temp / name;
+        fs::create_directories(p.parent_path());
+        fs::copy_file(TARNWICK_RECORDER, p);
+        return p;
+    }
+    // What the program started last received: it writes within
+    // milliseconds, so seconds without a record are a failed start.
+    Recording recorded() {
+        Recording r;
+        EXPECT_TRUE(waitForRecording(record_, r, std::chrono::seconds(3))) << "nothing ran";
+        return r;
+    }
+    TempFolder temp;
+    std::unique_ptr<PosixPlatform> host_;
+    const fs::path record_ = temp / "record.txt", saved_ = fs::current_path();
+};
+
+// A second local user, for files others could have made: made on first use
+// (as root), or 0 when this process cannot.
+inline uid_t otherUser() {
+    if (::geteuid() != 0 || (!::getpwnam("tarnwick-other") &&
+                             std::system("useradd --system tarnwick-other >/dev/null 2>&1") != 0))
+        return 0;
+    const passwd* user = ::getpwnam("tarnwick-other");
+    return user ? user->pw_uid : 0;
+}
+
 class BadInput : public PosixLaunch {
   protected:
     void SetUp() override {
@@ -157,13 +174,6 @@ class BadInput : public PosixLaunch {
             EXPECT_NE(it->path().filename(), "PWNED") << context << ": " << it->path();
         EXPECT_FALSE(fs::exists(fs::current_path() / "PWNED")) << context;
         EXPECT_FALSE(fs::exists("/tmp/PWNED")) << context;
-    }
-    // A copy of the recorder at path (relative to the sandbox).
-    fs::path program(const std::string& relative) {
-        const fs::path p = sandbox / fs::path(relative);
-        fs::create_directories(p.parent_path());
-        fs::copy_file(TARNWICK_RECORDER, p);
-        return p;
     }
     fs::path write(const std::string& relative, const std::string& content) {
         const fs::path p = sandbox / fs::path(relative);

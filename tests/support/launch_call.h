@@ -9,12 +9,12 @@ namespace tarnwick::testing {
 // The numbers fill the launcher's own parameters: CCS64 the game index (a),
 // then the ports and modes (b to e); C64S and VICE the ports (b, c); Come
 // Back 64 the joystick (a); the player the song or, for PlayMusic,
-// DisplayError (a).
+// DisplayError (a). For the player, game is the music folder, name the tune.
 enum Method { Win64, PC64, Frodo, CB64, V109, V20, C64S, Vice, ViceNo, Play, Song };
 struct Call {
     Method method;
-    String emulator = {}, game = {};  // the game, or the player's music folder
-    Variant name = {};                // the program's name, or the tune's file
+    String emulator = {}, game = {};
+    Variant name = {};
     std::int32_t a = 0, b = 1, c = 2, d = 0, e = 0;
     Boolean write = false;
     String games = u"D:\\My Games";
@@ -23,19 +23,16 @@ struct Call {
 inline String run(twShell& s, const Call& k) {
     const String name = k.name.kind() == Variant::Kind::String ? k.name.asString() : String();
     const auto n16 = static_cast<std::int16_t>(k.a);
+    using V109E = CCS64v109ControlsEnum;
+    // clang-format off
     switch (k.method) {
-        case Win64:
-            return s.Win64Beta(k.emulator, k.game, false);
-        case PC64:
-            return s.PC64Win(k.emulator, k.game, true);
-        case Frodo:
-            return s.Frodo(k.emulator, false);
-        case CB64:
-            return s.Comeback64(k.emulator, k.game, CB64ControlsEnum(k.a), false);
+        case Win64: return s.Win64Beta(k.emulator, k.game, false);
+        case PC64: return s.PC64Win(k.emulator, k.game, true);
+        case Frodo: return s.Frodo(k.emulator, false);
+        case CB64: return s.Comeback64(k.emulator, k.game, CB64ControlsEnum(k.a), false);
         case V109:
-            return s.CCS64v109(k.emulator, k.games, k.game, n16, CCS64v109ControlsEnum(k.b),
-                               eCCS109_PCJoystick1, eCCS109_KeySet3, eCCS109_KeySet2, k.write,
-                               false);
+            return s.CCS64v109(k.emulator, k.games, k.game, n16, V109E(k.b), V109E(k.c),
+                               V109E(k.d), V109E(k.e), k.write, false);
         case V20:
             return s.CCS64v20DosAndWin(k.emulator, k.games, k.game, n16, CCS64v20ControlEnum(k.b),
                                        CCS64v20ControlEnum(k.c), CCS64v20ControlModeEnum(k.d),
@@ -46,15 +43,11 @@ inline String run(twShell& s, const Call& k) {
         case Vice:
             return s.VICE(k.emulator, k.game, name, VICEControlsEnum(k.b), VICEControlsEnum(k.c),
                           false);
-        case ViceNo:
-            return s.VICENoSettings(k.emulator, k.game, name, false);
-        case Play:
-            s.PlayMusic(k.emulator, k.game, name, u"Tunes", Boolean::fromRaw(n16));
-            break;
-        case Song:
-            s.PlayMusicSong(k.emulator, k.game, name, n16);
-            break;
+        case ViceNo: return s.VICENoSettings(k.emulator, k.game, name, false);
+        case Play: s.PlayMusic(k.emulator, k.game, name, u"Tunes", Boolean::fromRaw(n16)); break;
+        case Song: s.PlayMusicSong(k.emulator, k.game, name, n16); break;
     }
+    // clang-format on
     return String();
 }
 

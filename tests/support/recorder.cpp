@@ -3,11 +3,11 @@
 // appears at once and whole (written aside, then renamed), so a test can
 // wait for it.
 //
-// Record format, UTF-8, one item per line, with \\, \n and \t escaped:
+// Record format, UTF-8, each item ended by a NUL (which no argument holds):
 //   cwd<TAB>directory
-//   arg<TAB>argument        (one line per argument after the program name)
+//   arg<TAB>argument        (one item per argument after the program name)
 // and on Linux what it inherited:
-//   fd<TAB>n                (one line per open descriptor above 2)
+//   fd<TAB>n                (one item per open descriptor above 2)
 //   out<TAB>target          (where its standard output goes)
 //   SigBlk:<TAB>mask, SigIgn:<TAB>mask   (blocked and ignored signals)
 #include <cstdio>
@@ -27,21 +27,6 @@
 
 namespace {
 
-std::string escape(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else
-            out += c;
-    }
-    return out;
-}
-
 #ifdef _WIN32
 std::string narrow(const wchar_t* text) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -55,16 +40,17 @@ std::string narrow(const wchar_t* text) {
 
 int main(int argc, char** argv) {
     std::string record;
+    const auto add = [&record](const std::string& item) { record += item + '\0'; };
 #ifdef _WIN32
     (void)argc;
     (void)argv;
     wchar_t directory[4096];
     GetCurrentDirectoryW(4096, directory);
-    record += "cwd\t" + escape(narrow(directory)) + "\n";
-    record += "line\t" + escape(narrow(GetCommandLineW())) + "\n";
+    add("cwd\t" + narrow(directory));
+    add("line\t" + narrow(GetCommandLineW()));
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; i < count; ++i) record += "arg\t" + escape(narrow(arguments[i])) + "\n";
+    for (int i = 1; i < count; ++i) add("arg\t" + narrow(arguments[i]));
     const wchar_t* out = _wgetenv(L"TARNWICK_RECORDER_OUT");
     if (!out) return 2;
     const std::wstring temporary = std::wstring(out) + L".part";
@@ -72,20 +58,20 @@ int main(int argc, char** argv) {
 #else
     char directory[4096];
     if (!getcwd(directory, sizeof directory)) directory[0] = '\0';
-    record += "cwd\t" + escape(directory) + "\n";
-    for (int i = 1; i < argc; ++i) record += "arg\t" + escape(argv[i]) + "\n";
+    add("cwd\t" + std::string(directory));
+    for (int i = 1; i < argc; ++i) add("arg\t" + std::string(argv[i]));
     if (DIR* fds = opendir("/proc/self/fd")) {
         while (const dirent* e = readdir(fds))
             if (std::atoi(e->d_name) > 2 && std::atoi(e->d_name) != dirfd(fds))
-                record += std::string("fd\t") + e->d_name + "\n";
+                add(std::string("fd\t") + e->d_name);
         closedir(fds);
     }
     char target[4096];
     const ssize_t n = readlink("/proc/self/fd/1", target, sizeof target - 1);
-    record += "out\t" + std::string(target, n > 0 ? n : 0) + "\n";
+    add("out\t" + std::string(target, n > 0 ? n : 0));
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) record += line + "\n";
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) add(line);
     const char* out = std::getenv("TARNWICK_RECORDER_OUT");
     if (!out) return 2;
     const std::string temporary = std::string(out) + ".part";
