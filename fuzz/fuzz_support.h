@@ -1,60 +1,55 @@
-// What every fuzz target shares: a scratch folder of its own for real files,
-// whole-file reading and writing, and a check that stops the run with a
-// message, so a broken promise is reported (and its input kept) like a crash.
+// What the fuzz targets share: a check that fails like a crash (so that
+// libFuzzer keeps the input), a scratch folder, whole files, text.
 #pragma once
 
-#include <fcntl.h>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
-#include <string_view>
+#include <sstream>
 
 #include "tarnwick/types.h"
 
-namespace tarnwick::fuzzing {
+using namespace tarnwick;  // a target exercises this library and nothing else
 
-[[noreturn]] inline void fail(const char* what) {
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
+#define PROMISE(kept) \
+    ((kept) ? void() : (std::fprintf(stderr, "broken promise: %s\n", #kept), std::abort()))
 
-inline void check(bool condition, const char* what) {
-    if (!condition) fail(what);
-}
-
-// A folder made for this process on a memory file system when there is one
-// (the targets write and rename files on every run), removed at exit.
+// A folder of this process, on a memory file system when there is one (the
+// targets write files on every run), removed at exit, so never destroyed.
 inline const std::string& scratchFolder() {
-    // Held for the whole process: the exit handler that removes the folder
-    // runs after static objects are gone.
-    static const std::string* folder = [] {
+    static const std::string& folder = *[] {
         const char* base = std::getenv("TARNWICK_FUZZ_TMP");
-        std::string pattern = base ? base : (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-        pattern += "/tarnwick-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data())) fail("cannot make a scratch folder");
+        auto* path = new std::string(base ? base : access("/dev/shm", W_OK) ? "/tmp" : "/dev/shm");
+        PROMISE(mkdtemp((*path += "/tarnwick-fuzz-XXXXXX").data()));
         std::atexit([] {
             std::error_code ignored;
             std::filesystem::remove_all(scratchFolder(), ignored);
         });
-        return new std::string(pattern);
+        return path;
     }();
-    return *folder;
-}
-
-inline void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) fail("cannot write a scratch file");
+    return folder;
 }
 
 inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
 }
 
-}  // namespace tarnwick::fuzzing
+// Up to maxLength UTF-16 units, each from the alphabet or now and then any
+// unit at all; NUL only when allowed.
+inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet,
+                          std::size_t maxLength, bool allowNul = false) {
+    String text;
+    const auto length = input.ConsumeIntegralInRange<std::size_t>(0, maxLength);
+    for (std::size_t i = 0; i < length && input.remaining_bytes() > 0; ++i) {
+        const auto pick = input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size());
+        const char16_t c =
+            pick < alphabet.size() ? alphabet[pick] : input.ConsumeIntegral<char16_t>();
+        if (c != u'\0' || allowNul) text += c;
+    }
+    return text;
+}
