@@ -1,6 +1,5 @@
-// The Linux start's reading of a command line: any line starts an executable
-// file as argv[0] or raises 53 or 70; a line built as the launchers build
-// theirs gives back exactly the arguments that were joined.
+// The Linux start's reading of any command line: an executable file as argv[0],
+// or 53 or 70; and of the launchers' lines: the very arguments that were joined.
 #include <sys/stat.h>
 
 #include "fuzz_support.h"
@@ -8,11 +7,11 @@
 #include "shell/launch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string dir = scratchFolder();  // two programs and a file that is none
-    static const bool ready = [] {
-        for (const char* name : {"data", "emu", "my emu"}) std::ofstream(dir + "/" + name) << "";
-        return !chmod((dir + "/emu").c_str(), 0755) && !chmod((dir + "/my emu").c_str(), 0755);
-    }() && chdir(dir.c_str()) == 0;
+    static const std::string dir = scratchFolder();  // two programs, and a file that is none
+    static const bool ready = std::ofstream(dir + "/data") && std::ofstream(dir + "/emu") &&
+                              std::ofstream(dir + "/my emu") &&
+                              !chmod((dir + "/emu").c_str(), 0755) &&
+                              !chmod((dir + "/my emu").c_str(), 0755) && !chdir(dir.c_str());
     PROMISE(ready);
     constexpr std::u16string_view special = u" \t\"\\aZ$`;|\n*é/\xD800\xDC80";
     FuzzedDataProvider input(data, size);
@@ -32,17 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    // The program quoted, as launchers quote it, or bare with a blank in its
-    // name, as a user may type it; then arguments quoted whole, values that
-    // end a quoted piece, values with text after them in a quoted piece.
-    const std::pair<String, std::string> programs[] = {
-        {u"\"emu\"", "./emu"},
-        {u"\"" + fromUtf8(dir) + u"/my emu\"", dir + "/my emu"},
-        {u"my emu", "./my emu"},
-        {u"\"./my emu\"", "./my emu"}};
-    std::string program;
-    std::tie(line, program) = programs[input.ConsumeIntegralInRange(0, 3)];
-    std::vector<std::string> argv{program};
+    // The program quoted, as the launchers quote it, or bare with a blank in
+    // its name; arguments quoted whole, or values that end a quoted piece or
+    // have text after them in it.
+    const std::string programs[] = {"./emu", dir + "/my emu", "./my emu", "./my emu"};
+    const int which = input.ConsumeIntegralInRange(0, 3);
+    line = std::array<String, 4>{u"\"emu\"", u"\"" + fromUtf8(programs[1]) + u"\"", u"my emu",
+                                 u"\"./my emu\""}[which];
+    std::vector<std::string> argv{programs[which]};
     for (int n = input.ConsumeIntegralInRange(0, 5); n > 0; --n) {
         const String text = consumeText(input, special, 12);
         const int form = input.ConsumeIntegralInRange(0, 2);
@@ -52,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         argv.push_back(toUtf8(form == 0 ? text : form == 1 ? u"-flag=" + text : text + u".d64"));
     }
     const StartPlan plan = planStart(line);
-    PROMISE(plan.program == program && plan.arguments == argv);
+    PROMISE(plan.program == argv[0] && plan.arguments == argv);
     return 0;
 }

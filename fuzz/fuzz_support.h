@@ -1,5 +1,5 @@
-// What the fuzz targets share: a check that fails like a crash (so that
-// libFuzzer keeps the input), a scratch folder, whole files, text.
+// What the fuzz targets share: a check that fails like a crash, so that
+// libFuzzer keeps the input; a scratch folder; whole files; text.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -17,17 +17,14 @@ using namespace tarnwick;  // a target exercises this library and nothing else
 #define PROMISE(kept) \
     ((kept) ? void() : (std::fprintf(stderr, "broken promise: %s\n", #kept), std::abort()))
 
-// A folder of this process, on a memory file system when there is one (the
-// targets write files on every run), removed at exit, so never destroyed.
+// A folder of this process, in memory where possible (targets write files on
+// every run), removed at exit and so never destroyed before.
 inline const std::string& scratchFolder() {
     static const std::string& folder = *[] {
         const char* base = std::getenv("TARNWICK_FUZZ_TMP");
         auto* path = new std::string(base ? base : access("/dev/shm", W_OK) ? "/tmp" : "/dev/shm");
         PROMISE(mkdtemp((*path += "/tarnwick-fuzz-XXXXXX").data()));
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(scratchFolder(), ignored);
-        });
+        std::atexit([] { std::filesystem::remove_all(scratchFolder()); });
         return path;
     }();
     return folder;
@@ -39,8 +36,7 @@ inline std::string readFile(const std::string& path) {
     return bytes.str();
 }
 
-// Up to maxLength UTF-16 units, each from the alphabet or now and then any
-// unit at all; NUL only when allowed.
+// Up to maxLength units, from the alphabet or now and then any (NUL if allowed).
 inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet,
                           std::size_t maxLength, bool allowNul = false) {
     String text;
@@ -49,7 +45,7 @@ inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabe
         const auto pick = input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size());
         const char16_t c =
             pick < alphabet.size() ? alphabet[pick] : input.ConsumeIntegral<char16_t>();
-        if (c != u'\0' || allowNul) text += c;
+        if (c || allowNul) text += c;
     }
     return text;
 }

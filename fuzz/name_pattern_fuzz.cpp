@@ -7,11 +7,10 @@ std::u32string folded(std::string_view text) {
     const String units = fromUtf8(text);
     std::u32string out;
     for (std::size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        out += foldCase(c);
+        const bool pair = (units[i] & 0xFC00) == 0xD800 && (units[i + 1] & 0xFC00) == 0xDC00;
+        out += foldCase(pair ? 0x10000 + ((units[i] - 0xD800) << 10) + (units[i + 1] - 0xDC00)
+                             : units[i]);
+        i += pair;
     }
     return out;
 }
@@ -31,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const bool everything = pattern == "*" || pattern == "*.*";
     PROMISE(NamePattern(pattern).matches(name) == (everything || matched.back()));
-    PROMISE(NamePattern(pattern).matches(pattern) &&
-            sameNameIgnoringCase(pattern, name) == (p == n));
+    PROMISE(sameNameIgnoringCase(pattern, name) == (p == n));
     return 0;
 }

@@ -1,5 +1,5 @@
-// Runs a fuzz target once on every input saved in the folders given, without
-// libFuzzer, so that every Linux build (GCC, sanitizers, coverage) replays them.
+// Runs a fuzz target once on every input saved in the folders given, so that
+// every Linux build (GCC, sanitizers, coverage) replays them without libFuzzer.
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
