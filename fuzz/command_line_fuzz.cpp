@@ -1,20 +1,14 @@
-// The Linux start's reading of any command line: an executable file as argv[0],
-// or 53 or 70; and of the launchers' lines: the very arguments that were joined.
-#include <sys/stat.h>
-
+// The Linux start's reading of a command line: of any line, an executable file
+// as argv[0] or 53 or 70; of the launchers' lines, the arguments they joined.
 #include "fuzz_support.h"
-#include "platform/posix/posix_platform.h"
-#include "shell/launch.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+FUZZ_TARGET(input) {
     static const std::string dir = scratchFolder();  // two programs, and a file that is none
     static const bool ready = std::ofstream(dir + "/data") && std::ofstream(dir + "/emu") &&
-                              std::ofstream(dir + "/my emu") &&
-                              !chmod((dir + "/emu").c_str(), 0755) &&
-                              !chmod((dir + "/my emu").c_str(), 0755) && !chdir(dir.c_str());
+                              std::ofstream(dir + "/my emu") && !chdir(dir.c_str()) &&
+                              !chmod("emu", 0755) && !chmod("my emu", 0755);
     PROMISE(ready);
     constexpr std::u16string_view special = u" \t\"\\aZ$`;|\n*é/\xD800\xDC80";
-    FuzzedDataProvider input(data, size);
     String line;
     if (!input.ConsumeBool()) {
         for (int n = input.ConsumeIntegralInRange(0, 6); n > 0; --n) {
@@ -24,16 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         try {
             const StartPlan plan = planStart(line);
-            PROMISE(std::filesystem::is_regular_file(plan.program) &&
-                    !access(plan.program.c_str(), X_OK) && plan.arguments.at(0) == plan.program);
+            return PROMISE(std::filesystem::is_regular_file(plan.program) &&
+                           !access(plan.program.c_str(), X_OK) &&
+                           plan.arguments.at(0) == plan.program);
         } catch (const Error& e) {
-            PROMISE(e.number() == errors::FileNotFound || e.number() == errors::PermissionDenied);
+            return PROMISE(e.number() == 53 || e.number() == 70);
         }
-        return 0;
     }
-    // The program quoted, as the launchers quote it, or bare with a blank in
-    // its name; arguments quoted whole, or values that end a quoted piece or
-    // have text after them in it.
+    // The program as the launchers quote it, or bare with a blank in its name;
+    // arguments quoted whole, values ending a quoted piece, values with text after them.
     const std::string programs[] = {"./emu", dir + "/my emu", "./my emu", "./my emu"};
     const int which = input.ConsumeIntegralInRange(0, 3);
     line = std::array<String, 4>{u"\"emu\"", u"\"" + fromUtf8(programs[1]) + u"\"", u"my emu",
@@ -49,5 +42,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const StartPlan plan = planStart(line);
     PROMISE(plan.program == argv[0] && plan.arguments == argv);
-    return 0;
 }

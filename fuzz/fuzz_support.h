@@ -1,18 +1,34 @@
-// What the fuzz targets share: a check that fails like a crash, so that
-// libFuzzer keeps the input; a scratch folder; whole files; text.
+// What the fuzz targets share: the entry point, a check that fails like a
+// crash (so that libFuzzer keeps the input), a scratch folder, text.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
-#include "tarnwick/types.h"
+#include "platform/posix/posix_platform.h"
+#include "shell/launch.h"
+#include "tarnwick/tw_functions.h"
+#include "tarnwick/tw_registry.h"
 
 using namespace tarnwick;  // a target exercises this library and nothing else
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+#define FUZZ_TARGET(input)                                                              \
+    void fuzz(FuzzedDataProvider& input);                                               \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+        FuzzedDataProvider provider(data, size);                                        \
+        return fuzz(provider), 0;                                                       \
+    }                                                                                   \
+    void fuzz(FuzzedDataProvider& input)
 
 #define PROMISE(kept) \
     ((kept) ? void() : (std::fprintf(stderr, "broken promise: %s\n", #kept), std::abort()))
@@ -40,8 +56,8 @@ inline std::string readFile(const std::string& path) {
 inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet,
                           std::size_t maxLength, bool allowNul = false) {
     String text;
-    const auto length = input.ConsumeIntegralInRange<std::size_t>(0, maxLength);
-    for (std::size_t i = 0; i < length && input.remaining_bytes() > 0; ++i) {
+    for (auto n = input.ConsumeIntegralInRange<std::size_t>(0, maxLength);
+         n && input.remaining_bytes(); --n) {
         const auto pick = input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size());
         const char16_t c =
             pick < alphabet.size() ? alphabet[pick] : input.ConsumeIntegral<char16_t>();

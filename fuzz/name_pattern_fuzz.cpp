@@ -1,7 +1,6 @@
 // The search's wildcard matcher and case-blind comparison on any pattern and
 // name, against a plain table-driven matcher over the same folded characters.
 #include "fuzz_support.h"
-#include "platform/posix/posix_platform.h"
 
 std::u32string folded(std::string_view text) {
     const String units = fromUtf8(text);
@@ -15,8 +14,7 @@ std::u32string folded(std::string_view text) {
     return out;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzedDataProvider input(data, size);
+FUZZ_TARGET(input) {
     const std::string pattern = input.ConsumeRandomLengthString(64);
     const std::string name = input.ConsumeRemainingBytesAsString().substr(0, 256);
     const std::u32string p = folded(pattern), n = folded(name);
@@ -31,5 +29,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool everything = pattern == "*" || pattern == "*.*";
     PROMISE(NamePattern(pattern).matches(name) == (everything || matched.back()));
     PROMISE(sameNameIgnoringCase(pattern, name) == (p == n));
-    return 0;
 }
