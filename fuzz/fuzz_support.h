@@ -52,16 +52,9 @@ inline std::string readFile(const std::string& path) {
     return bytes.str();
 }
 
-// Up to maxLength units, from the alphabet or now and then any (NUL if allowed).
-inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet,
-                          std::size_t maxLength, bool allowNul = false) {
+inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet, int length) {
     String text;
-    for (auto n = input.ConsumeIntegralInRange<std::size_t>(0, maxLength);
-         n && input.remaining_bytes(); --n) {
-        const auto pick = input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size());
-        const char16_t c =
-            pick < alphabet.size() ? alphabet[pick] : input.ConsumeIntegral<char16_t>();
-        if (c || allowNul) text += c;
-    }
+    for (int n = input.ConsumeIntegralInRange(0, length); n-- && input.remaining_bytes();)
+        text += alphabet[input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size() - 1)];
     return text;
 }

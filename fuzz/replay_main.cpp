@@ -1,5 +1,5 @@
-// Runs a fuzz target once on every input saved in the folders given, so that
-// every Linux build (GCC, sanitizers, coverage) replays them without libFuzzer.
+// Runs a fuzz target once on every input saved in the folders given: every
+// Linux build (GCC, sanitizers, coverage) replays the corpora without libFuzzer.
 #include <ranges>
 
 #include "fuzz_support.h"
