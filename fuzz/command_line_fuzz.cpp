@@ -1,6 +1,5 @@
-// The Linux start's reading of the lines the launchers build: the program
-// quoted or bare with a blank in its name, arguments quoted whole, values
-// ending a quoted piece or with text after them. It gives back what was joined.
+// The Linux start reads a launcher's line (the program quoted or bare, arguments
+// quoted whole, values ending a quoted piece or followed by text) as it was joined.
 #include "fuzz_support.h"
 
 FUZZ_TARGET(input) {

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "platform/posix/posix_platform.h"
 #include "shell/launch.h"
@@ -23,18 +22,16 @@ using namespace tarnwick;  // a target exercises this library and nothing else
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 #define FUZZ_TARGET(input)                                                              \
-    void fuzz(FuzzedDataProvider& input);                                               \
+    void fuzz(FuzzedDataProvider&& input);                                              \
     extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
-        FuzzedDataProvider provider(data, size);                                        \
-        return fuzz(provider), 0;                                                       \
+        return fuzz(FuzzedDataProvider(data, size)), 0;                                 \
     }                                                                                   \
-    void fuzz(FuzzedDataProvider& input)
+    void fuzz(FuzzedDataProvider&& input)
 
 #define PROMISE(kept) \
     ((kept) ? void() : (std::fprintf(stderr, "broken promise: %s\n", #kept), std::abort()))
 
-// A folder of this process, in memory where possible (targets write files on
-// every run), removed at exit and so never destroyed before.
+// In memory where possible (files are written on every run); removed at exit.
 inline const std::string& scratchFolder() {
     static const std::string& folder = *[] {
         const char* base = std::getenv("TARNWICK_FUZZ_TMP");
@@ -47,9 +44,7 @@ inline const std::string& scratchFolder() {
 }
 
 inline std::string readFile(const std::string& path) {
-    std::ostringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    return bytes.str();
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet, int length) {
