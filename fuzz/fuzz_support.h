@@ -1,5 +1,4 @@
-// What the fuzz targets share: the entry point, a check that fails like a
-// crash (so that libFuzzer keeps the input), a scratch folder, text.
+// Shared by the fuzz targets: the entry point, a check that fails as a crash does.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
