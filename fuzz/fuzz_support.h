@@ -1,60 +1,54 @@
-// What every fuzz target shares: a scratch folder of its own for real files,
-// whole-file reading and writing, and a check that stops the run with a
-// message, so a broken promise is reported (and its input kept) like a crash.
+// Shared by the fuzz targets: the entry point, a check that fails as a crash does.
 #pragma once
 
-#include <fcntl.h>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
-#include <string_view>
+#include <optional>
 
-#include "tarnwick/types.h"
+#include "platform/posix/posix_platform.h"
+#include "shell/launch.h"
+#include "tarnwick/tw_functions.h"
+#include "tarnwick/tw_registry.h"
 
-namespace tarnwick::fuzzing {
+using namespace tarnwick;  // a target exercises this library and nothing else
 
-[[noreturn]] inline void fail(const char* what) {
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-inline void check(bool condition, const char* what) {
-    if (!condition) fail(what);
-}
+#define FUZZ_TARGET(input)                                                              \
+    void fuzz(FuzzedDataProvider&& input);                                              \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+        return fuzz(FuzzedDataProvider(data, size)), 0;                                 \
+    }                                                                                   \
+    void fuzz(FuzzedDataProvider&& input)
 
-// A folder made for this process on a memory file system when there is one
-// (the targets write and rename files on every run), removed at exit.
+#define PROMISE(kept) \
+    ((kept) ? void() : (std::fprintf(stderr, "broken promise: %s\n", #kept), std::abort()))
+
+// In memory where possible (files are written on every run); removed at exit.
 inline const std::string& scratchFolder() {
-    // Held for the whole process: the exit handler that removes the folder
-    // runs after static objects are gone.
-    static const std::string* folder = [] {
+    static const std::string& folder = *[] {
         const char* base = std::getenv("TARNWICK_FUZZ_TMP");
-        std::string pattern = base ? base : (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-        pattern += "/tarnwick-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data())) fail("cannot make a scratch folder");
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(scratchFolder(), ignored);
-        });
-        return new std::string(pattern);
+        auto* path = new std::string(base ? base : access("/dev/shm", W_OK) ? "/tmp" : "/dev/shm");
+        PROMISE(mkdtemp((*path += "/tarnwick-fuzz-XXXXXX").data()));
+        std::atexit([] { std::filesystem::remove_all(scratchFolder()); });
+        return path;
     }();
-    return *folder;
-}
-
-inline void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) fail("cannot write a scratch file");
+    return folder;
 }
 
 inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
-}  // namespace tarnwick::fuzzing
+inline String consumeText(FuzzedDataProvider& input, std::u16string_view alphabet, int length) {
+    String text;
+    for (int n = input.ConsumeIntegralInRange(0, length); n-- && input.remaining_bytes();)
+        text += alphabet[input.ConsumeIntegralInRange<std::size_t>(0, alphabet.size() - 1)];
+    return text;
+}
