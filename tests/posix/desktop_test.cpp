@@ -13,7 +13,6 @@
 
 #include <array>
 #include <climits>
-#include <functional>
 
 #include "platform/platform.h"
 #include "support/scoped_variable.h"
@@ -35,123 +34,95 @@ int openDescriptors() {
         std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
-// The system's box, asked in this process: its answer, plus 10 for every
-// descriptor it left open.
-int systemBox(std::int32_t style) {
-    setMessageBoxHandler(nullptr);
-    const int before = openDescriptors();
-    const int answer = systemPlatform().messageBox(u"Insert the disc", style, u"Tarnwick");
-    return answer + 10 * (openDescriptors() - before);
-}
-
-// Runs body in a child process, in a session of its own whose controlling
-// terminal is a new pseudo terminal, or that has none, and gives its exit
-// status. The test plays the user at that terminal: once `until` shows, it
-// types `typed` (^D, the end of input, when empty).
-int inSession(bool terminal, const std::function<int()>& body, const std::string& until = "",
-              std::string typed = "") {
-    int master = -1;
-    const pid_t child = terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
-    if (child == 0) {
-        ::alarm(10);  // a box that never returns fails, and fast
-        if (!terminal) ::setsid();
-        std::exit(body());  // exit, so that profiles are written
-    }
-    std::string shown;
-    pollfd screen{master, POLLIN, 0};
-    for (char c; !until.empty() && shown.find(until) == std::string::npos &&
-                 ::poll(&screen, 1, 5000) == 1 && ::read(master, &c, 1) == 1;)
-        shown += c;
-    EXPECT_NE(shown.find(until), std::string::npos) << shown;
-    if (typed.empty()) typed = "\4";  // ^D: the end of input
-    EXPECT_TRUE(until.empty() ||
-                ::write(master, typed.data(), typed.size()) == ssize_t(typed.size()));
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (master >= 0) ::close(master);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
+// The system's box, asked in a child process, in a session of its own whose
+// controlling terminal is a new pseudo terminal, or that has none. The test
+// plays the user at that terminal, and the dialog programs: a stand-in for
+// zenity and kdialog writes its name and arguments, and answers with the
+// status it is given.
 TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     const testing::TempFolder temp;
-    // A stand-in for zenity and kdialog: writes its name and arguments, and
-    // answers with the status it is given.
     const fs::path script =
         temp.write("z/zenity", "#!/bin/sh\nIFS='|'\necho \"${0##*/}|$*\" >\"$ARGS\"\nexit $ANSWER");
     fs::permissions(script, fs::perms::owner_all);
     fs::create_directory(temp / "k");
     for (const char* folder : {"z", "k"}) fs::create_symlink(script, temp / folder / "kdialog");
     const std::int32_t ask = box_styles::OkCancel, tell = box_styles::Exclamation;
-    const int ok = answers::Ok, cancel = answers::Cancel;
-    const std::string q = "[Tarnwick] Insert the disc\r\nOK or Cancel? [o/c] ",
+    const int ok = answers::Ok, cancel = answers::Cancel, none = 0, tty = 1, refusing = 2;
+    const std::string q = "\r\n[Tarnwick] Insert the disc\r\nOK or Cancel? [o/c] ",
                       z = "zenity|--question|--no-markup|--title=Tarnwick|--text=Insert the disc|"
                           "--ok-label=OK|--cancel-label=Cancel\n",
                       k = "kdialog|--title|Tarnwick|--warningcontinuecancel|Insert the disc\n";
     const struct {
-        bool terminal;
+        int terminal;          // none, tty, or a tty that refuses the prompt
         const char* display;   // DISPLAY or WAYLAND_DISPLAY
         const char* programs;  // z: zenity and kdialog on PATH, k: kdialog alone
         std::int32_t style;
-        std::string typed;  // or the dialog program's exit status
+        std::string typed;  // at the terminal (none: ^D, the end of input), or the dialog's status
         int answer;
         std::string seen;  // on the terminal, or what the dialog program got
     } rows[] = {
         // clang-format off
-        {true, "", "z", ask, "o\n", ok, q}, {true, "", "", ask, "OK\n", ok, q},
-        {true, "", "", ask, "\n", ok, q}, {true, "", "", ask, "c\n", cancel, q},
-        {true, "", "", ask, "x\n", cancel, q}, {true, "", "", ask, "", cancel, q},  // ^D
-        {true, "DISPLAY=:9", "", tell, "\n", ok, "[Tarnwick] Insert the disc\r\nPress Enter to go on. "},
-        {false, "DISPLAY=:9", "z", ask, "0", ok, z}, {false, "WAYLAND_DISPLAY=w", "z", ask, "1", cancel, z},
-        {false, "DISPLAY=:9", "z", tell, "0", ok,
+        {tty, "", "z", ask, "o\n", ok, q}, {tty, "", "", ask, "OK\n", ok, q},
+        {tty, "", "", ask, "\n", ok, q}, {tty, "", "", ask, "c\n", cancel, q},
+        {tty, "", "", ask, "x\n", cancel, q}, {tty, "", "", ask, "", cancel, q},
+        {tty, "DISPLAY=:9", "", tell, "\n", ok, "\r\n[Tarnwick] Insert the disc\r\nPress Enter to go on. "},
+        {refusing, "", "", ask, "", cancel, ""},
+        {none, "DISPLAY=:9", "z", ask, "0", ok, z}, {none, "WAYLAND_DISPLAY=w", "z", ask, "1", cancel, z},
+        {none, "DISPLAY=:9", "z", tell, "0", ok,
          "zenity|--warning|--no-markup|--title=Tarnwick|--text=Insert the disc|--ok-label=OK\n"},
-        {false, "DISPLAY=:9", "k", ask, "0", ok, k}, {false, "DISPLAY=:9", "k", ask, "1", cancel, k},
-        {false, "DISPLAY=:9", "k", tell, "0", ok, "kdialog|--title|Tarnwick|--sorry|Insert the disc\n"},
-        {false, "DISPLAY=:9", "", ask, "", cancel, ""}, {false, "", "z", ask, "", cancel, ""},
-        {false, "", "z", tell, "", ok, ""}};
+        {none, "DISPLAY=:9", "k", ask, "0", ok, k}, {none, "DISPLAY=:9", "k", ask, "1", cancel, k},
+        {none, "DISPLAY=:9", "k", tell, "0", ok, "kdialog|--title|Tarnwick|--sorry|Insert the disc\n"},
+        {none, "DISPLAY=:9", "", ask, "", cancel, ""}, {none, "", "z", ask, "", cancel, ""},
+        {none, "", "z", tell, "", ok, ""}};
     // clang-format on
     for (const auto& row : rows) {
         const std::string name = row.display + std::string(" ") + row.programs + " " + row.typed;
         fs::remove(temp / "arguments");
-        const int answer = inSession(
-            row.terminal,
-            [&] {
-                ::unsetenv("DISPLAY");
-                ::unsetenv("WAYLAND_DISPLAY");
-                if (*row.display) ::putenv(const_cast<char*>(row.display));
-                ::setenv("PATH", (temp / row.programs).c_str(), 1);
-                ::setenv("ARGS", (temp / "arguments").c_str(), 1);
-                ::setenv("ANSWER", row.typed.c_str(), 1);
-                return systemBox(row.style);
-            },
-            row.terminal ? row.seen : "", row.typed);
-        EXPECT_EQ(answer, row.answer) << name << " (10 more for each descriptor left open)";
-        EXPECT_EQ(testing::contentOf(temp / "arguments"), row.terminal ? "" : row.seen) << name;
-    }
-}
-
-// The prompt written from a background process group that is orphaned (no
-// parent in the session), with TOSTOP set: the terminal refuses it (EIO),
-// the question is cancelled and the terminal not left open.
-TEST(SystemBox, APromptTheTerminalRefusesIsCancelled) {
-    const int answer = inSession(true, [] {
-        termios t;
-        ::tcgetattr(0, &t);
-        t.c_lflag |= TOSTOP;
-        ::tcsetattr(0, TCSANOW, &t);
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-        const pid_t foreground = ::fork();
-        if (foreground == 0) {
-            ::alarm(10);
-            ::pause();
+        int master = -1;
+        const pid_t child = row.terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
+        if (child == 0) {
+            ::alarm(10);  // a box that never returns fails, and fast
+            if (row.terminal == none) ::setsid();
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            if (*row.display) ::putenv(const_cast<char*>(row.display));
+            ::setenv("PATH", (temp / row.programs).c_str(), 1);
+            ::setenv("ARGS", (temp / "arguments").c_str(), 1);
+            ::setenv("ANSWER", row.typed.c_str(), 1);
+            pid_t foreground = 0;
+            if (row.terminal == refusing) {
+                // Written from a background process group that is orphaned (no
+                // parent in the session), with TOSTOP set, the prompt fails.
+                termios t;
+                ::tcgetattr(0, &t);
+                t.c_lflag |= TOSTOP;
+                ::tcsetattr(0, TCSANOW, &t);
+                if ((foreground = ::fork()) == 0) ::alarm(10), ::pause();
+                ::setpgid(foreground, foreground);
+                ::tcsetpgrp(0, foreground);
+            }
+            setMessageBoxHandler(nullptr);
+            const int before = openDescriptors();
+            const int answer =
+                systemPlatform().messageBox(u"Insert the disc", row.style, u"Tarnwick");
+            if (foreground > 0) ::kill(foreground, SIGKILL);
+            std::exit(answer + 10 * (openDescriptors() - before));  // exit: profiles are written
         }
-        ::setpgid(foreground, foreground);
-        ::tcsetpgrp(0, foreground);
-        const int result = systemBox(box_styles::OkCancel);
-        ::kill(foreground, SIGKILL);
-        return result;
-    });
-    EXPECT_EQ(answer, answers::Cancel) << "10 more for each descriptor left open";
+        std::string shown;
+        pollfd screen{master, POLLIN, 0};
+        for (char c; row.terminal == tty && shown.find(row.seen) == std::string::npos &&
+                     ::poll(&screen, 1, 5000) == 1 && ::read(master, &c, 1) == 1;)
+            shown += c;
+        const std::string typed = row.typed.empty() ? "\4" : row.typed;
+        if (row.terminal == tty && ::write(master, typed.data(), typed.size()) < 0) ADD_FAILURE();
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (master >= 0) ::close(master);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.answer)
+            << name << " (10 more for each descriptor left open)";
+        EXPECT_EQ(row.terminal == tty ? shown : testing::contentOf(temp / "arguments"), row.seen)
+            << name;
+    }
 }
 
 // An X server of the test's own (Xvfb, on a display number it picks itself,
