@@ -94,7 +94,9 @@ TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
 TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
     write("udev/b11:0",
           "E:ID_FS_TYPE=iso9660\nE:ID_FS_LABEL=Gä_mes\nE:ID_FS_LABEL_ENC=G\\xc3\\xa4\\x20mes\n");
-    write("udev/b11:1", "E:ID_FS_TYPE=udf\nE:ID_FS_UUID=1234\n");
+    write("udev/b11:1", "E:ID_FS_TYPE=udf\nE:ID_FS_UUID=1234\n");          // probed: no label
+    write("udev/b11:2", "E:ID_FS_LABEL_ENC=\\x20\\x20\n");                 // blanks are a label
+    write("udev/b11:3", "E:ID_FS_LABEL=" + std::string(200, 'L') + "\n");  // 127 and a NUL
     const struct {
         std::string folder, device, escaped, type;  // the file system there, as the kernel
         std::int32_t code;                          // writes it; no type for none
@@ -102,7 +104,8 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
     } rows[] = {// clang-format off
         {"my cd", "11:0", "my\\040cd", "iso9660", 5, u"Gä mes"}, {"my cd2", "", "", "", 3, u""},
         {"dvd\n\\", "11:1", "dvd\\012\\134", "udf", 5, u""}, {"ram", "0:9", "ram", "tmpfs", 6, u""},
-        {"share", "0:50", "share", "nfs4", 4, u""}, {"disk", "", "", "", 3, u""}};
+        {"share", "0:50", "share", "nfs4", 4, u""}, {"disk", "", "", "", 3, u""},
+        {"blank", "11:2", "blank", "udf", 5, u"  "}, {"long", "11:3", "long", "udf", 5, String(127, u'L')}};
     // clang-format on
     std::string table = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
     for (const auto& row : rows)

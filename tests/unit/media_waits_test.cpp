@@ -1,6 +1,5 @@
-// The volume label and the CD-ROM, folder and file waits, with scripted
-// labels, folders and message-box answers: the exact prompts, the passes,
-// and the only ways out.
+// The CD-ROM, folder and file waits, with scripted labels, folders and
+// message-box answers: the exact prompts, the passes, and the only ways out.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -10,24 +9,6 @@ namespace tarnwick {
 namespace {
 
 using testing::FakePlatform;
-
-TEST(GetVolumeName, AsksForTheRootAndTrimsAtTheTerminator) {
-    const struct {
-        char16_t separator;
-        String drive, root, label, expected;
-    } rows[] = {// clang-format off
-        {u'\\', u"D:", u"D:\\", u"GAMES", u"GAMES"}, {u'\\', u"E:", u"E:\\", u"", u""},
-        {u'\\', u"F:", u"F:\\", u"   ", u"   "},  // blanks are a label, not "no volume"
-        {u'\\', u"G:", u"G:\\", String(200, u'L'), String(127, u'L')},  // 127 and a NUL
-        {u'/', u"/media/cdrom", u"/media/cdrom/", u"Gä mes", u"Gä mes"},
-        {u'\\', u"Z:", u"Y:\\", u"GAMES", u""}};  // the buffer came back untouched
-    // clang-format on
-    for (const auto& row : rows) {
-        FakePlatform p(row.separator);
-        p.volumeLabels[row.root] = row.label;
-        EXPECT_EQ(twFunctions(p).GetVolumeName(row.drive), row.expected) << toUtf8(row.drive);
-    }
-}
 
 TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
     using Call = std::function<Boolean(twFunctions&)>;
