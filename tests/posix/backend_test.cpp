@@ -1,6 +1,6 @@
 // The Linux backend against the real system: existence codes, directory
-// changes, short forms, drive types and volume labels, letter case, helper
-// programs and the current directory, for plain, hostile and odd names.
+// changes, drive types and volume labels, and the helpers the whole backend
+// uses, for plain, hostile and odd names.
 #include <sys/mount.h>
 
 #include "platform/posix/system_calls.h"
@@ -51,42 +51,6 @@ TEST_F(BadInput, ExistenceCodesAndDirectoryChangesForEveryKindOfName) {
     calls = realSystemCalls();
 }
 
-// Long2Short gives, for a file of any name, a form that names the same
-// file, holds no blank, control character or quote, and is its own lower
-// case; the path itself when that qualifies; "" for what does not resolve.
-TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
-    const fs::path plain = write("games/game.d64", "x");
-    fs::current_path(sandbox / "games");
-    EXPECT_EQ(f->Long2Short(u"game.d64"), u16(plain)) << "a relative path comes back absolute";
-    const auto unquoted = [](char16_t c) { return c > 0x20 && c != u'"' && c != 0x7F; };
-    for (const Hostile& h : hostileNames) {
-        const fs::path file = write("short/" + h.name + "/" + h.name + ".T64", "tape");
-        for (const fs::path& p : {file, file.parent_path()}) {
-            const String form = f->Long2Short(u16(p));
-            EXPECT_TRUE(std::all_of(form.begin(), form.end(), unquoted) && form[0] == u'/' &&
-                        form == host_->lowerCase(form) && opens(toUtf8(form), p))
-                << toUtf8(form);
-            EXPECT_EQ(f->Long2Short(u16(p)), form) << "stable";
-        }
-        EXPECT_EQ(fs::path(toUtf8(f->Long2Short(u16(file)))).extension(), ".t64");
-    }
-    struct stat st;
-    ASSERT_EQ(::stat((temp / "aliases").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0077, 0u) << "the folder of aliases is private";
-    fs::create_symlink("nowhere", sandbox / "dangling");
-    for (const String& unresolved : {u16(sandbox / "dangling"), u16(sandbox / "missing/x"),
-                                     ofLength(32768), String(u" "), String(u"\"")})
-        EXPECT_EQ(f->Long2Short(unresolved), u"") << toUtf8(unresolved).substr(0, 80);
-    // An alias folder others may write is refused; a runtime folder that
-    // would move with the current directory is not taken.
-    const fs::path upper = write("Upper Case.d64", "x");
-    fs::permissions(temp / "aliases", fs::perms::all);
-    EXPECT_EQ(f->Long2Short(u16(upper)), u"");
-    ScopedVariable relative("XDG_RUNTIME_DIR", "run");
-    PosixPlatform system;
-    EXPECT_EQ(twFunctions(system).Long2Short(u16(upper)).substr(0, 1), u"/");
-}
-
 // The mount table (escaped as the kernel writes it) and the device database
 // are handed in: the longest mount point that holds a path decides its
 // drive type, and only a mount point names a volume, labelled as udev
@@ -131,11 +95,8 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
         EXPECT_EQ(host.driveType(name), 1) << toUtf8(name).substr(0, 80);
         EXPECT_EQ(functions.GetVolumeName(name), u"") << toUtf8(name).substr(0, 80);
     }
-}
-
-// A real file system with a label, made and loop-mounted by the test: the
-// label is read from the device, whole.
-TEST_F(BadInput, TheLabelIsReadFromTheRealFileSystem) {
+    // Where no device database knows it, the label is read from the device
+    // itself: a real file system, made and loop-mounted by the test.
     const fs::path image = temp / "disc.img", mountPoint = temp / "Disc Mnt";
     std::ofstream(image).close();
     fs::resize_file(image, 8 << 20);
@@ -144,19 +105,17 @@ TEST_F(BadInput, TheLabelIsReadFromTheRealFileSystem) {
         runAndWait({"mkfs.ext4", "-q", "-F", "-L", "Gä mes", image.string()}) != 0 ||
         runAndWait({"mount", "-o", "loop", image.string(), mountPoint.string()}) != 0)
         GTEST_SKIP() << "making and loop-mounting a file system needs root and e2fsprogs";
-    // Unmounted at the end, whatever fails.
-    const std::unique_ptr<const char, int (*)(const char*)> mounted(mountPoint.c_str(), ::umount);
-    const String mount = u16(mountPoint);
-    for (const auto& [root, label] :
-         {std::pair{mount, u"Gä mes"s}, {mount + u"/", u"Gä mes"}, {mount + u"/lost+found", u""}})
-        EXPECT_EQ(f->GetVolumeName(root), label) << toUtf8(root);
+    const std::unique_ptr<const char, int (*)(const char*)> unmount(mountPoint.c_str(), ::umount);
+    for (const String& root : {u16(mountPoint), u16(mountPoint) + u"/"})
+        EXPECT_EQ(f->GetVolumeName(root), u"Gä mes") << toUtf8(root);
 }
 
+// The helpers below serve the whole backend: letter case, the programs the
+// library runs itself, the current directory, short forms.
 TEST_F(BadInput, LetterCaseCoversMoreThanAscii) {
     EXPECT_EQ(host_->lowerCase(u"/Home/ÄNN/GAME.D64"), u"/home/änn/game.d64");
     EXPECT_EQ(host_->upperCase(u"$loadpath=é"), u"$LOADPATH=É");
-    const String kept = u"\U0001F3AE\xD800\xDCFF";
-    EXPECT_EQ(host_->lowerCase(kept), kept);
+    EXPECT_EQ(host_->lowerCase(u"\U0001F3AE\xD800\xDCFF"), u"\U0001F3AE\xD800\xDCFF");
 }
 
 // Helper programs the library runs itself (dialogs, openers) are looked
@@ -202,6 +161,42 @@ TEST_F(BadInput, TheCurrentDirectoryMayBeLongerThanThePathLimit) {
         fs::current_path("..");
         fs::remove_all(part);
     }
+}
+
+// Long2Short gives, for a file of any name, a form that names the same
+// file, holds no blank, control character or quote, and is its own lower
+// case; the path itself when that qualifies; "" for what does not resolve.
+TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
+    const fs::path plain = write("games/game.d64", "x");
+    fs::current_path(sandbox / "games");
+    EXPECT_EQ(f->Long2Short(u"game.d64"), u16(plain)) << "a relative path comes back absolute";
+    const auto unquoted = [](char16_t c) { return c > 0x20 && c != u'"' && c != 0x7F; };
+    for (const Hostile& h : hostileNames) {
+        const fs::path file = write("short/" + h.name + "/" + h.name + ".T64", "tape");
+        for (const fs::path& p : {file, file.parent_path()}) {
+            const String form = f->Long2Short(u16(p));
+            EXPECT_TRUE(std::all_of(form.begin(), form.end(), unquoted) && form[0] == u'/' &&
+                        form == host_->lowerCase(form) && opens(toUtf8(form), p))
+                << toUtf8(form);
+            EXPECT_EQ(f->Long2Short(u16(p)), form) << "stable";
+        }
+        EXPECT_EQ(fs::path(toUtf8(f->Long2Short(u16(file)))).extension(), ".t64");
+    }
+    struct stat st;
+    ASSERT_EQ(::stat((temp / "aliases").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u) << "the folder of aliases is private";
+    fs::create_symlink("nowhere", sandbox / "dangling");
+    for (const String& unresolved : {u16(sandbox / "dangling"), u16(sandbox / "missing/x"),
+                                     ofLength(32768), String(u" "), String(u"\"")})
+        EXPECT_EQ(f->Long2Short(unresolved), u"") << toUtf8(unresolved).substr(0, 80);
+    // An alias folder others may write is refused; a runtime folder that
+    // would move with the current directory is not taken.
+    const fs::path upper = write("Upper Case.d64", "x");
+    fs::permissions(temp / "aliases", fs::perms::all);
+    EXPECT_EQ(f->Long2Short(u16(upper)), u"");
+    ScopedVariable relative("XDG_RUNTIME_DIR", "run");
+    PosixPlatform system;
+    EXPECT_EQ(twFunctions(system).Long2Short(u16(upper)).substr(0, 1), u"/");
 }
 
 }  // namespace
