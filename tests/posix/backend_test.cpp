@@ -39,6 +39,11 @@ TEST_F(BadInput, ExistenceCodesAndDirectoryChangesForEveryKindOfName) {
         EXPECT_TRUE(
             fs::equivalent(fs::current_path(), row.folder ? fs::path(toUtf8(row.name)) : sandbox));
     }
+    try {
+        host_->changeDirectory(u16(here / "missing"));
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errors::PathNotFound);
+    }
     // What only the system can answer: a file we may not read (root may read
     // any), and an error that says nothing of the file, no proof that it is
     // missing.
