@@ -69,15 +69,9 @@ class FakePlatform : public Platform {
     };
     std::vector<Box> boxes;
     String current = u"C:\\";
-    String currentDrive = u"C";
     int openEnumerations = 0;
     int mostOpenEnumerations = 0;
     int yields = 0;
-    struct OnTop {
-        std::int32_t window;
-        bool on;
-    };
-    std::vector<OnTop> onTop;
     std::vector<String> deleted;
     struct Opened {
         String target;
@@ -89,7 +83,6 @@ class FakePlatform : public Platform {
     void changeDrive(const String& text) override {
         calls.push_back("changeDrive " + toUtf8(text));
         if (driveFailure) throw *driveFailure;
-        currentDrive = text.substr(0, 1);
     }
     void changeDirectory(const String& path) override {
         calls.push_back("changeDirectory " + toUtf8(path));
@@ -303,7 +296,6 @@ class FakePlatform : public Platform {
 
     void keepOnTop(std::int32_t window, bool on) override {
         calls.push_back("keepOnTop " + std::to_string(window) + (on ? " on" : " off"));
-        onTop.push_back({window, on});
     }
     void yieldToMessages() override {
         calls.push_back("yield");
