@@ -466,15 +466,15 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
 
 // A key path's parts joined by one '\': runs of separators and a trailing
 // one name no parts of their own.
-std::string joinedParts(const std::string& path) {
-    std::string out;
-    out.reserve(path.size());
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '\\' && (out.empty() || out.back() == '\\')) continue;
-        out += path[i];
+std::string joinedParts(std::string path) {
+    std::size_t kept = 0;
+    for (const char c : path) {
+        if (c == '\\' && (kept == 0 || path[kept - 1] == '\\')) continue;
+        path[kept++] = c;
     }
-    if (!out.empty() && out.back() == '\\') out.pop_back();
-    return out;
+    if (kept > 0 && path[kept - 1] == '\\') --kept;
+    path.resize(kept);
+    return path;
 }
 
 // The parts of a joined path.
@@ -488,6 +488,19 @@ std::vector<std::string> partsOf(const std::string& joined) {
         begin = end + 1;
     }
     return parts;
+}
+
+// A name upper-cased as the registry compares it, in UTF-8. Plain ASCII,
+// what settings nearly always are, is folded here directly: the locale's
+// case tables and the strings on the way cost more than the lookup itself.
+std::string folded(PosixPlatform& platform, const String& text) {
+    std::string out(text.size(), '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x80) return toUtf8(platform.upperCase(text));
+        out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
+    }
+    return out;
 }
 
 // A key path as the store keeps it: the upper-cased path that finds the key
@@ -687,7 +700,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
         return registry_status::InvalidHandle;
     if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
 
-    KeyPath path{joinedParts(toUtf8(upperCase(subKey))), subKey};
+    KeyPath path{joinedParts(folded(*this, subKey)), subKey};
 
     Store& s = store();
     std::lock_guard guard(s.lock);
@@ -718,7 +731,7 @@ std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, 
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
     k->connection->deadline = Clock::now() + LockPatience;
-    const int rc = readValue(*k, name, toUtf8(upperCase(name)));
+    const int rc = readValue(*k, name, folded(*this, name));
     if (rc == SQLITE_DONE) return registry_status::FileNotFound;
     if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
     kind = k->cachedKind;
@@ -734,7 +747,7 @@ std::int32_t PosixPlatform::queryValueData(RegistryKey key, const String& name, 
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
     if (!k->cached || k->cachedName != name) {
-        const std::string fold = toUtf8(upperCase(name));
+        const std::string fold = folded(*this, name);
         if (!k->cached || k->cachedFold != fold) {
             k->connection->deadline = Clock::now() + LockPatience;
             const int rc = readValue(*k, name, fold);
@@ -778,7 +791,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
     }
     Connection& c = *k->connection;
     c.deadline = Clock::now() + LockPatience;
-    const std::string fold = toUtf8(upperCase(name)), written = toUtf8(name);
+    const std::string fold = folded(*this, name), written = toUtf8(name);
     const int rc = c.write([&] {
         if (k->missing) {
             const int added = addKeyParts(c, k->root, k->path);
