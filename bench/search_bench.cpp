@@ -213,7 +213,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    // The repetitions interleaved at random, so that a change in the
+    // machine's load falls on every program alike; later options override.
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    std::vector<char*> args{argv[0], interleave.data()};
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     const fs::path& base = collection();
     // A warm cache for the warm rows: the whole tree read once beforehand.
     run({"find", base.string(), "-printf", "%s\n"});
