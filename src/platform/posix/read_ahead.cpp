@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,14 +54,19 @@ class Pool {
         std::unique_lock lock(m_);
         if (!started_) {
             started_ = true;
-            for (int i = 0; i < Helpers; ++i) std::thread([this] { serve(); }).detach();
+            // Where no thread can be started, the caller does the lookups
+            // itself, as it would without helpers.
+            try {
+                for (int i = 0; i < Helpers; ++i) std::thread([this] { serve(); }).detach();
+            } catch (const std::system_error&) {
+            }
         }
         // A helper still leaving the batch before holds none of its state.
         idle_.wait(lock, [&] { return active_ == 0; });
         current_ = &batch;
         ++generation_;
-        lock.unlock();
         wake_.notify_all();
+        lock.unlock();
         std::size_t done = 0;
         lookUp(batch, done);
         lock.lock();
