@@ -132,6 +132,11 @@ Pool& thePool() {
 void lookUpTogether(int folder, const char* const* names, std::size_t count, bool listings) {
     if (count == 0) return;
     Batch batch{folder, names, count, listings};
+    if (count == 1) {
+        std::size_t done = 0;
+        lookUp(batch, done);  // not worth a hand-over
+        return;
+    }
     thePool().run(batch);
 }
 

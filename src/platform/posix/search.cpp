@@ -129,12 +129,13 @@ void readAhead(Enumeration& e) {
         if (wanted) names[count++] = entry->d_name;
     }
     if (count == 0) return;
-    // A batch of listings tells whether the disk is still cold; one of
-    // lookups may have been answered from what the listings brought in.
+    // The first one, made here, tells whether the disk is still cold (the
+    // hand-over to the helpers would take longer than a cached answer).
     timespec start;
     ::clock_gettime(CLOCK_MONOTONIC, &start);
-    lookUpTogether(e.fd, names, count, listings);
-    if (listings) diskCold = nanosecondsSince(start) > ColdNanoseconds;
+    lookUpTogether(e.fd, names, 1, listings);
+    diskCold = nanosecondsSince(start) > ColdNanoseconds;
+    if (diskCold) lookUpTogether(e.fd, names + 1, count - 1, listings);
     e.timed = true;
 }
 
