@@ -13,10 +13,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/posix/posix_platform.h"
 #include "tarnwick/tarnwick.h"
@@ -151,10 +153,10 @@ void PeerUpsert(benchmark::State& state) {
 
 BENCHMARK(GetSetting);
 BENCHMARK(PeerPointRead);
-BENCHMARK(SaveSetting)->MinTime(2.0);
-BENCHMARK(PeerUpsert)->MinTime(2.0);
+BENCHMARK(SaveSetting)->MinTime(0.5);
+BENCHMARK(PeerUpsert)->MinTime(0.5);
 
-// The console's report, keeping each benchmark's time per call.
+// The console's report, keeping each repetition's time per call.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -162,28 +164,44 @@ class RatioReporter : public benchmark::ConsoleReporter {
         for (const Run& run : runs)
             if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
                 const auto n = static_cast<double>(run.iterations);
-                seconds[run.run_name.function_name] = run.real_accumulated_time / n;
-                cpuSeconds[run.run_name.function_name] = run.cpu_accumulated_time / n;
+                seconds[run.run_name.function_name].push_back(run.real_accumulated_time / n);
+                cpuSeconds[run.run_name.function_name].push_back(run.cpu_accumulated_time / n);
             }
     }
-    std::map<std::string, double> seconds, cpuSeconds;
+    static double median(std::map<std::string, std::vector<double>>& times, const char* name) {
+        std::vector<double>& t = times[name];
+        if (t.empty()) return 0;
+        std::sort(t.begin(), t.end());
+        return t[t.size() / 2];
+    }
+    std::map<std::string, std::vector<double>> seconds, cpuSeconds;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Five repetitions of each, interleaved at random, so that a change in
+    // the machine's load (the disk's above all) falls on both alike; later
+    // options override.
+    std::string repetitions = "--benchmark_repetitions=5";
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    std::vector<char*> args{argv[0], repetitions.data(), interleave.data()};
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto ratio = [&](const char* ours, const char* theirs) {
-        const auto a = reporter.seconds.find(ours), b = reporter.seconds.find(theirs);
-        if (a == reporter.seconds.end() || b == reporter.seconds.end()) return;
+        const double a = RatioReporter::median(reporter.seconds, ours),
+                     b = RatioReporter::median(reporter.seconds, theirs);
+        if (a <= 0 || b <= 0) return;
         std::printf(
             "%-12s %8.0f calls/s, %-14s %8.0f calls/s: %.2fx the peer's time (%.2fx its "
-            "CPU time)\n",
-            ours, 1 / a->second, theirs, 1 / b->second, a->second / b->second,
-            reporter.cpuSeconds[ours] / reporter.cpuSeconds[theirs]);
+            "CPU time), medians\n",
+            ours, 1 / a, theirs, 1 / b, a / b,
+            RatioReporter::median(reporter.cpuSeconds, ours) /
+                RatioReporter::median(reporter.cpuSeconds, theirs));
     };
     std::printf("\nDatabases in %s (WAL, synchronous=FULL)\n", folder().c_str());
     ratio("GetSetting", "PeerPointRead");

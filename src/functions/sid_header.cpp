@@ -44,6 +44,11 @@ class Header {
         bytes_.fill(0);
         bytes.copy(bytes_.data(), std::min(bytes.size(), HeaderSize));
     }
+    // The first size bytes of the file, read straight into the header.
+    Header(Platform& platform, const String& file, std::size_t size) {
+        const std::size_t got = platform.readFileInto(file, bytes_.data(), size);
+        std::fill(bytes_.begin() + static_cast<std::ptrdiff_t>(got), bytes_.end(), '\0');
+    }
 
     // Byte for byte "PSID": the only magic accepted.
     bool isPsid() const { return std::string_view(bytes_.data(), 4) == "PSID"; }
@@ -79,7 +84,7 @@ Boolean twFunctions::GetSidInfo(const String& strSidFile, String& strName, Strin
                                 String& strCopyright, std::int16_t& intTotalSongs,
                                 std::int16_t& intDefaultSong) {
     try {
-        const Header header(platform_.readFile(strSidFile, HeaderSize));
+        const Header header(platform_, strSidFile, HeaderSize);
         if (!header.isPsid()) return false;
         strName = platform_.fromFieldText(header.text(NameOffset));
         strAuthor = platform_.fromFieldText(header.text(AuthorOffset));
@@ -95,7 +100,7 @@ Boolean twFunctions::GetSidInfo(const String& strSidFile, String& strName, Strin
 Boolean twFunctions::GetSidSongInfo(const String& strSidFile, std::int16_t& intTotalSongs,
                                     std::int16_t& intDefaultSong) {
     try {
-        const Header header(platform_.readFile(strSidFile, HeaderSize));
+        const Header header(platform_, strSidFile, HeaderSize);
         if (!header.isPsid()) return false;
         intTotalSongs = header.songNumber(SongsOffset);
         intDefaultSong = header.songNumber(StartSongOffset);
@@ -128,7 +133,7 @@ Boolean twFunctions::SaveDefaultSidSong(const String& strSidFile, std::int16_t i
 
 String twFunctions::GetSidAuthor(const String& strSidFile) {
     try {
-        const Header header(platform_.readFile(strSidFile, AuthorOffset + TextSize));
+        const Header header(platform_, strSidFile, AuthorOffset + TextSize);
         return platform_.fromFieldText(header.text(AuthorOffset));
     } catch (const std::exception&) {
         return String();

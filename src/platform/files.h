@@ -60,6 +60,12 @@ class FileApi {
     // nothing. Anything else (a folder, a device, a pipe, a socket) is
     // refused with 75 and never read, so it can neither block nor run on.
     virtual std::string readFile(const String& path, std::size_t maxBytes) = 0;
+    // readFile into the caller's room: at most size bytes into buffer, and
+    // how many were read, with the same errors. A backend overrides it where
+    // it can read without making a string of the content on the way.
+    virtual std::size_t readFileInto(const String& path, char* buffer, std::size_t size) {
+        return readFile(path, size).copy(buffer, size);
+    }
     // Read-modify-write of an existing regular file (following a link to its
     // target) through one open: its content (more than maxBytes: 6) goes to
     // edit, and what edit answers replaces it, so that a failure at any

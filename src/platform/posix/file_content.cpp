@@ -307,6 +307,48 @@ std::string PosixPlatform::readFile(const String& path, std::size_t maxBytes) {
     return readUpTo(fd.get(), maxBytes);
 }
 
+std::size_t PosixPlatform::readFileInto(const String& path, char* buffer, std::size_t size) {
+    // A scan reads thousands of headers in a row, so this path makes the
+    // open, one check of the file's type, the read and the close, and
+    // nothing more: a plain ASCII name is converted once into room on the
+    // stack, and the content goes straight to the caller's buffer.
+    char ascii[PATH_MAX];
+    std::string converted;
+    const char* name = ascii;
+    bool plain = path.size() < sizeof ascii;
+    for (std::size_t i = 0; plain && i < path.size(); ++i) {
+        plain = path[i] != 0 && path[i] < 0x80;
+        ascii[i] = static_cast<char>(path[i]);
+    }
+    if (plain) {
+        ascii[path.size()] = '\0';
+    } else {
+        if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);
+        converted = toUtf8(path);
+        name = converted.c_str();
+    }
+    // The open does not wait (a pipe with no writer would hold it for ever),
+    // and anything but a regular file is refused before a byte is read. The
+    // descriptor stays non-blocking: that changes nothing for a regular
+    // file's reads.
+    Descriptor fd(systemCalls().open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0));
+    if (!fd.valid()) throw openError(errno, name);
+    struct stat st;
+    if (systemCalls().fstat(fd.get(), &st) != 0) throw errorFromErrno(errno);
+    if (!S_ISREG(st.st_mode)) throw Error(errors::PathFileAccessError);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = systemCalls().read(fd.get(), buffer + got, size - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw errorFromErrno(errno);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 void PosixPlatform::rewriteFile(const String& path, std::size_t maxBytes,
                                 const std::function<std::string(std::string_view)>& edit) {
     if (!namesAFile(path)) throw Error(errors::BadFileNameOrNumber);

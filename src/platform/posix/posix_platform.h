@@ -41,6 +41,7 @@ class PosixPlatform final : public Platform {
     std::int32_t existenceTest(const String& fileName) override;
     bool isReadOnly(const String& path) override;
     std::string readFile(const String& path, std::size_t maxBytes) override;
+    std::size_t readFileInto(const String& path, char* buffer, std::size_t size) override;
     void rewriteFile(const String& path, std::size_t maxBytes,
                      const std::function<std::string(std::string_view)>& edit) override;
     void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,

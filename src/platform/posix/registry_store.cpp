@@ -466,15 +466,15 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
 
 // A key path's parts joined by one '\': runs of separators and a trailing
 // one name no parts of their own.
-std::string joinedParts(const std::string& path) {
-    std::string out;
-    out.reserve(path.size());
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '\\' && (out.empty() || out.back() == '\\')) continue;
-        out += path[i];
+std::string joinedParts(std::string path) {
+    std::size_t kept = 0;
+    for (const char c : path) {
+        if (c == '\\' && (kept == 0 || path[kept - 1] == '\\')) continue;
+        path[kept++] = c;
     }
-    if (!out.empty() && out.back() == '\\') out.pop_back();
-    return out;
+    if (kept > 0 && path[kept - 1] == '\\') --kept;
+    path.resize(kept);
+    return path;
 }
 
 // The parts of a joined path.
@@ -488,6 +488,19 @@ std::vector<std::string> partsOf(const std::string& joined) {
         begin = end + 1;
     }
     return parts;
+}
+
+// A name upper-cased as the registry compares it, in UTF-8. Plain ASCII,
+// what settings nearly always are, is folded here directly: the locale's
+// case tables and the strings on the way cost more than the lookup itself.
+std::string folded(PosixPlatform& platform, const String& text) {
+    std::string out(text.size(), '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x80) return toUtf8(platform.upperCase(text));
+        out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
+    }
+    return out;
 }
 
 // A key path as the store keeps it: the upper-cased path that finds the key
@@ -504,6 +517,9 @@ struct OpenKey {
     std::int64_t root = 0;
     KeyPath path;
     std::uint32_t access = 0;
+    // Not yet in the store: the first value written through the key, or
+    // else its close, makes it, so that a save is one transaction.
+    bool missing = false;
     // The value last read through this key, so that asking for its data
     // after its size answers from the same reading.
     bool cached = false;
@@ -599,42 +615,50 @@ std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr
     return registry_status::Ok;
 }
 
-// Makes sure the key and every part above it exist.
-std::int32_t ensureKey(Connection& c, std::int64_t root, const KeyPath& path) {
-    if (path.fold.empty()) return registry_status::Ok;  // the root itself
+// Notes a key as present: keys are never deleted.
+void remember(Connection& c, std::int64_t root, const KeyPath& path) {
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
-    if (known.count(path.fold)) return registry_status::Ok;
-    c.findKey.bind(1, root);
-    c.findKey.bind(2, path.fold);
-    int rc = c.findKey.step();
-    c.findKey.reset();
-    // A key a read-only store lacks cannot be made; it reads as a key with
-    // no values, and a write to it answers "access denied".
-    if (rc == SQLITE_DONE && c.readOnly) return registry_status::Ok;
-    if (rc == SQLITE_DONE) {
-        // Each part's path and its name as written (bound, not copied: the
-        // texts must outlive the steps).
-        const std::vector<std::string> folds = partsOf(path.fold),
-                                       names = partsOf(joinedParts(toUtf8(path.written)));
-        std::vector<std::string> prefixes(folds.size() + 1);
-        for (std::size_t i = 0; i < folds.size(); ++i)
-            prefixes[i + 1] = prefixes[i] + (i ? "\\" : "") + folds[i];
-        rc = c.write([&] {
-            for (std::size_t i = 0; i < folds.size(); ++i) {
-                c.addKey.bind(1, root);
-                c.addKey.bind(2, prefixes[i + 1]);
-                c.addKey.bind(3, prefixes[i]);
-                c.addKey.bind(4, names[i]);
-                const int added = c.run(c.addKey);
-                if (added != SQLITE_DONE) return added;
-            }
-            return SQLITE_DONE;
-        });
-    }
-    if (rc != SQLITE_ROW && rc != SQLITE_OK) return statusOf(rc, c.db);
     if (known.size() > 4096) known.clear();
     known.insert(path.fold);
-    return registry_status::Ok;
+}
+
+// Whether the key is in the store (the root always is). A read, never a
+// write: a missing key is made by the first write through it, in that
+// write's own transaction.
+int keyPresent(Connection& c, std::int64_t root, const KeyPath& path, bool& present) {
+    present = true;
+    if (path.fold.empty()) return SQLITE_OK;  // the root itself
+    std::unordered_set<std::string>& known = c.knownKeys[root & 3];
+    if (known.count(path.fold)) return SQLITE_OK;
+    c.findKey.bind(1, root);
+    c.findKey.bind(2, path.fold);
+    const int rc = c.findKey.step();
+    c.findKey.reset();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return rc;
+    present = rc == SQLITE_ROW;
+    if (present) remember(c, root, path);
+    return SQLITE_OK;
+}
+
+// Adds the key and every missing part above it, inside the caller's
+// transaction.
+int addKeyParts(Connection& c, std::int64_t root, const KeyPath& path) {
+    // Each part's path and its name as written (bound, not copied: the
+    // texts must outlive the steps).
+    const std::vector<std::string> folds = partsOf(path.fold),
+                                   names = partsOf(joinedParts(toUtf8(path.written)));
+    std::vector<std::string> prefixes(folds.size() + 1);
+    for (std::size_t i = 0; i < folds.size(); ++i)
+        prefixes[i + 1] = prefixes[i] + (i ? "\\" : "") + folds[i];
+    for (std::size_t i = 0; i < folds.size(); ++i) {
+        c.addKey.bind(1, root);
+        c.addKey.bind(2, prefixes[i + 1]);
+        c.addKey.bind(3, prefixes[i]);
+        c.addKey.bind(4, names[i]);
+        const int added = c.run(c.addKey);
+        if (added != SQLITE_DONE) return added;
+    }
+    return SQLITE_DONE;
 }
 
 OpenKey* openKey(RegistryKey key) {
@@ -676,7 +700,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
         return registry_status::InvalidHandle;
     if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
 
-    KeyPath path{joinedParts(toUtf8(upperCase(subKey))), subKey};
+    KeyPath path{joinedParts(folded(*this, subKey)), subKey};
 
     Store& s = store();
     std::lock_guard guard(s.lock);
@@ -684,7 +708,8 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false, c))
         return status;
     c->deadline = Clock::now() + LockPatience;
-    if (const std::int32_t status = ensureKey(*c, root, path)) return status;
+    bool present = true;
+    if (const int rc = keyPresent(*c, root, path, present)) return statusOf(rc, c->db);
 
     key = s.nextKey++;
     OpenKey& opened = s.keys[key];
@@ -692,6 +717,9 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     opened.root = root;
     opened.path = std::move(path);
     opened.access = access;
+    // A key a read-only store lacks cannot be made; it reads as a key with
+    // no values, and a write to it answers "access denied".
+    opened.missing = !present && !opened.connection->readOnly;
     return registry_status::Ok;
 }
 
@@ -703,7 +731,7 @@ std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, 
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
     k->connection->deadline = Clock::now() + LockPatience;
-    const int rc = readValue(*k, name, toUtf8(upperCase(name)));
+    const int rc = readValue(*k, name, folded(*this, name));
     if (rc == SQLITE_DONE) return registry_status::FileNotFound;
     if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
     kind = k->cachedKind;
@@ -719,7 +747,7 @@ std::int32_t PosixPlatform::queryValueData(RegistryKey key, const String& name, 
     if (!k) return registry_status::InvalidHandle;
     if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
     if (!k->cached || k->cachedName != name) {
-        const std::string fold = toUtf8(upperCase(name));
+        const std::string fold = folded(*this, name);
         if (!k->cached || k->cachedFold != fold) {
             k->connection->deadline = Clock::now() + LockPatience;
             const int rc = readValue(*k, name, fold);
@@ -755,13 +783,20 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
             return status;
         if (fresh->readOnly) return registry_status::AccessDenied;
         fresh->deadline = Clock::now() + LockPatience;
-        if (const std::int32_t status = ensureKey(*fresh, k->root, k->path)) return status;
+        bool present = true;
+        if (const int rc = keyPresent(*fresh, k->root, k->path, present))
+            return statusOf(rc, fresh->db);
+        k->missing = !present;
         k->connection = std::move(fresh);
     }
     Connection& c = *k->connection;
     c.deadline = Clock::now() + LockPatience;
-    const std::string fold = toUtf8(upperCase(name)), written = toUtf8(name);
+    const std::string fold = folded(*this, name), written = toUtf8(name);
     const int rc = c.write([&] {
+        if (k->missing) {
+            const int added = addKeyParts(c, k->root, k->path);
+            if (added != SQLITE_DONE) return added;
+        }
         c.putValue.bind(1, k->root);
         c.putValue.bind(2, k->path.fold);
         c.putValue.bind(3, fold);
@@ -770,13 +805,29 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
         c.putValue.bindBlob(6, data, size);
         return c.run(c.putValue);
     });
+    if (rc == SQLITE_OK && k->missing) {
+        k->missing = false;
+        remember(c, k->root, k->path);
+    }
     return statusOf(rc, c.db);
 }
 
 std::int32_t PosixPlatform::closeKey(RegistryKey key) {
     Store& s = store();
     std::lock_guard guard(s.lock);
-    return s.keys.erase(key) ? registry_status::Ok : registry_status::InvalidHandle;
+    const auto it = s.keys.find(key);
+    if (it == s.keys.end()) return registry_status::InvalidHandle;
+    const OpenKey k = std::move(it->second);
+    s.keys.erase(it);
+    if (!k.missing || k.connection->owner != thisProcess()) return registry_status::Ok;
+    // A key opened and closed without a value written is made now, in a
+    // store that is still the one at its path.
+    Connection& c = *k.connection;
+    if (!stillThere(c)) return registry_status::Ok;
+    c.deadline = Clock::now() + LockPatience;
+    const int rc = c.write([&] { return addKeyParts(c, k.root, k.path); });
+    if (rc == SQLITE_OK) remember(c, k.root, k.path);
+    return statusOf(rc, c.db);
 }
 
 }  // namespace tarnwick

@@ -4,9 +4,18 @@
 // costs a stat only where the listing says nothing (DT_UNKNOWN), where it
 // names a link (whose target decides) or where its size is asked for.
 // Hidden means a name that begins with "."; nothing counts as system.
+//
+// A listing is read in large blocks (getdents64), so a folder of a few
+// thousand entries takes one system call. On a cold disk, where a stat
+// waits for the disk, the lookups of the entries of the block that the
+// enumeration is going to make (and of the subfolders a search enters
+// next) are first made many at once (see read_ahead.h); each entry is still
+// looked at on its own as it is delivered, so an entry that vanished
+// meanwhile is left out as before.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,15 +24,27 @@
 #include <memory>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/read_ahead.h"
 
 namespace tarnwick {
 
 namespace {
 
+// A block of the listing: room for some 2,000 entries of usual names.
+constexpr std::size_t ListingBlock = 64 * 1024;
+// A stat that took longer than this waited for the disk.
+constexpr long ColdNanoseconds = 40000;
+
+// Whether the last stat timed on this thread waited for the disk.
+thread_local bool diskCold = false;
+
 struct Enumeration {
-    DIR* dir;
+    int fd;
     NamePattern pattern;
     FindDetail detail;
+    std::unique_ptr<char[]> block{new char[ListingBlock]};
+    std::size_t at = 0, end = 0;
+    bool timed = false;  // a stat of this block was timed
 };
 
 std::string folderOrCurrent(const std::string& folder) {
@@ -34,29 +55,52 @@ FolderId idOf(const struct stat& st) {
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Whether describe stats the entry.
+bool needsStat(const dirent64& entry, FindDetail detail) {
+    return entry.d_type == DT_UNKNOWN || entry.d_type == DT_LNK ||
+           (detail == FindDetail::WithSize && entry.d_type != DT_DIR);
+}
+
+long nanosecondsSince(const timespec& start) {
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec);
+}
+
+void readAhead(Enumeration& e);
+
 // Fills data for the entry; false when it vanished before it could be
 // looked at (it is then left out, as a listing taken a moment later would).
-bool describe(int dirFd, const dirent& entry, FindDetail detail, FindData& data) {
+bool describe(Enumeration& e, const dirent64& entry, FindData& data) {
     const char* name = entry.d_name;
     data.name = fromUtf8(name);
     data.attributes = 0;
     data.sizeHigh = data.sizeLow = 0;
-    const bool dotOrDotDot =
-        name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-    if (name[0] == '.' && !dotOrDotDot) data.attributes |= file_attributes::Hidden;
+    if (name[0] == '.' && !isDotOrDotDot(name)) data.attributes |= file_attributes::Hidden;
 
     bool folder = entry.d_type == DT_DIR;
-    const bool typeUnknown = entry.d_type == DT_UNKNOWN || entry.d_type == DT_LNK;
-    const bool wantSize = detail == FindDetail::WithSize && !folder;
-    if (typeUnknown || wantSize) {
+    if (needsStat(entry, e.detail)) {
         struct stat st;
-        if (::fstatat(dirFd, name, &st, 0) != 0) {
+        timespec start{};
+        if (!e.timed) ::clock_gettime(CLOCK_MONOTONIC, &start);
+        const bool found = ::fstatat(e.fd, name, &st, 0) == 0;
+        if (!e.timed) {
+            e.timed = true;
+            const bool wasCold = diskCold;
+            diskCold = nanosecondsSince(start) > ColdNanoseconds;
+            if (diskCold && !wasCold) readAhead(e);
+        }
+        if (!found) {
             // A link to nothing: an entry of its own, but no folder.
-            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            if (::fstatat(e.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
             st.st_size = 0;
         }
         folder = S_ISDIR(st.st_mode);
-        if (!folder && detail == FindDetail::WithSize) {
+        if (!folder && e.detail == FindDetail::WithSize) {
             const auto size = static_cast<std::uint64_t>(st.st_size);
             data.sizeHigh = static_cast<std::uint32_t>(size >> 32);
             data.sizeLow = static_cast<std::uint32_t>(size);
@@ -66,14 +110,56 @@ bool describe(int dirFd, const dirent& entry, FindDetail detail, FindData& data)
     return true;
 }
 
-bool advance(Enumeration& e, FindData& data) {
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(e.dir);
-        if (!entry) return false;
-        if (!e.pattern.matches(entry->d_name)) continue;
-        if (describe(::dirfd(e.dir), *entry, e.detail, data)) return true;
+// On a cold disk, the lookups the rest of the block will make, and those of
+// the subfolders (not hidden) a search goes into next, made all at once.
+void readAhead(Enumeration& e) {
+    if (!diskCold) return;
+    const char* names[ReadAheadBatch];
+    std::size_t count = 0;
+    // A listing of every name (the first of a search's two) goes ahead
+    // into the subfolders the search enters next; the other, into the
+    // lookups its own matches need.
+    const bool listings = e.pattern.matchesEverything() && e.detail == FindDetail::Basic;
+    for (std::size_t at = e.at; at < e.end && count < ReadAheadBatch;) {
+        const auto* entry = reinterpret_cast<const dirent64*>(e.block.get() + at);
+        at += entry->d_reclen;
+        const bool wanted = listings
+                                ? entry->d_type == DT_DIR && entry->d_name[0] != '.'
+                                : needsStat(*entry, e.detail) && e.pattern.matches(entry->d_name);
+        if (wanted) names[count++] = entry->d_name;
     }
+    if (count == 0) return;
+    // The first one, made here, tells whether the disk is still cold (the
+    // hand-over to the helpers would take longer than a cached answer).
+    timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    lookUpTogether(e.fd, names, 1, listings);
+    diskCold = nanosecondsSince(start) > ColdNanoseconds;
+    if (diskCold) lookUpTogether(e.fd, names + 1, count - 1, listings);
+    e.timed = true;
+}
+
+// The next entry of the listing, or null at its end (or on an error).
+const dirent64* nextEntry(Enumeration& e) {
+    if (e.at >= e.end) {
+        const ssize_t n = ::getdents64(e.fd, e.block.get(), ListingBlock);
+        if (n <= 0) return nullptr;
+        e.at = 0;
+        e.end = static_cast<std::size_t>(n);
+        e.timed = false;
+        readAhead(e);
+    }
+    const auto* entry = reinterpret_cast<const dirent64*>(e.block.get() + e.at);
+    e.at += entry->d_reclen;
+    return entry;
+}
+
+bool advance(Enumeration& e, FindData& data) {
+    while (const dirent64* entry = nextEntry(e)) {
+        if (!e.pattern.matches(entry->d_name)) continue;
+        if (describe(e, *entry, data)) return true;
+    }
+    return false;
 }
 
 // The folder as an absolute path, its "." parts and doubled separators
@@ -144,14 +230,10 @@ FindHandle PosixPlatform::findFirst(const String& pattern, FindDetail detail, Fi
     }
     if (name.empty()) return invalidFindHandle;
     const int fd = openFolder(folder, O_RDONLY);
-    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        if (fd >= 0) ::close(fd);
-        return invalidFindHandle;
-    }
-    auto e = std::make_unique<Enumeration>(Enumeration{dir, NamePattern(name), detail});
+    if (fd < 0) return invalidFindHandle;
+    auto e = std::make_unique<Enumeration>(Enumeration{fd, NamePattern(name), detail});
     if (!advance(*e, data)) {
-        ::closedir(dir);
+        ::close(fd);
         return invalidFindHandle;
     }
     return reinterpret_cast<FindHandle>(e.release());
@@ -165,7 +247,7 @@ bool PosixPlatform::findNext(FindHandle handle, FindData& data) {
 void PosixPlatform::findClose(FindHandle handle) {
     if (handle == invalidFindHandle) return;
     std::unique_ptr<Enumeration> e(reinterpret_cast<Enumeration*>(handle));
-    ::closedir(e->dir);
+    ::close(e->fd);
 }
 
 std::uint32_t PosixPlatform::entryAttributes(const String&, const FindData& found) {
