@@ -5,6 +5,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <regex>
+#include <thread>
+
 #include "posix/hostile_input.h"
 #include "support/launch_call.h"
 #include "support/scoped_variable.h"
@@ -206,6 +209,44 @@ TEST_F(PosixLaunch, APrefixOthersCouldPlantNeverRuns) {
         fs::permissions(srv, row.folder);
         ASSERT_EQ(twShell(*host_).Frodo(u16(frodo), false), u"") << row.name;
         EXPECT_EQ(recorded().arguments, row.arguments) << row.name;
+    }
+}
+
+// The real sidplayfp plays the song the launch asks for, or the tune's own
+// default (3 of the sampler's 5). A script in front of it keeps its status
+// lines and ends it after a few seconds; sound goes to ALSA's null device.
+TEST_F(PosixLaunch, RealSidplayfpPlaysTheSongAskedFor) {
+    const std::string sidplayfp = programOnPath("sidplayfp");
+    ASSERT_FALSE(sidplayfp.empty()) << "sidplayfp is not installed (scripts/install-deps.sh)";
+    fs::create_directories(temp / "My Tunes");
+    fs::copy_file(fs::path(TARNWICK_TUNES) / "sampler.sid", temp / "My Tunes/sampler.sid");
+    const fs::path log = temp / "played",
+                   player = temp.write("player", "#!/bin/sh\nexec timeout 5 " + sidplayfp +
+                                                     " \"$@\" >" + log.string() + " 2>&1\n");
+    fs::permissions(player, fs::perms::owner_all);
+    const ScopedVariable ini(
+        "XDG_CONFIG_HOME",
+        temp.write("c/sidplayfp/sidplayfp.ini", "[SIDPlayfp]\nDefault Play Length=0:01\n")
+            .parent_path()
+            .parent_path()
+            .string()),
+        alsa("ALSA_CONFIG_PATH",
+             temp.write("asound.conf", "</usr/share/alsa/alsa.conf>\npcm.!default { type null }\n")
+                 .string()),
+        pulse("PULSE_SERVER", "unix:" + (temp / "no-pulse").string());
+    for (const auto& [song, played] : {std::pair{4, "4"}, std::pair{0, "3"}}) {
+        fs::remove(log);
+        twShell shell(*host_);
+        if (song)
+            shell.PlayMusicSong(u16(player), u16(temp / "My Tunes"), u"sampler.sid", song);
+        else
+            shell.PlayMusic(u16(player), u16(temp / "My Tunes"), u"sampler.sid", u"", false);
+        const std::regex box(R"(Playlist\s*:\s*1/\d+ \(tune (\d+)/5\[3\]\))");
+        std::smatch m;
+        std::string text;
+        for (int i = 0; i < 200 && !std::regex_search(text = contentOf(log), m, box); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(m.size() > 1 ? m[1].str() : text, played) << "song " << song;
     }
 }
 
