@@ -1,6 +1,4 @@
 // Runs a fuzz target once on every input saved in the folders given, without libFuzzer.
-#include <ranges>
-
 #include "fuzz_support.h"
 
 int main(int argc, char** argv) {
@@ -9,7 +7,9 @@ int main(int argc, char** argv) {
         for (const auto& entry :
              std::filesystem::directory_iterator(std::filesystem::absolute(argv[i])))
             inputs.push_back(entry);
-    for (const std::string bytes : inputs | std::views::transform(readFile))
+    for (const auto& input : inputs) {
+        const std::string bytes = readFile(input);
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
     return inputs.empty();
 }

@@ -71,7 +71,9 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
         {V(u"a"), V(u"b"), V(u"ab")}, {V(u"a"), V(), V(u"a")}, {V(), V(u"b"), V(u"b")},
         {V(u"1"), V(I(2)), V(3.0)}, {V::null(), V(I(1)), V::null()}};
     // clang-format on
-    for (const auto& [v, asLong, text] : rows) {
+    for (const auto& row : rows) {
+        const V& v = std::get<0>(row);
+        const char *asLong = std::get<1>(row), *text = std::get<2>(row);
         EXPECT_EQ(outcome([&] { return v.toLong(); }), asLong) << asLong;
         EXPECT_TRUE(!text || outcome([&] { return v.toString(); }) == text) << text;
     }
