@@ -1,7 +1,7 @@
 // --dry-run: the library runs its own code on a platform that prints the
 // starts and writes it would make instead of making them.
 #include "cli.h"
-#include "platform/forwarding.h"
+#include "forwarding.h"
 
 namespace tarnwick::cli {
 namespace {

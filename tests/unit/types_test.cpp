@@ -79,6 +79,15 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
     }
     EXPECT_EQ(outcome([] { return V(std::int32_t(-32768)).toInteger(); }), "-32768");
     EXPECT_EQ(outcome([] { return V(std::int32_t(40000)).toInteger(); }), "error 6");
+    // The stored value is read only as the kind it is: any other is a type mismatch.
+    const V text(u"1"), number(std::int32_t(1));
+    for (const std::string& read :
+         {outcome([&] { return number.asBoolean(); }), outcome([&] { return text.asInteger(); }),
+          outcome([&] { return text.asLong(); }), outcome([&] { return text.asDouble(); }),
+          outcome([&] { return number.asString(); })})
+        EXPECT_EQ(read, "error 13");
+    EXPECT_EQ(outcome([&] { return number.asLong(); }) + outcome([&] { return text.asString(); }),
+              "11");
     for (std::size_t i = 0; i < std::size(sums); ++i)
         EXPECT_EQ(std::get<0>(sums[i]) + std::get<1>(sums[i]), std::get<2>(sums[i])) << "sum " << i;
 }
