@@ -1,0 +1,146 @@
+// The settings store's hold on SQLite: its results as the registry's
+// statuses, prepared statements, and the process's connection to one
+// database file.
+//
+// Many processes may use the store at once. The database runs in WAL mode:
+// readers never wait for the writer, and each write is one short IMMEDIATE
+// transaction, so two writers queue on the lock instead of losing an update.
+// A call that finds a lock taken waits for it in SQLite's busy handler
+// (briefly sleeping and trying again) for up to a minute before it fails
+// with "busy": what a caller of the registry would only see if another
+// program held the store for that long. SQLite calls the handler for every
+// lock a statement needs but two: a read transaction turning into a write,
+// which never arises since every write begins as IMMEDIATE, and the switch
+// of a new store to WAL, which alone waits by trying again (prepareStore).
+//
+// The connection belongs to the process that opened it: a child made by
+// fork never touches it (the child opens its own when it needs one), and
+// every descriptor is close-on-exec, so a started program inherits nothing
+// of the store.
+#pragma once
+
+#include <sqlite3.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace tarnwick::registry_db {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a call waits for a lock another process holds.
+constexpr auto LockPatience = std::chrono::seconds(60);
+
+// An errno from the store's own file work as the registry's status.
+std::int32_t statusOfErrno(int error);
+// SQLite's result codes as the registry's statuses, in one place.
+std::int32_t statusOf(int rc, sqlite3* db);
+
+// Sleeps a little before trying a lock again.
+void pause(int attempt);
+
+// This process's id, kept current across fork without asking the kernel on
+// every call.
+pid_t thisProcess();
+
+// One prepared statement, finalised with its connection.
+class Statement {
+  public:
+    Statement() = default;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(stmt_); }
+
+    int prepare(sqlite3* db, const char* sql) {
+        return sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+    }
+    sqlite3_stmt* get() const { return stmt_; }
+    // Drops the statement without finalising it (see ~Connection).
+    void forget() { stmt_ = nullptr; }
+    void bind(int i, std::int64_t n) { sqlite3_bind_int64(stmt_, i, n); }
+    void bind(int i, const std::string& text) {
+        sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    }
+    void bindBlob(int i, const char* data, std::uint32_t size) {
+        if (size == 0)
+            sqlite3_bind_zeroblob(stmt_, i, 0);
+        else
+            sqlite3_bind_blob64(stmt_, i, data, size, SQLITE_STATIC);
+    }
+    // Steps once; a statement that has no more rows is made ready again.
+    int step() {
+        const int rc = sqlite3_step(stmt_);
+        if (rc != SQLITE_ROW) sqlite3_reset(stmt_);
+        return rc;
+    }
+    void reset() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+
+  private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// The process's connection to one database file.
+struct Connection {
+    sqlite3* db = nullptr;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    pid_t owner = thisProcess();
+    Clock::time_point checkedAt;  // when the file was last found still there
+    bool readOnly = false;
+    Clock::time_point deadline;
+    Statement findKey, addKey, findValue, putValue, begin, commit, rollback;
+    // Keys this connection has seen present: keys are never deleted, so the
+    // next open of one needs no lookup.
+    // (By root: the low two bits of its handle value.)
+    std::unordered_set<std::string> knownKeys[4];
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection();
+
+    // Runs one statement to its end.
+    int run(Statement& s) {
+        const int rc = s.step();
+        s.reset();
+        return rc == SQLITE_ROW ? SQLITE_DONE : rc;
+    }
+
+    // Runs body (returning an SQLite code) inside one IMMEDIATE transaction
+    // and commits it, or rolls it back whole.
+    template <typename Body>
+    int write(Body body) {
+        int rc = begin.step();
+        if (rc == SQLITE_DONE) {
+            rc = body();
+            if (rc == SQLITE_DONE || rc == SQLITE_OK) rc = commit.step();
+            if (rc == SQLITE_DONE) return SQLITE_OK;
+        }
+        if (!sqlite3_get_autocommit(db)) rollback.step();
+        return rc;
+    }
+
+    // Waits for locks; the deadline is per call, not per lock.
+    static int onBusy(void* context, int attempt);
+};
+
+// Makes an opened database ready as the store (schema.cpp).
+std::int32_t prepareStore(Connection& c);
+
+// Opens the store at path, making its folder and file first where the
+// medium may be written (location.cpp).
+std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out);
+
+// The database file as this process first located it for the option, "" for
+// the default (location.cpp). Called under the store's lock.
+const std::string& databasePath(const std::string& option);
+
+}  // namespace tarnwick::registry_db
