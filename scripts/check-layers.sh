@@ -41,5 +41,14 @@ while IFS= read -r file; do
         status=1
     fi
 done < <(find include/tarnwick -name '*.h')
-[ $status = 0 ] && echo "layers: every include of src/ points down"
+# No source file of src/ over 400 lines: a longer one holds more than one
+# concern, and is split by them.
+while IFS= read -r file; do
+    lines=$(wc -l <"$file")
+    if ((lines > 400)); then
+        echo "$file: $lines lines, more than 400" >&2
+        status=1
+    fi
+done < <(find src -name '*.cpp' -o -name '*.h' | sort)
+[ $status = 0 ] && echo "layers: every include of src/ points down; no file over 400 lines"
 exit $status

@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <new>
 
-#include "core/caught.h"
 #include "tarnwick/types.h"
 
 namespace tarnwick {
@@ -388,24 +386,6 @@ const std::vector<ConfigFileType>& ConfigFileArray::items() const {
 std::vector<ConfigFileType>& ConfigFileArray::items() {
     if (!items_) items_.emplace();
     return *items_;
-}
-
-}  // namespace tarnwick
-
-namespace tarnwick {
-
-Error caughtError() {
-    try {
-        throw;
-    } catch (const Error& e) {
-        return e;
-    } catch (const std::bad_alloc&) {
-        return Error(errors::OutOfMemory);
-    } catch (const std::exception& e) {
-        return Error(errors::InternalError, u"Internal error: " + fromUtf8(e.what()));
-    } catch (...) {
-        return Error(errors::InternalError, u"Internal error");
-    }
 }
 
 }  // namespace tarnwick

@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <random>
 
 #include "platform/posix/posix_platform.h"
