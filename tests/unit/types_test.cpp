@@ -67,7 +67,7 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
     const std::int32_t most = std::numeric_limits<std::int32_t>::max();
     const std::tuple<V, V, V> sums[] = {
         {V(), V(), V(I(0))}, {V(I(32000)), V(I(767)), V(I(32767))},
-        {V(I(32767)), V(I(1)), V(std::int32_t(32768))}, {V(most), V(std::int32_t(1)), V(2147483648.0)},
+        {V(I(32767)), V(I(1)), V(std::int32_t(32768))}, {V(most), V(std::int32_t(1)), V(2147483648.0)}, {V(-most), V(std::int32_t(-1)), V(-most - 1)},
         {V(u"a"), V(u"b"), V(u"ab")}, {V(u"a"), V(), V(u"a")}, {V(), V(u"b"), V(u"b")},
         {V(u"1"), V(I(2)), V(3.0)}, {V::null(), V(I(1)), V::null()}};
     // clang-format on
