@@ -181,6 +181,14 @@ TEST_F(BadInput, LaunchersHandHostileNamesOverWhole) {
     if (squat.other) {
         EXPECT_TRUE(fs::is_empty(squat.path)) << "the folder another user took stays unused";
         EXPECT_FALSE(fs::is_empty(home / ".cache/tarnwick/short"));
+        // With no home folder fit for them either, the aliases go to a fresh
+        // folder of this process's own.
+        const ScopedVariable unfit("HOME", (temp / "Not Fit").string());
+        PosixPlatform fresh;
+        const std::string alias =
+            toUtf8(twFunctions(fresh).Long2Short(u16(write("fresh/a b.d64", "game"))));
+        EXPECT_EQ(alias.rfind("/tmp/tarnwick-" + std::to_string(::geteuid()) + "-", 0), 0u);
+        EXPECT_EQ(alias.find("-short/"), std::string::npos) << alias;
     }
 }
 
