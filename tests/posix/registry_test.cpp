@@ -68,33 +68,157 @@ std::string query(sqlite3* db, const std::string& sql) {
     return out;
 }
 
+// A value as the store keeps it: its kind (one byte) and its data; "" for none.
+std::string stored(PosixPlatform& host, const String& key, const String& name,
+                   std::uint32_t root = registry_roots::CurrentUser) {
+    RegistryKey k = 0;
+    std::uint32_t kind = 0, size = 0;
+    std::string value;
+    if (host.createKey(root, key, key_access::Settings, k) != 0) return value;
+    if (host.queryValueInfo(k, name, kind, size) == 0) {
+        value.assign(size + 1, char(kind));
+        EXPECT_EQ(host.queryValueData(k, name, value.data() + 1, size), 0);
+    }
+    EXPECT_EQ(host.closeKey(k), 0);
+    return value;
+}
+
+// Each row is one SaveSetting of value, or one GetSetting with value as its
+// default (the omitted one for NoDefault), on the value named as the row
+// (unless named) of key; before and after are the value as the store keeps
+// it, after looked for at the spelling given (unless the same).
 TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     testing::TempFolder temp;
     const fs::path file = temp / "config/tarnwick/registry.sqlite";
     Store s(file);
+    using namespace std::string_literals;
+    const Variant NoDefault = u"--DONT-SET--";
+    const std::string abc = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
+    const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
     const String ö = u"Software\\Gr\u00f6\u00dfe", Ö = u"SOFTWARE\\GR\u00d6\u00dfE";
     const String hostile = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
-    const struct {
-        String key, name;
+    const struct Row {
+        const char* name;
+        bool get;
         Variant value;
-        bool saved;
-        String readKey, readName;
-        Variant read;  // "(false)": GetSetting answers false
+        Boolean asText;
+        std::string before, after;
+        bool result;
+        Variant read = u"old";   // GetSetting's output ("old" before the call)
+        std::int32_t error = 0;  // raised
+        String key = Key, valueName = u"", atKey = u"", atName = u"";
     } rows[] = {
-        {ö, u"Volume", u"1", true, Ö, u"VOLUME", u"1"},
-        {u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", u"3", true, Ö + u"\\", u"volume", u"3"},
-        {Ö + u"\\Sub", u"N", -1001, true, ö + u"\\sub", u"n", -1001},
-        {u"", u"AtRoot", u"top", true, u"", u"atroot", u"top"},
-        {Key, String(16383, u'n'), u"", true, Key, String(16383, u'N'), u""},
-        {Key, String(16384, u'n'), u"x", false, Key, String(16384, u'n'), NotFound},
-        {u"\\Software", u"A", u"x", false, u"\\Software", u"A", u"(false)"},
-        {u"Fresh\\" + hostile, hostile, hostile, true, u"FRESH\\" + hostile, hostile, hostile},
-        {u"Other\\Path", u"A", u"1", true, u"Other\\Path", u"B", NotFound},
+        {"text", 0, u"abc", true, none, abc, 1},
+        {"replaced", 0, u"abc", true, seven, abc, 1},
+        {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1},
+        {"empty text", 0, u"", true, none, "\1\0"s, 1},
+        {"42 as text", 0, 42, true, none, "\00142\0"s, 1},
+        {"True as text", 0, Boolean(true), true, none, "\1True\0"s, 1},
+        {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1},
+        {"-2", 0, -2, false, none, "\4\xfe\xff\xff\xff"s, 1},
+        {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1},
+        {"no number", 0, u"abc", false, none, none, 0, u"old", errors::TypeMismatch},
+        {"too large", 0, 3e9, false, none, none, 0, u"old", errors::Overflow},
+        {"Null", 0, Variant::null(), false, none, none, 0, u"old", errors::InvalidUseOfNull},
+        {"Null as text", 0, Variant::null(), true, none, none, 0, u"old", errors::InvalidUseOfNull},
+        {"read text", 1, NoDefault, false, abc, abc, 1, u"abc"},
+        {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s,
+         "\4\xff\xff\xff\xff"s, 1, -1},
+        {"missing", 1, NoDefault, true, none, none, 1, NotFound},
+        {"three letters", 1, u"abc", true, none, abc, 1, u"abc"},
+        {"number default", 1, 7, false, none, seven, 1, 7},
+        {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1,
+         u"--dont-set--"},
+        {"Empty default", 1, Variant(), true, none, "\1\0"s, 1, u""},
+        {"zero default", 1, 0, false, none, "\4\0\0\0\0"s, 1, 0},
+        {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc"},
+        {"empty text read", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u""},
+        {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u""},
+        {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc"},
+        {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3)},
+        {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234},
+        {"long number", 1, NoDefault, false, "\004123456", "\004123456", 1, NotFound},
+        {"long number, default", 1, 7, false, "\004123456", seven, 1, 7},
+        {"other kind", 1, NoDefault, true, "\3\1\2"s, "\3\1\2"s, 1, NotFound},
+        {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7},
+        {"kind 0, default", 1, u"abc", true, "\0x"s, abc, 1, u"abc"},
+        {"default no number", 1, u"abc", false, none, none, 0, u"old", errors::TypeMismatch},
+        {"default too large", 1, 1e10, false, none, none, 0, u"old", errors::Overflow},
+        {"default Null", 1, Variant::null(), true, none, none, 0, u"old", errors::InvalidUseOfNull},
+        // Key paths and value names: any case, empty parts, the root itself,
+        // the longest name, names that are SQL.
+        {"path", 0, u"1", true, none,
+         "\1"
+         "1\0"s,
+         1, u"old", 0, ö, u"Volume", Ö, u"VOLUME"},
+        {"empty parts", 0, u"3", true, none,
+         "\1"
+         "3\0"s,
+         1, u"old", 0, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", Ö + u"\\", u"volume"},
+        {"below", 0, -1001, false, none, "\4\x17\xfc\xff\xff"s, 1, u"old", 0, Ö + u"\\Sub", u"N",
+         ö + u"\\sub", u"n"},
+        {"at the root", 0, u"top", true, none, "\1top\0"s, 1, u"old", 0, u"", u"AtRoot", u"",
+         u"atroot"},
+        {"longest name", 0, u"", true, none, "\1\0"s, 1, u"old", 0, Key, String(16383, u'n'), Key,
+         String(16383, u'N')},
+        {"name too long", 0, u"x", true, none, none, 0, u"old", 0, Key, String(16384, u'n')},
+        {"name too long, read", 1, NoDefault, true, none, none, 1, NotFound, 0, Key,
+         String(16384, u'n')},
+        {"leading backslash", 0, u"x", true, none, none, 0, u"old", 0, u"\\Software", u"A"},
+        {"SQL", 0, hostile, true, none, '\1' + toUtf8(hostile) + '\0', 1, u"old", 0,
+         u"Fresh\\" + hostile, hostile, u"FRESH\\" + hostile},
+        {"other name", 0, u"1", true, none, none, 1, u"old", 0, u"Other\\Path", u"A",
+         u"Other\\Path", u"B"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(toUtf8(row.key.substr(0, 20)) + " " + toUtf8(row.name.substr(0, 10)));
-        EXPECT_EQ(s.save(row.name, row.value, row.key), row.saved);
-        EXPECT_EQ(s.get(row.readName, row.readKey), row.read);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const String name = row.valueName.empty() ? fromUtf8(row.name) : row.valueName;
+        if (!row.before.empty()) {
+            RegistryKey k = 0;
+            ASSERT_EQ(
+                s.host.createKey(registry_roots::CurrentUser, row.key, key_access::Settings, k), 0);
+            ASSERT_EQ(s.host.setValue(k, name, static_cast<unsigned char>(row.before[0]),
+                                      row.before.data() + 1, std::uint32_t(row.before.size() - 1)),
+                      0);
+            ASSERT_EQ(s.host.closeKey(k), 0);
+            EXPECT_EQ(s.host.closeKey(k), registry_status::InvalidHandle);
+        }
+        Variant v = u"old";
+        Boolean result = false;
+        std::int32_t error = 0;
+        try {
+            if (!row.get)
+                result =
+                    s.reg.SaveSetting(u"hkey_Current_user", row.key, name, row.value, row.asText);
+            else if (row.value == NoDefault)
+                result = s.reg.GetSetting(HKCU, row.key, name, v, row.asText);
+            else
+                result = s.reg.GetSetting(HKCU, row.key, name, v, row.asText, row.value);
+        } catch (const Error& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error, row.error);
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(v, row.read);
+        EXPECT_EQ(v.kind(), row.read.kind());
+        EXPECT_EQ(stored(s.host, row.atName.empty() ? row.key : row.atKey,
+                         row.atName.empty() ? name : row.atName),
+                  row.after);
+    }
+    // Only the four roots' names, in any case, and each root its own.
+    const std::pair<String, std::uint32_t> roots[] = {{u"HKEY_CLASSES_ROOT", 0x80000000},
+                                                      {u"hkey_current_user", 0x80000001},
+                                                      {u"Hkey_Local_Machine", 0x80000002},
+                                                      {u"HKEY_USERS", 0x80000003},
+                                                      {u"HKCU", 0},
+                                                      {u" HKEY_CURRENT_USER", 0},
+                                                      {u"HKEY_CURRENT_USER\\K", 0}};
+    for (std::size_t i = 0; i < std::size(roots); ++i) {
+        const auto& [root, at] = roots[i];
+        const String key = Key + u"\\" + text(long(i));
+        EXPECT_EQ(s.reg.SaveSetting(root, key, u"V", 7, false), at != 0) << toUtf8(root);
+        for (std::uint32_t r = registry_roots::ClassesRoot; r <= registry_roots::Users; ++r)
+            EXPECT_EQ(stored(s.host, key, u"V", r), r == at ? seven : none) << toUtf8(root);
     }
     // The key tree as another program finds it: each key named as first written.
     sqlite3* db = nullptr;
@@ -109,13 +233,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
                                      {file.parent_path().parent_path(), 0700}}) {
         EXPECT_EQ(int(fs::status(path).permissions()), mode) << path;
     }
-    // A number of more than four bytes is none that GetSetting reads.
-    RegistryKey k = 0;
-    ASSERT_EQ(s.host.createKey(registry_roots::CurrentUser, Key, key_access::Settings, k), 0);
-    ASSERT_EQ(s.host.setValue(k, u"Long", value_kinds::Number, "123456", 6), 0);
-    EXPECT_EQ(s.host.closeKey(k), 0);
-    EXPECT_EQ(s.host.closeKey(k), registry_status::InvalidHandle);
-    EXPECT_EQ(s.get(u"long"), NotFound);
     // A forked child opens its own connection and leaves its parent's alone.
     const pid_t child = ::fork();
     if (child == 0) ::_exit(s.save(u"Forked", u"fork") ? 0 : 1);
