@@ -1,6 +1,5 @@
 // An in-memory registry for the behaviour tests: values of any kind below
-// the four roots, key paths and names compared without regard to (ASCII)
-// case, the statuses Windows answers with, and failures on demand.
+// the four roots, the statuses Windows answers with, and failures on demand.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +22,9 @@ class FakeRegistry {
     // The open keys: their roots and paths.
     std::map<RegistryKey, std::pair<std::uint32_t, String>> open;
 
-    // The root's number, the key path and the value name, upper-cased.
+    // The root's number, the key path and the value name.
     static String where(std::uint32_t root, const String& path, const String& name) {
-        String at = char16_t(u'0' + (root & 3)) + path + u'|' + name;
-        for (char16_t& c : at)
-            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-        return at;
+        return char16_t(u'0' + (root & 3)) + path + u'|' + name;
     }
     std::int32_t createKey(std::uint32_t root, const String& path, std::uint32_t access,
                            RegistryKey& key) {
