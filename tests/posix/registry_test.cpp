@@ -78,9 +78,12 @@ std::string stored(PosixPlatform& host, const String& key, const String& name,
     if (host.createKey(root, key, key_access::Settings, k) != 0) return value;
     EXPECT_TRUE(put.empty() || host.setValue(k, name, static_cast<unsigned char>(put[0]),
                                              put.data() + 1, std::uint32_t(put.size() - 1)) == 0);
-    if (host.queryValueInfo(k, name, kind, size) == 0) {
+    const std::int32_t status = host.queryValueInfo(k, name, kind, size);
+    if (status == registry_status::Ok) {
         value.assign(size + 1, char(kind));
         EXPECT_EQ(host.queryValueData(k, name, value.data() + 1, size), 0);
+    } else {
+        EXPECT_EQ(status, registry_status::FileNotFound);
     }
     EXPECT_EQ(host.closeKey(k), 0);
     EXPECT_EQ(host.closeKey(k), registry_status::InvalidHandle);
