@@ -68,33 +68,130 @@ std::string query(sqlite3* db, const std::string& sql) {
     return out;
 }
 
+// A value as the store keeps it: its kind (one byte) and its data; "" for
+// none. Stored first when put is given, as any program may store it.
+std::string stored(PosixPlatform& host, const String& key, const String& name,
+                   std::uint32_t root = registry_roots::CurrentUser, const std::string& put = "") {
+    RegistryKey k = 0;
+    std::uint32_t kind = 0, size = 0;
+    std::string value;
+    if (host.createKey(root, key, key_access::Settings, k) != 0) return value;
+    EXPECT_TRUE(put.empty() || host.setValue(k, name, static_cast<unsigned char>(put[0]),
+                                             put.data() + 1, std::uint32_t(put.size() - 1)) == 0);
+    const std::int32_t status = host.queryValueInfo(k, name, kind, size);
+    if (status == registry_status::Ok) {
+        value.assign(size + 1, char(kind));
+        EXPECT_EQ(host.queryValueData(k, name, value.data() + 1, size), 0);
+    } else {
+        EXPECT_EQ(status, registry_status::FileNotFound);
+    }
+    EXPECT_EQ(host.closeKey(k), 0);
+    EXPECT_EQ(host.closeKey(k), registry_status::InvalidHandle);
+    return value;
+}
+
+// Each row is one SaveSetting of value, or one GetSetting with value as its
+// default, on the value named as the row; before and after are the value as
+// the store keeps it.
 TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     testing::TempFolder temp;
     const fs::path file = temp / "config/tarnwick/registry.sqlite";
     Store s(file);
-    const String ö = u"Software\\Gr\u00f6\u00dfe", Ö = u"SOFTWARE\\GR\u00d6\u00dfE";
-    const String hostile = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
-    const struct {
-        String key, name;
+    using namespace std::string_literals;
+    const Variant NoDefault = u"--DONT-SET--";
+    const std::string abc = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
+    const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
+    const struct Row {
+        const char* name;
+        bool get;
         Variant value;
-        bool saved;
-        String readKey, readName;
-        Variant read;  // "(false)": GetSetting answers false
+        Boolean asText;
+        std::string before, after;
+        bool result;
+        Variant read = u"old";   // GetSetting's output ("old" before the call)
+        std::int32_t error = 0;  // raised
     } rows[] = {
-        {ö, u"Volume", u"1", true, Ö, u"VOLUME", u"1"},
-        {u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", u"3", true, Ö + u"\\", u"volume", u"3"},
-        {Ö + u"\\Sub", u"N", -1001, true, ö + u"\\sub", u"n", -1001},
-        {u"", u"AtRoot", u"top", true, u"", u"atroot", u"top"},
-        {Key, String(16383, u'n'), u"", true, Key, String(16383, u'N'), u""},
-        {Key, String(16384, u'n'), u"x", false, Key, String(16384, u'n'), NotFound},
-        {u"\\Software", u"A", u"x", false, u"\\Software", u"A", u"(false)"},
-        {u"Fresh\\" + hostile, hostile, hostile, true, u"FRESH\\" + hostile, hostile, hostile},
-        {u"Other\\Path", u"A", u"1", true, u"Other\\Path", u"B", NotFound},
+        {"text", 0, u"abc", true, none, abc, 1},
+        {"replaced", 0, u"abc", true, seven, abc, 1},
+        {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1},
+        {"42 as text", 0, 42, true, none, "\00142\0"s, 1},
+        {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1},
+        {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1},
+        {"no number", 0, u"abc", false, none, none, 0, u"old", errors::TypeMismatch},
+        {"read text", 1, NoDefault, false, abc, abc, 1, u"abc"},
+        {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s,
+         "\4\xff\xff\xff\xff"s, 1, -1},
+        {"missing", 1, NoDefault, true, none, none, 1, NotFound},
+        {"three letters", 1, u"abc", true, none, abc, 1, u"abc"},
+        {"number default", 1, 7, false, none, seven, 1, 7},
+        {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1,
+         u"--dont-set--"},
+        {"zero default", 1, 0, false, none, "\4\0\0\0\0"s, 1, 0},
+        {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc"},
+        {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u""},
+        {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u""},
+        {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc"},
+        {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3)},
+        {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234},
+        {"long number, default", 1, 7, false, "\004123456", seven, 1, 7},
+        {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7},
+        {"default Null", 1, Variant::null(), true, none, none, 0, u"old", errors::InvalidUseOfNull},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(toUtf8(row.key.substr(0, 20)) + " " + toUtf8(row.name.substr(0, 10)));
-        EXPECT_EQ(s.save(row.name, row.value, row.key), row.saved);
-        EXPECT_EQ(s.get(row.readName, row.readKey), row.read);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const String name = fromUtf8(row.name);
+        EXPECT_TRUE(row.before.empty() || stored(s.host, Key, name, registry_roots::CurrentUser,
+                                                 row.before) == row.before);
+        Variant v = u"old";
+        Boolean result = false;
+        std::int32_t error = 0;
+        try {
+            result =
+                row.get ? s.reg.GetSetting(HKCU, Key, name, v, row.asText, row.value)
+                        : s.reg.SaveSetting(u"hkey_Current_user", Key, name, row.value, row.asText);
+        } catch (const Error& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error, row.error);
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(v, row.read);
+        EXPECT_EQ(v.kind(), row.read.kind());
+        EXPECT_EQ(stored(s.host, Key, name), row.after);
+    }
+    // Key paths and value names: any case, empty parts, the root itself, the
+    // longest name, names that are SQL; each saved, then looked for as at.
+    const String ö = u"Software\\Gr\u00f6\u00dfe", Ö = u"SOFTWARE\\GR\u00d6\u00dfE";
+    const String sql = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
+    const struct {
+        String key, name, atKey, atName;
+        bool saved = true, found = saved;
+    } paths[] = {
+        {ö, u"Volume", Ö, u"VOLUME"},
+        {u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", Ö + u"\\", u"volume"},
+        {Ö + u"\\Sub", u"N", ö + u"\\sub", u"n"},
+        {u"", u"A", u"", u"a"},
+        {Key, String(16383, u'n'), Key, String(16383, u'N')},
+        {Key, String(16384, u'n'), Key, String(16384, u'n'), false},
+        {u"\\Software", u"A", u"\\Software", u"A", false},
+        {u"Fresh\\" + sql, sql, u"FRESH\\" + sql, sql},
+        {u"Other", u"A", u"Other", u"B", true, false},
+    };
+    for (const auto& p : paths) {
+        SCOPED_TRACE(toUtf8(p.key + u"|" + p.name).substr(0, 40));
+        EXPECT_EQ(s.reg.SaveSetting(HKCU, p.key, p.name, u"1", true), p.saved);
+        EXPECT_EQ(stored(s.host, p.atKey, p.atName), p.found ? "\0011\0"s : none);
+    }
+    // Only the four roots' names, in any case, and each root its own.
+    const std::pair<String, std::uint32_t> roots[] = {{u"HKEY_CLASSES_ROOT", 0x80000000},
+                                                      {u"Hkey_Local_Machine", 0x80000002},
+                                                      {u"HKEY_USERS", 0x80000003},
+                                                      {u"HKCU", 0},
+                                                      {u" HKEY_CURRENT_USER", 0}};
+    for (std::size_t i = 0; i < std::size(roots); ++i) {
+        const String key = Key + u"\\" + text(long(i));
+        EXPECT_EQ(s.reg.SaveSetting(roots[i].first, key, u"V", 7, false), roots[i].second != 0);
+        for (std::uint32_t r = registry_roots::ClassesRoot; r <= registry_roots::Users; ++r)
+            EXPECT_EQ(stored(s.host, key, u"V", r), r == roots[i].second ? seven : none) << i;
     }
     // The key tree as another program finds it: each key named as first written.
     sqlite3* db = nullptr;
@@ -109,13 +206,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
                                      {file.parent_path().parent_path(), 0700}}) {
         EXPECT_EQ(int(fs::status(path).permissions()), mode) << path;
     }
-    // A number of more than four bytes is none that GetSetting reads.
-    RegistryKey k = 0;
-    ASSERT_EQ(s.host.createKey(registry_roots::CurrentUser, Key, key_access::Settings, k), 0);
-    ASSERT_EQ(s.host.setValue(k, u"Long", value_kinds::Number, "123456", 6), 0);
-    EXPECT_EQ(s.host.closeKey(k), 0);
-    EXPECT_EQ(s.host.closeKey(k), registry_status::InvalidHandle);
-    EXPECT_EQ(s.get(u"long"), NotFound);
     // A forked child opens its own connection and leaves its parent's alone.
     const pid_t child = ::fork();
     if (child == 0) ::_exit(s.save(u"Forked", u"fork") ? 0 : 1);
@@ -174,12 +264,9 @@ TEST(RegistryStore, LivesWhereTheProcessFirstLookedForIt) {
         {"XDG_CONFIG_HOME=" + t + "/xdg TARNWICK_REGISTRY=o/s.db", "home/o/s.db"},
         {"XDG_CONFIG_HOME=relative TARNWICK_REGISTRY=", "home/.config/tarnwick/registry.sqlite"}};
     for (const auto& [environment, where] : rows) {
-        EXPECT_EQ(
-            testing::runChild({"/bin/sh", "-c",
-                               "cd " + home + " && HOME=" + home + " " + environment + " " +
-                                   TARNWICK_CLI + " reg set hkey_current_user K N -12 --number"})
-                .status,
-            0);
+        const std::string set = " reg set hkey_current_user K N -12 --number";
+        const std::string line = "cd " + home + " && HOME=" + home + " " + environment + " ";
+        EXPECT_EQ(testing::runChild({"/bin/sh", "-c", line + TARNWICK_CLI + set}).status, 0);
         EXPECT_TRUE(fs::exists(temp / where)) << where;
     }
     EXPECT_EQ(command(temp / "home/o/s.db",

@@ -1,12 +1,13 @@
-// An in-memory registry for the behaviour tests: values of any kind below
-// the four roots, key paths and names compared without regard to (ASCII)
-// case, the statuses Windows answers with, and failures on demand.
+// An in-memory registry for the behaviour tests: one key's values of any
+// kind (whatever key is opened), the statuses Windows answers with, and
+// failures on demand.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/registry.h"
@@ -18,39 +19,26 @@ class FakeRegistry {
     enum Operation { Create, Info, Data, Set };
     // When set, that operation answers this status and does nothing else.
     std::optional<std::int32_t> failure[4];
-    // Each value as its kind (one byte) and its data, by where() it is.
+    // Each value as its kind (one byte) and its data, by name.
     std::map<String, std::string> values;
-    // The open keys: their roots and paths.
-    std::map<RegistryKey, std::pair<std::uint32_t, String>> open;
+    std::set<RegistryKey> open;  // the keys open now
 
-    // The root's number, the key path and the value name, upper-cased.
-    static String where(std::uint32_t root, const String& path, const String& name) {
-        String at = char16_t(u'0' + (root & 3)) + path + u'|' + name;
-        for (char16_t& c : at)
-            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-        return at;
-    }
-    std::int32_t createKey(std::uint32_t root, const String& path, std::uint32_t access,
-                           RegistryKey& key) {
+    std::int32_t createKey(std::uint32_t, const String&, std::uint32_t, RegistryKey& key) {
         if (failure[Create]) return *failure[Create];
-        // The settings class asks for every right on each open.
-        if (access != key_access::Settings) return registry_status::AccessDenied;
-        key = open.empty() ? 0x100 : open.rbegin()->first + 1;
-        open[key] = {root, path};
+        open.insert(key = open.empty() ? 0x100 : *open.rbegin() + 1);
         return registry_status::Ok;
     }
-    std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
+    std::int32_t queryValueInfo(RegistryKey, const String& name, std::uint32_t& kind,
                                 std::uint32_t& size) {
-        const auto v = values.find(where(open.at(key).first, open.at(key).second, name));
+        const auto v = values.find(name);
         if (failure[Info] || v == values.end())
             return failure[Info].value_or(registry_status::FileNotFound);
         kind = static_cast<unsigned char>(v->second[0]);
         size = static_cast<std::uint32_t>(v->second.size() - 1);
         return registry_status::Ok;
     }
-    std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
-                                std::uint32_t& size) {
-        const auto v = values.find(where(open.at(key).first, open.at(key).second, name));
+    std::int32_t queryValueData(RegistryKey, const String& name, char* data, std::uint32_t& size) {
+        const auto v = values.find(name);
         if (failure[Data] || v == values.end())
             return failure[Data].value_or(registry_status::FileNotFound);
         const auto needed = static_cast<std::uint32_t>(v->second.size() - 1);
@@ -61,11 +49,10 @@ class FakeRegistry {
         std::memcpy(data, v->second.data() + 1, size = needed);
         return registry_status::Ok;
     }
-    std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
+    std::int32_t setValue(RegistryKey, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) {
         if (failure[Set]) return *failure[Set];
-        values[where(open.at(key).first, open.at(key).second, name)] =
-            char(kind) + std::string(data, size);
+        values[name] = char(kind) + std::string(data, size);
         return registry_status::Ok;
     }
     std::int32_t closeKey(RegistryKey key) {
