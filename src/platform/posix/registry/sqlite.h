@@ -96,11 +96,16 @@ struct Connection {
     Clock::time_point checkedAt;  // when the file was last found still there
     bool readOnly = false;
     Clock::time_point deadline;
-    Statement findKey, addKey, findValue, putValue, begin, commit, rollback;
-    // Keys this connection has seen present: keys are never deleted, so the
-    // next open of one needs no lookup.
-    // (By root: the low two bits of its handle value.)
+    Statement findKey, addKey, findValue, putValue, listSubKeys, listValues, dropValue, dropKeys,
+        dropValues, dataVersion, begin, commit, rollback;
+    // Keys this connection has seen present, so that the next open of one
+    // needs no lookup. (By root: the low two bits of its handle value.)
+    // Keys may be deleted, by this process or another: the connection's own
+    // deletes forget them here, and the whole set is dropped once
+    // dataVersion shows that another connection has written since it was
+    // filled (knownVersion).
     std::unordered_set<std::string> knownKeys[4];
+    std::int64_t knownVersion = -1;
 
     Connection() = default;
     Connection(const Connection&) = delete;

@@ -143,7 +143,7 @@ std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr
     return registry_status::Ok;
 }
 
-// Notes a key as present: keys are never deleted.
+// Notes a key as present (until it is deleted: see Connection::knownKeys).
 void remember(Connection& c, std::int64_t root, const KeyPath& path) {
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
     if (known.size() > 4096) known.clear();
@@ -156,11 +156,20 @@ void remember(Connection& c, std::int64_t root, const KeyPath& path) {
 int keyPresent(Connection& c, std::int64_t root, const KeyPath& path, bool& present) {
     present = true;
     if (path.fold.empty()) return SQLITE_OK;  // the root itself
+    int rc = c.dataVersion.step();
+    if (rc != SQLITE_ROW) return rc;
+    const std::int64_t version = sqlite3_column_int64(c.dataVersion.get(), 0);
+    c.dataVersion.reset();
+    if (version != c.knownVersion) {
+        // Another connection has written since: it may have deleted keys.
+        for (auto& known : c.knownKeys) known.clear();
+        c.knownVersion = version;
+    }
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
     if (known.count(path.fold)) return SQLITE_OK;
     c.findKey.bind(1, root);
     c.findKey.bind(2, path.fold);
-    const int rc = c.findKey.step();
+    rc = c.findKey.step();
     c.findKey.reset();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return rc;
     present = rc == SQLITE_ROW;
@@ -220,7 +229,114 @@ int readValue(OpenKey& k, const String& name, const std::string& fold) {
     return rc;
 }
 
+// The key a list or delete names, with the connection to the store for it.
+std::int32_t keyFor(PosixPlatform& platform, const std::string& option, std::uint32_t root,
+                    const String& subKey, bool writing, std::shared_ptr<Connection>& c,
+                    KeyPath& path) {
+    if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
+        return registry_status::InvalidHandle;
+    if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
+    path = KeyPath{joinedParts(folded(platform, subKey)), subKey};
+    if (const std::int32_t status = connectionTo(databasePath(option), writing, c)) return status;
+    if (writing && c->readOnly) return registry_status::AccessDenied;
+    c->deadline = Clock::now() + LockPatience;
+    return registry_status::Ok;
+}
+
+// The names one listing statement gives for the key, in its order.
+int namesOf(Statement& list, std::int64_t root, const std::string& fold,
+            std::vector<String>& names) {
+    list.bind(1, root);
+    list.bind(2, fold);
+    int rc;
+    while ((rc = list.step()) == SQLITE_ROW)
+        names.push_back(
+            fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0))));
+    list.reset();
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
 }  // namespace
+
+std::int32_t PosixPlatform::listKey(std::uint32_t root, const String& subKey,
+                                    std::vector<String>& subKeys, std::vector<String>& valueNames) {
+    Store& s = store();
+    std::lock_guard guard(s.lock);
+    std::shared_ptr<Connection> c;
+    KeyPath path;
+    if (const std::int32_t status =
+            keyFor(*this, options_.registryFile, root, subKey, false, c, path))
+        return status;
+    subKeys.clear();
+    valueNames.clear();
+    // One read transaction: the key, its subkeys and its values as of one
+    // moment, whatever other processes write meanwhile.
+    int rc = sqlite3_exec(c->db, "BEGIN", nullptr, nullptr, nullptr);
+    bool present = true;  // the root always is
+    if (rc == SQLITE_OK && !path.fold.empty()) {
+        c->findKey.bind(1, root);
+        c->findKey.bind(2, path.fold);
+        rc = c->findKey.step();
+        c->findKey.reset();
+        present = rc == SQLITE_ROW;
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    if (rc == SQLITE_OK && present) rc = namesOf(c->listSubKeys, root, path.fold, subKeys);
+    if (rc == SQLITE_OK && present) rc = namesOf(c->listValues, root, path.fold, valueNames);
+    sqlite3_exec(c->db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return statusOf(rc, c->db);
+    return present ? registry_status::Ok : registry_status::FileNotFound;
+}
+
+std::int32_t PosixPlatform::deleteValue(std::uint32_t root, const String& subKey,
+                                        const String& name) {
+    Store& s = store();
+    std::lock_guard guard(s.lock);
+    std::shared_ptr<Connection> c;
+    KeyPath path;
+    if (const std::int32_t status =
+            keyFor(*this, options_.registryFile, root, subKey, true, c, path))
+        return status;
+    const std::string fold = folded(*this, name);
+    bool found = false;
+    const int rc = c->write([&] {
+        c->dropValue.bind(1, root);
+        c->dropValue.bind(2, path.fold);
+        c->dropValue.bind(3, fold);
+        const int dropped = c->run(c->dropValue);
+        found = sqlite3_changes(c->db) > 0;
+        return dropped;
+    });
+    if (rc == SQLITE_OK && !found) return registry_status::FileNotFound;
+    return statusOf(rc, c->db);
+}
+
+std::int32_t PosixPlatform::deleteKey(std::uint32_t root, const String& subKey) {
+    Store& s = store();
+    std::lock_guard guard(s.lock);
+    std::shared_ptr<Connection> c;
+    KeyPath path;
+    if (const std::int32_t status =
+            keyFor(*this, options_.registryFile, root, subKey, true, c, path))
+        return status;
+    if (path.fold.empty()) return registry_status::AccessDenied;  // a root stays
+    bool found = false;
+    const int rc = c->write([&] {
+        for (Statement* drop : {&c->dropKeys, &c->dropValues}) {
+            drop->bind(1, root);
+            drop->bind(2, path.fold);
+            const int dropped = c->run(*drop);
+            if (dropped != SQLITE_DONE) return dropped;
+            if (drop == &c->dropKeys) found = sqlite3_changes(c->db) > 0;
+        }
+        return SQLITE_DONE;
+    });
+    // Its own writes do not move the connection's data version: the keys
+    // it deleted are forgotten here.
+    c->knownKeys[root & 3].clear();
+    if (rc == SQLITE_OK && !found) return registry_status::FileNotFound;
+    return statusOf(rc, c->db);
+}
 
 std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
                                       std::uint32_t access, RegistryKey& key) {
@@ -320,11 +436,12 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
     Connection& c = *k->connection;
     c.deadline = Clock::now() + LockPatience;
     const std::string fold = folded(*this, name), written = toUtf8(name);
+    // The key's parts are added with every value, not only when the key was
+    // missing at its open: another process (or this one) may have deleted
+    // the key since, and a value must never be left without its key.
     const int rc = c.write([&] {
-        if (k->missing) {
-            const int added = addKeyParts(c, k->root, k->path);
-            if (added != SQLITE_DONE) return added;
-        }
+        const int added = addKeyParts(c, k->root, k->path);
+        if (added != SQLITE_DONE) return added;
         c.putValue.bind(1, k->root);
         c.putValue.bind(2, k->path.fold);
         c.putValue.bind(3, fold);
@@ -333,7 +450,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
         c.putValue.bindBlob(6, data, size);
         return c.run(c.putValue);
     });
-    if (rc == SQLITE_OK && k->missing) {
+    if (rc == SQLITE_OK) {
         k->missing = false;
         remember(c, k->root, k->path);
     }
