@@ -229,113 +229,26 @@ int readValue(OpenKey& k, const String& name, const std::string& fold) {
     return rc;
 }
 
-// The key a list or delete names, with the connection to the store for it.
-std::int32_t keyFor(PosixPlatform& platform, const std::string& option, std::uint32_t root,
-                    const String& subKey, bool writing, std::shared_ptr<Connection>& c,
-                    KeyPath& path) {
+}  // namespace
+
+std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& option,
+                                std::uint32_t root, const String& subKey, bool writing,
+                                const KeyWork& work) {
     if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
         return registry_status::InvalidHandle;
     if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
-    path = KeyPath{joinedParts(folded(platform, subKey)), subKey};
+    const std::string fold = joinedParts(folded(platform, subKey));
+    Store& s = store();
+    std::lock_guard guard(s.lock);
+    std::shared_ptr<Connection> c;
     if (const std::int32_t status = connectionTo(databasePath(option), writing, c)) return status;
     if (writing && c->readOnly) return registry_status::AccessDenied;
     c->deadline = Clock::now() + LockPatience;
-    return registry_status::Ok;
+    return work(*c, fold);
 }
 
-// The names one listing statement gives for the key, in its order.
-int namesOf(Statement& list, std::int64_t root, const std::string& fold,
-            std::vector<String>& names) {
-    list.bind(1, root);
-    list.bind(2, fold);
-    int rc;
-    while ((rc = list.step()) == SQLITE_ROW)
-        names.push_back(
-            fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0))));
-    list.reset();
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-}  // namespace
-
-std::int32_t PosixPlatform::listKey(std::uint32_t root, const String& subKey,
-                                    std::vector<String>& subKeys, std::vector<String>& valueNames) {
-    Store& s = store();
-    std::lock_guard guard(s.lock);
-    std::shared_ptr<Connection> c;
-    KeyPath path;
-    if (const std::int32_t status =
-            keyFor(*this, options_.registryFile, root, subKey, false, c, path))
-        return status;
-    subKeys.clear();
-    valueNames.clear();
-    // One read transaction: the key, its subkeys and its values as of one
-    // moment, whatever other processes write meanwhile.
-    int rc = sqlite3_exec(c->db, "BEGIN", nullptr, nullptr, nullptr);
-    bool present = true;  // the root always is
-    if (rc == SQLITE_OK && !path.fold.empty()) {
-        c->findKey.bind(1, root);
-        c->findKey.bind(2, path.fold);
-        rc = c->findKey.step();
-        c->findKey.reset();
-        present = rc == SQLITE_ROW;
-        if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
-    }
-    if (rc == SQLITE_OK && present) rc = namesOf(c->listSubKeys, root, path.fold, subKeys);
-    if (rc == SQLITE_OK && present) rc = namesOf(c->listValues, root, path.fold, valueNames);
-    sqlite3_exec(c->db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return statusOf(rc, c->db);
-    return present ? registry_status::Ok : registry_status::FileNotFound;
-}
-
-std::int32_t PosixPlatform::deleteValue(std::uint32_t root, const String& subKey,
-                                        const String& name) {
-    Store& s = store();
-    std::lock_guard guard(s.lock);
-    std::shared_ptr<Connection> c;
-    KeyPath path;
-    if (const std::int32_t status =
-            keyFor(*this, options_.registryFile, root, subKey, true, c, path))
-        return status;
-    const std::string fold = folded(*this, name);
-    bool found = false;
-    const int rc = c->write([&] {
-        c->dropValue.bind(1, root);
-        c->dropValue.bind(2, path.fold);
-        c->dropValue.bind(3, fold);
-        const int dropped = c->run(c->dropValue);
-        found = sqlite3_changes(c->db) > 0;
-        return dropped;
-    });
-    if (rc == SQLITE_OK && !found) return registry_status::FileNotFound;
-    return statusOf(rc, c->db);
-}
-
-std::int32_t PosixPlatform::deleteKey(std::uint32_t root, const String& subKey) {
-    Store& s = store();
-    std::lock_guard guard(s.lock);
-    std::shared_ptr<Connection> c;
-    KeyPath path;
-    if (const std::int32_t status =
-            keyFor(*this, options_.registryFile, root, subKey, true, c, path))
-        return status;
-    if (path.fold.empty()) return registry_status::AccessDenied;  // a root stays
-    bool found = false;
-    const int rc = c->write([&] {
-        for (Statement* drop : {&c->dropKeys, &c->dropValues}) {
-            drop->bind(1, root);
-            drop->bind(2, path.fold);
-            const int dropped = c->run(*drop);
-            if (dropped != SQLITE_DONE) return dropped;
-            if (drop == &c->dropKeys) found = sqlite3_changes(c->db) > 0;
-        }
-        return SQLITE_DONE;
-    });
-    // Its own writes do not move the connection's data version: the keys
-    // it deleted are forgotten here.
-    c->knownKeys[root & 3].clear();
-    if (rc == SQLITE_OK && !found) return registry_status::FileNotFound;
-    return statusOf(rc, c->db);
+std::string registry_db::foldedName(PosixPlatform& platform, const String& name) {
+    return folded(platform, name);
 }
 
 std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
