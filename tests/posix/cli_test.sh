@@ -77,8 +77,8 @@ row 0 '^/dev/null /dev/null$' "$N" 'rm -f fds; timeout 2 bash -c '\''$T frodo --
 # Settings listed and deleted, in a store of the test's own.
 export TARNWICK_REGISTRY=$D/settings.sqlite
 TAB=$'\t'
-row 0 "^G\\\\"$'\n'"Gx\\\\$" "$N" '$T reg set HKEY_USERS "A\G" Volume 7 --number && $T reg set hkey_users "a\g" name "Bou\"lder" &&
-    $T reg set HKEY_USERS "A\G\sub" X 1 && $T reg set HKEY_USERS "A\Gx" X 1 && $T reg list HKEY_USERS A'
+row 0 "^A\\\\"$'\n'"G\\\\"$'\n'"Gx\\\\$" "$N" '$T reg set HKEY_USERS "A\G" Volume 7 --number && $T reg set hkey_users "a\g" name "Bou\"lder" &&
+    $T reg set HKEY_USERS "A\G\sub" X 1 && $T reg set HKEY_USERS "A\Gx" X 1 && $T reg list HKEY_USERS "" && $T reg list HKEY_USERS A'
 row 0 "^sub\\\\"$'\n'"name${TAB}Bou\"lder"$'\n'"Volume${TAB}7$" "$N" '$T reg list HKEY_USERS "a\g"'
 row 0 '^\{"root":"HKEY_USERS","key":"A\\\\G","subkeys":\["sub"\],"values":\[\{"name":"name","value":"Bou\\"lder"\},\{"name":"Volume","value":7\}\]\}$' \
     "$N" '$T reg list --json HKEY_USERS "A\G" | python3 -m json.tool --compact'
