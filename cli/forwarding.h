@@ -98,6 +98,17 @@ class ForwardingPlatform : public Platform {
         return inner_.setValue(key, name, kind, data, size);
     }
     std::int32_t closeKey(RegistryKey key) override { return inner_.closeKey(key); }
+    std::int32_t listKey(std::uint32_t root, const String& subKey, std::vector<String>& subKeys,
+                         std::vector<String>& valueNames) override {
+        return inner_.listKey(root, subKey, subKeys, valueNames);
+    }
+    std::int32_t deleteValue(std::uint32_t root, const String& subKey,
+                             const String& name) override {
+        return inner_.deleteValue(root, subKey, name);
+    }
+    std::int32_t deleteKey(std::uint32_t root, const String& subKey) override {
+        return inner_.deleteKey(root, subKey);
+    }
 
   private:
     Platform& inner_;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "tarnwick/types.h"
 
@@ -85,6 +86,26 @@ class RegistryApi {
     virtual std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind,
                                   const char* data, std::uint32_t size) = 0;
     virtual std::int32_t closeKey(RegistryKey key) = 0;
+
+    // The names of the key's subkeys and of its values, as first written.
+    // A missing key answers FileNotFound and is not made. (A system whose
+    // store cannot list, delete or be asked answers GeneralFailure.)
+    virtual std::int32_t listKey(std::uint32_t /*root*/, const String& /*subKey*/,
+                                 std::vector<String>& /*subKeys*/,
+                                 std::vector<String>& /*valueNames*/) {
+        return registry_status::GeneralFailure;
+    }
+    // Deletes one value of the key: FileNotFound when the key or the value
+    // is not there.
+    virtual std::int32_t deleteValue(std::uint32_t /*root*/, const String& /*subKey*/,
+                                     const String& /*name*/) {
+        return registry_status::GeneralFailure;
+    }
+    // Deletes the key with every key and value below it: FileNotFound when
+    // it is not there. The root itself (an empty path) is never deleted.
+    virtual std::int32_t deleteKey(std::uint32_t /*root*/, const String& /*subKey*/) {
+        return registry_status::GeneralFailure;
+    }
 };
 
 }  // namespace tarnwick

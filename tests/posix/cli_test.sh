@@ -74,4 +74,22 @@ export T
 row 0 '^$' "$N" 'timeout 2 bash -c '\''out=$($T frodo --emulator ./emu)'\'
 row 0 '^/dev/null /dev/null$' "$N" 'rm -f fds; timeout 2 bash -c '\''$T frodo --emulator ./emu | cat'\'' &&
     for i in {1..40}; do [ -s fds ] && break; sleep 0.05; done; cat fds'
+# Settings listed and deleted, in a store of the test's own.
+export TARNWICK_REGISTRY=$D/settings.sqlite
+TAB=$'\t'
+row 0 "^A\\\\"$'\n'"G\\\\"$'\n'"Gx\\\\$" "$N" '$T reg set HKEY_USERS "A\G" Volume 7 --number && $T reg set hkey_users "a\g" name "Bou\"lder" &&
+    $T reg set HKEY_USERS "A\G\sub" X 1 && $T reg set HKEY_USERS "A\Gx" X 1 && $T reg list HKEY_USERS "" && $T reg list HKEY_USERS A'
+row 0 "^sub\\\\"$'\n'"name${TAB}Bou\"lder"$'\n'"Volume${TAB}7$" "$N" '$T reg list HKEY_USERS "a\g"'
+row 0 '^\{"root":"HKEY_USERS","key":"A\\\\G","subkeys":\["sub"\],"values":\[\{"name":"name","value":"Bou\\"lder"\},\{"name":"Volume","value":7\}\]\}$' \
+    "$N" '$T reg list --json HKEY_USERS "A\G" | python3 -m json.tool --compact'
+row 0 "^sub\\\\"$'\n'"Volume${TAB}7$" "$N" '$T reg delete HKEY_USERS "A\G" NAME && $T reg list HKEY_USERS "A\G"'
+row 1 "$N" '^tarnwick reg: HKEY_USERS.A.G.NAME: no such setting$' '$T reg delete HKEY_USERS "A\G" NAME'
+# A key goes with everything below it, and nothing else; listing a missing
+# key does not make it.
+row 1 "^Gx\\\\$" '^tarnwick reg: HKEY_USERS.A.G: no such key$' '$T reg delete HKEY_USERS "A\G" && $T reg list HKEY_USERS A &&
+    ! $T reg list HKEY_USERS "A\G\sub" 2>/dev/null && ! $T reg list HKEY_USERS "A\G" 2>/dev/null && $T reg list HKEY_USERS "A\G"'
+row 1 "$N" '^tarnwick reg: HKEY_USERS.A.G: no such key$' '$T reg delete HKEY_USERS "A\G"'
+row 1 "$N" '^tarnwick reg: HKCU: unknown root' '$T reg delete HKCU A'
+# A value saved to a key another process deleted is there with its key.
+row 0 "^2"$'\n'"sub\\\\$" "$N" '$T reg delete HKEY_USERS A && $T reg set HKEY_USERS "A\G\sub" X 2 && $T reg get HKEY_USERS "A\G\sub" X && $T reg list HKEY_USERS "A\G"'
 exit $((failures > 0))

@@ -125,4 +125,49 @@ std::int32_t Win32Platform::closeKey(RegistryKey key) {
     return RegCloseKey(handleOf(key));
 }
 
+std::int32_t Win32Platform::listKey(std::uint32_t root, const String& subKey,
+                                    std::vector<String>& subKeys, std::vector<String>& valueNames) {
+    subKeys.clear();
+    valueNames.clear();
+    // Opened, never created: a missing key answers ERROR_FILE_NOT_FOUND.
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExW(rootHandle(root), toWide(subKey).c_str(), 0,
+                                   KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &key);
+    if (status != ERROR_SUCCESS) return status;
+    // The longest key name is 255 characters, the longest value name 16383.
+    std::vector<wchar_t> name(16384);
+    for (DWORD i = 0; status == ERROR_SUCCESS; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        status = RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS) subKeys.push_back(fromWide(std::wstring(name.data(), length)));
+    }
+    if (status == ERROR_NO_MORE_ITEMS) status = ERROR_SUCCESS;
+    for (DWORD i = 0; status == ERROR_SUCCESS; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        status = RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS)
+            valueNames.push_back(fromWide(std::wstring(name.data(), length)));
+    }
+    if (status == ERROR_NO_MORE_ITEMS) status = ERROR_SUCCESS;
+    RegCloseKey(key);
+    return status;
+}
+
+std::int32_t Win32Platform::deleteValue(std::uint32_t root, const String& subKey,
+                                        const String& name) {
+    HKEY key = nullptr;
+    const LSTATUS status =
+        RegOpenKeyExW(rootHandle(root), toWide(subKey).c_str(), 0, KEY_SET_VALUE, &key);
+    if (status != ERROR_SUCCESS) return status;
+    const LSTATUS deleted = RegDeleteValueW(key, toWide(name).c_str());
+    RegCloseKey(key);
+    return deleted;
+}
+
+std::int32_t Win32Platform::deleteKey(std::uint32_t root, const String& subKey) {
+    // An empty path would have RegDeleteTreeW empty the root itself.
+    if (subKey.find_first_not_of(u'\\') == String::npos) return ERROR_ACCESS_DENIED;
+    return RegDeleteTreeW(rootHandle(root), toWide(subKey).c_str());
+}
+
 }  // namespace tarnwick

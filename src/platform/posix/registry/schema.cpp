@@ -130,6 +130,18 @@ std::int32_t prepareStore(Connection& c) {
         {c.putValue,
          "INSERT INTO registry_values(root,key,fold,name,kind,data) VALUES(?1,?2,?3,?4,?5,?6) "
          "ON CONFLICT(root,key,fold) DO UPDATE SET kind=excluded.kind,data=excluded.data"},
+        {c.listSubKeys, "SELECT name FROM registry_keys WHERE root=?1 AND parent=?2 ORDER BY path"},
+        {c.listValues, "SELECT name FROM registry_values WHERE root=?1 AND key=?2 ORDER BY fold"},
+        {c.dropValue, "DELETE FROM registry_values WHERE root=?1 AND key=?2 AND fold=?3"},
+        // The key and every path below it: those that begin with its path
+        // and a separator, i.e. sort between "path\\" and "path]" ('\\'+1).
+        {c.dropKeys,
+         "DELETE FROM registry_keys WHERE root=?1 AND (path=?2 OR (path>?2||'\\' AND "
+         "path<?2||']'))"},
+        {c.dropValues,
+         "DELETE FROM registry_values WHERE root=?1 AND (key=?2 OR (key>?2||'\\' AND "
+         "key<?2||']'))"},
+        {c.dataVersion, "PRAGMA data_version"},
         {c.begin, "BEGIN IMMEDIATE"},
         {c.commit, "COMMIT"},
         {c.rollback, "ROLLBACK"},

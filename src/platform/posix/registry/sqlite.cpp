@@ -104,7 +104,8 @@ Connection::~Connection() {
         // than closed or finalised.
         abandoned().push_back(db);
         for (Statement* s :
-             {&findKey, &addKey, &findValue, &putValue, &begin, &commit, &rollback}) {
+             {&findKey, &addKey, &findValue, &putValue, &listSubKeys, &listValues, &dropValue,
+              &dropKeys, &dropValues, &dataVersion, &begin, &commit, &rollback}) {
             abandoned().push_back(s->get());
             s->forget();
         }

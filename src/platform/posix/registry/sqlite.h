@@ -24,9 +24,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
+
+#include "tarnwick/types.h"
+
+namespace tarnwick {
+class PosixPlatform;
+}
 
 namespace tarnwick::registry_db {
 
@@ -96,11 +103,16 @@ struct Connection {
     Clock::time_point checkedAt;  // when the file was last found still there
     bool readOnly = false;
     Clock::time_point deadline;
-    Statement findKey, addKey, findValue, putValue, begin, commit, rollback;
-    // Keys this connection has seen present: keys are never deleted, so the
-    // next open of one needs no lookup.
-    // (By root: the low two bits of its handle value.)
+    Statement findKey, addKey, findValue, putValue, listSubKeys, listValues, dropValue, dropKeys,
+        dropValues, dataVersion, begin, commit, rollback;
+    // Keys this connection has seen present, so that the next open of one
+    // needs no lookup. (By root: the low two bits of its handle value.)
+    // Keys may be deleted, by this process or another: the connection's own
+    // deletes forget them here, and the whole set is dropped once
+    // dataVersion shows that another connection has written since it was
+    // filled (knownVersion).
     std::unordered_set<std::string> knownKeys[4];
+    std::int64_t knownVersion = -1;
 
     Connection() = default;
     Connection(const Connection&) = delete;
@@ -138,6 +150,17 @@ std::int32_t prepareStore(Connection& c);
 // Opens the store at path, making its folder and file first where the
 // medium may be written (location.cpp).
 std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out);
+
+// Runs work under the store's lock on the connection for the key subKey
+// below root, given the key's upper-cased path (store.cpp): for a list or a
+// delete, which open no key. An unknown root, a path starting with a
+// separator, a store that cannot be opened (or, when writing, written)
+// answer their status instead.
+using KeyWork = std::function<std::int32_t(Connection& c, const std::string& fold)>;
+std::int32_t onKey(PosixPlatform& platform, const std::string& option, std::uint32_t root,
+                   const String& subKey, bool writing, const KeyWork& work);
+// A value name upper-cased as the store compares it.
+std::string foldedName(PosixPlatform& platform, const String& name);
 
 // The database file as this process first located it for the option, "" for
 // the default (location.cpp). Called under the store's lock.

@@ -143,7 +143,7 @@ std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr
     return registry_status::Ok;
 }
 
-// Notes a key as present: keys are never deleted.
+// Notes a key as present (until it is deleted: see Connection::knownKeys).
 void remember(Connection& c, std::int64_t root, const KeyPath& path) {
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
     if (known.size() > 4096) known.clear();
@@ -156,11 +156,20 @@ void remember(Connection& c, std::int64_t root, const KeyPath& path) {
 int keyPresent(Connection& c, std::int64_t root, const KeyPath& path, bool& present) {
     present = true;
     if (path.fold.empty()) return SQLITE_OK;  // the root itself
+    int rc = c.dataVersion.step();
+    if (rc != SQLITE_ROW) return rc;
+    const std::int64_t version = sqlite3_column_int64(c.dataVersion.get(), 0);
+    c.dataVersion.reset();
+    if (version != c.knownVersion) {
+        // Another connection has written since: it may have deleted keys.
+        for (auto& known : c.knownKeys) known.clear();
+        c.knownVersion = version;
+    }
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
     if (known.count(path.fold)) return SQLITE_OK;
     c.findKey.bind(1, root);
     c.findKey.bind(2, path.fold);
-    const int rc = c.findKey.step();
+    rc = c.findKey.step();
     c.findKey.reset();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return rc;
     present = rc == SQLITE_ROW;
@@ -221,6 +230,26 @@ int readValue(OpenKey& k, const String& name, const std::string& fold) {
 }
 
 }  // namespace
+
+std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& option,
+                                std::uint32_t root, const String& subKey, bool writing,
+                                const KeyWork& work) {
+    if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
+        return registry_status::InvalidHandle;
+    if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
+    const std::string fold = joinedParts(folded(platform, subKey));
+    Store& s = store();
+    std::lock_guard guard(s.lock);
+    std::shared_ptr<Connection> c;
+    if (const std::int32_t status = connectionTo(databasePath(option), writing, c)) return status;
+    if (writing && c->readOnly) return registry_status::AccessDenied;
+    c->deadline = Clock::now() + LockPatience;
+    return work(*c, fold);
+}
+
+std::string registry_db::foldedName(PosixPlatform& platform, const String& name) {
+    return folded(platform, name);
+}
 
 std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
                                       std::uint32_t access, RegistryKey& key) {
@@ -320,11 +349,12 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
     Connection& c = *k->connection;
     c.deadline = Clock::now() + LockPatience;
     const std::string fold = folded(*this, name), written = toUtf8(name);
+    // The key's parts are added with every value, not only when the key was
+    // missing at its open: another process (or this one) may have deleted
+    // the key since, and a value must never be left without its key.
     const int rc = c.write([&] {
-        if (k->missing) {
-            const int added = addKeyParts(c, k->root, k->path);
-            if (added != SQLITE_DONE) return added;
-        }
+        const int added = addKeyParts(c, k->root, k->path);
+        if (added != SQLITE_DONE) return added;
         c.putValue.bind(1, k->root);
         c.putValue.bind(2, k->path.fold);
         c.putValue.bind(3, fold);
@@ -333,7 +363,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
         c.putValue.bindBlob(6, data, size);
         return c.run(c.putValue);
     });
-    if (rc == SQLITE_OK && k->missing) {
+    if (rc == SQLITE_OK) {
         k->missing = false;
         remember(c, k->root, k->path);
     }
