@@ -61,7 +61,7 @@ row 0 'found: m/a\.SID\^M\^\[\[Km/sub/b\.sid' "$N" \
 row 0 '"file": "a\\udcff\.sid",' "$N" '$T sid info --json a*.sid | iconv -f UTF-8 -t UTF-8 | python3 -m json.tool'
 row 1 "$N" '^tarnwick frodo: .*/nonexistent/frodo not found$' '$T frodo --emulator /nonexistent/frodo'
 row 0 '"paths": \[' "$N" "\$T find-files --json n '*.sid' | python3 -m json.tool"
-row 0 '"value": 7' "$N" '$T reg set HKEY_USERS K N 7 --number && $T reg get --json HKEY_USERS K N | python3 -m json.tool'
+row 0 '"value": 7' "$N" 'export TARNWICK_REGISTRY=$D/own.sqlite; $T reg set HKEY_USERS K N 7 --number && $T reg get --json HKEY_USERS K N | python3 -m json.tool'
 row 0 'MIT License.*Copyright \(c\) [0-9]+ the Tarnwick authors' "$N" '$T --version'
 row 0 '^frodo$' "$N" 'source <($T --bash-completion); COMP_WORDS=(tarnwick fro); COMP_CWORD=1; _tarnwick; echo $COMPREPLY'
 # A dry run prints the very line the real launch then starts.
