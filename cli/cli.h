@@ -52,6 +52,9 @@ struct Command {
     std::function<int(const Args&)> run;
     std::vector<std::string> valueOptions = {};
     std::vector<std::string> flags = {};
+    // The words a subcommand takes first ("reg get", "reg set", ...), for
+    // the completion.
+    std::vector<std::string> actions = {};
 };
 
 // What the running subcommand is about (a file, key or program): main names it

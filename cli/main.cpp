@@ -92,11 +92,13 @@ std::string bashCompletion(const std::vector<Command>& commands) {
         std::string options = "--help";
         for (const std::string& o : c.valueOptions) options += " --" + o;
         for (const std::string& f : c.flags) options += (f.size() == 1 ? " -" : " --") + f;
-        cases += "        " + c.name + ") options='" + options + "' ;;\n";
+        std::string actions;
+        for (const std::string& a : c.actions) actions += (actions.empty() ? "" : " ") + a;
+        cases += "        " + c.name + ") options='" + options + "' actions='" + actions + "' ;;\n";
     }
     return "# bash completion for tarnwick\n"
            "_tarnwick() {\n"
-           "    local cur=${COMP_WORDS[COMP_CWORD]} options=''\n"
+           "    local cur=${COMP_WORDS[COMP_CWORD]} options='' actions=''\n"
            "    if ((COMP_CWORD == 1)); then\n"
            "        COMPREPLY=($(compgen -W '" +
            names +
@@ -107,7 +109,9 @@ std::string bashCompletion(const std::vector<Command>& commands) {
            cases + "        help) COMPREPLY=($(compgen -W '" + names +
            "' -- \"$cur\")); return ;;\n"
            "    esac\n"
-           "    if [[ $cur == -* ]]; then\n"
+           "    if ((COMP_CWORD == 2)) && [[ -n $actions && $cur != -* ]]; then\n"
+           "        COMPREPLY=($(compgen -W \"$actions\" -- \"$cur\"))\n"
+           "    elif [[ $cur == -* ]]; then\n"
            "        COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
            "    else\n"
            "        compopt -o filenames\n"

@@ -261,7 +261,8 @@ std::vector<Command> registryCommands() {
                             throw UsageError{"expected reg get, set, list or delete"};
                         },
                         {"default"},
-                        {"number", "json"}});
+                        {"number", "json"},
+                        {"get", "set", "list", "delete"}});
     return commands;
 }
 

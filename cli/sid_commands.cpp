@@ -223,7 +223,8 @@ std::vector<Command> sidCommands() {
              throw UsageError{"unknown sid command '" + what + "': expected info or set-default"};
          },
          {},
-         {"json"}});
+         {"json"},
+         {"info", "set-default"}});
     commands.push_back(
         {"play",
          "play a SID tune in an outside player",

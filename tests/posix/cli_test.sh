@@ -63,7 +63,7 @@ row 1 "$N" '^tarnwick frodo: .*/nonexistent/frodo not found$' '$T frodo --emulat
 row 0 '"paths": \[' "$N" "\$T find-files --json n '*.sid' | python3 -m json.tool"
 row 0 '"value": 7' "$N" 'export TARNWICK_REGISTRY=$D/own.sqlite; $T reg set HKEY_USERS K N 7 --number && $T reg get --json HKEY_USERS K N | python3 -m json.tool'
 row 0 'MIT License.*Copyright \(c\) [0-9]+ the Tarnwick authors' "$N" '$T --version'
-row 0 '^frodo$' "$N" 'source <($T --bash-completion); COMP_WORDS=(tarnwick fro); COMP_CWORD=1; _tarnwick; echo $COMPREPLY'
+row 0 '^frodo delete$' "$N" 'source <($T --bash-completion); COMP_WORDS=(tarnwick fro); COMP_CWORD=1; _tarnwick; a=$COMPREPLY; COMP_WORDS=(tarnwick reg d); COMP_CWORD=2; _tarnwick; echo $a $COMPREPLY'
 # A dry run prints the very line the real launch then starts.
 row 0 '^ok$' "$N" 'line=$($T vice --emulator ./emu --game m/a.SID --dry-run) && rm -f args &&
     $T vice --emulator ./emu --game m/a.SID && for i in {1..40}; do [ -s args ] && break; sleep 0.05; done &&
