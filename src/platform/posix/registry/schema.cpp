@@ -141,7 +141,6 @@ std::int32_t prepareStore(Connection& c) {
         {c.dropValues,
          "DELETE FROM registry_values WHERE root=?1 AND (key=?2 OR (key>?2||'\\' AND "
          "key<?2||']'))"},
-        {c.dataVersion, "PRAGMA data_version"},
         {c.begin, "BEGIN IMMEDIATE"},
         {c.commit, "COMMIT"},
         {c.rollback, "ROLLBACK"},

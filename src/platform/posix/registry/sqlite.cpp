@@ -103,9 +103,8 @@ Connection::~Connection() {
         // locks and its files. It is kept (reachable, never used) rather
         // than closed or finalised.
         abandoned().push_back(db);
-        for (Statement* s :
-             {&findKey, &addKey, &findValue, &putValue, &listSubKeys, &listValues, &dropValue,
-              &dropKeys, &dropValues, &dataVersion, &begin, &commit, &rollback}) {
+        for (Statement* s : {&findKey, &addKey, &findValue, &putValue, &listSubKeys, &listValues,
+                             &dropValue, &dropKeys, &dropValues, &begin, &commit, &rollback}) {
             abandoned().push_back(s->get());
             s->forget();
         }

@@ -104,15 +104,17 @@ struct Connection {
     bool readOnly = false;
     Clock::time_point deadline;
     Statement findKey, addKey, findValue, putValue, listSubKeys, listValues, dropValue, dropKeys,
-        dropValues, dataVersion, begin, commit, rollback;
+        dropValues, begin, commit, rollback;
     // Keys this connection has seen present, so that the next open of one
     // needs no lookup. (By root: the low two bits of its handle value.)
     // Keys may be deleted, by this process or another: the connection's own
-    // deletes forget them here, and the whole set is dropped once
-    // dataVersion shows that another connection has written since it was
-    // filled (knownVersion).
+    // deletes forget them here. Another process's delete is not seen, and
+    // need not be: every value write adds its key in its own transaction,
+    // so a value never lives without its key; only an empty key that a
+    // read would have made is then not made. (Asking the store whether
+    // anyone wrote since, on every open, made each GetSetting half again
+    // as slow.)
     std::unordered_set<std::string> knownKeys[4];
-    std::int64_t knownVersion = -1;
 
     Connection() = default;
     Connection(const Connection&) = delete;

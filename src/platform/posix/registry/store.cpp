@@ -156,20 +156,11 @@ void remember(Connection& c, std::int64_t root, const KeyPath& path) {
 int keyPresent(Connection& c, std::int64_t root, const KeyPath& path, bool& present) {
     present = true;
     if (path.fold.empty()) return SQLITE_OK;  // the root itself
-    int rc = c.dataVersion.step();
-    if (rc != SQLITE_ROW) return rc;
-    const std::int64_t version = sqlite3_column_int64(c.dataVersion.get(), 0);
-    c.dataVersion.reset();
-    if (version != c.knownVersion) {
-        // Another connection has written since: it may have deleted keys.
-        for (auto& known : c.knownKeys) known.clear();
-        c.knownVersion = version;
-    }
     std::unordered_set<std::string>& known = c.knownKeys[root & 3];
     if (known.count(path.fold)) return SQLITE_OK;
     c.findKey.bind(1, root);
     c.findKey.bind(2, path.fold);
-    rc = c.findKey.step();
+    const int rc = c.findKey.step();
     c.findKey.reset();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return rc;
     present = rc == SQLITE_ROW;

@@ -90,8 +90,7 @@ std::int32_t PosixPlatform::deleteKey(std::uint32_t root, const String& subKey) 
                          }
                          return SQLITE_DONE;
                      });
-                     // Its own writes do not move the connection's data
-                     // version: the keys it deleted are forgotten here.
+                     // The keys it deleted are no longer known present.
                      c.knownKeys[root & 3].clear();
                      if (rc == SQLITE_OK && !found) return registry_status::FileNotFound;
                      return statusOf(rc, c.db);
