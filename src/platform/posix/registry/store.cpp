@@ -220,6 +220,21 @@ int readValue(OpenKey& k, const String& name, const std::string& fold) {
     return rc;
 }
 
+// The value of an open key in its cache: read now, or (with reuse) kept from
+// the read of the same name just before, as the size query and the data
+// query of one GetSetting ask for it twice. Ok, or the status telling why not.
+std::int32_t cachedValue(PosixPlatform& platform, OpenKey* k, const String& name, bool reuse) {
+    if (!k) return registry_status::InvalidHandle;
+    if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
+    if (reuse && k->cached && k->cachedName == name) return registry_status::Ok;
+    const std::string fold = folded(platform, name);
+    if (reuse && k->cached && k->cachedFold == fold) return registry_status::Ok;
+    k->connection->deadline = Clock::now() + LockPatience;
+    const int rc = readValue(*k, name, fold);
+    if (rc == SQLITE_DONE) return registry_status::FileNotFound;
+    return rc == SQLITE_ROW ? registry_status::Ok : statusOf(rc, k->connection->db);
+}
+
 }  // namespace
 
 std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& option,
@@ -276,12 +291,7 @@ std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, 
     Store& s = store();
     std::lock_guard guard(s.lock);
     OpenKey* k = openKey(key);
-    if (!k) return registry_status::InvalidHandle;
-    if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
-    k->connection->deadline = Clock::now() + LockPatience;
-    const int rc = readValue(*k, name, folded(*this, name));
-    if (rc == SQLITE_DONE) return registry_status::FileNotFound;
-    if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
+    if (const std::int32_t status = cachedValue(*this, k, name, false)) return status;
     kind = k->cachedKind;
     size = static_cast<std::uint32_t>(k->cachedData.size());
     return registry_status::Ok;
@@ -292,17 +302,7 @@ std::int32_t PosixPlatform::queryValueData(RegistryKey key, const String& name, 
     Store& s = store();
     std::lock_guard guard(s.lock);
     OpenKey* k = openKey(key);
-    if (!k) return registry_status::InvalidHandle;
-    if ((k->access & key_access::QueryValue) == 0) return registry_status::AccessDenied;
-    if (!k->cached || k->cachedName != name) {
-        const std::string fold = folded(*this, name);
-        if (!k->cached || k->cachedFold != fold) {
-            k->connection->deadline = Clock::now() + LockPatience;
-            const int rc = readValue(*k, name, fold);
-            if (rc == SQLITE_DONE) return registry_status::FileNotFound;
-            if (rc != SQLITE_ROW) return statusOf(rc, k->connection->db);
-        }
-    }
+    if (const std::int32_t status = cachedValue(*this, k, name, true)) return status;
     const auto needed = static_cast<std::uint32_t>(k->cachedData.size());
     if (needed > size) {
         size = needed;
