@@ -15,7 +15,7 @@ namespace {
 constexpr char16_t promptCaption[] = u"ravelstone";
 
 bool userCancelled(Platform& platform, const String& prompt) {
-    return platform.messageBox(prompt, box_styles::OkCancel, promptCaption) == answers::Cancel;
+    return askUser(platform, prompt, box_styles::OkCancel, promptCaption) == answers::Cancel;
 }
 
 }  // namespace
@@ -36,7 +36,7 @@ Boolean twFunctions::WaitForCDRom(const String& RootDrive, const String& CDRomNa
     // folder.
     const String drive = platform_.namesIgnoreCase() ? platform_.upperCase(RootDrive) : RootDrive;
     for (;;) {
-        platform_.yieldToMessages();
+        yieldToHost(platform_);
         if (GetVolumeName(RootDrive) == CDRomName) return true;
         if (userCancelled(platform_, u"Insert CD: '" + CDRomName + u"' into Drive " + drive))
             return false;
@@ -45,7 +45,7 @@ Boolean twFunctions::WaitForCDRom(const String& RootDrive, const String& CDRomNa
 
 Boolean twFunctions::WaitForCDRomPath(const Variant& strPath) {
     for (;;) {
-        platform_.yieldToMessages();
+        yieldToHost(platform_);
         const String path = strPath.toString();
         if (DirExists(path)) return true;
         if (userCancelled(platform_, u"Insert the CD for Path: '" + path + u"'")) return false;
@@ -54,7 +54,7 @@ Boolean twFunctions::WaitForCDRomPath(const Variant& strPath) {
 
 Boolean twFunctions::WaitForCDRomFile(const Variant& strPath) {
     for (;;) {
-        platform_.yieldToMessages();
+        yieldToHost(platform_);
         const String path = strPath.toString();
         if (FileExists(path, false, promptCaption)) return true;
         if (userCancelled(platform_, u"Insert the CD for File: '" + path + u"'")) return false;

@@ -65,7 +65,7 @@ Boolean twFunctions::FileExists(const String& FileName, Boolean DisplayMsgBox,
                                 const String& MBCaption) {
     const auto tell = [&](const String& prompt) {
         if (DisplayMsgBox.isExactlyTrue())
-            platform_.messageBox(prompt, box_styles::Exclamation, MBCaption);
+            askUser(platform_, prompt, box_styles::Exclamation, MBCaption);
         return false;
     };
     if (FileName.empty()) return tell(u"FILE NOT FOUND: NO FILENAME PASSED!");

@@ -17,7 +17,7 @@ void twFunctions::DeletePathSilent(const String& strDestPath) {
     if (strDestPath.find(u'\0') == String::npos) platform_.deleteSilently(strDestPath);
     // A large tree takes a while: the host catches up on its window
     // messages before the call returns.
-    platform_.yieldToMessages();
+    yieldToHost(platform_);
 }
 
 }  // namespace tarnwick

@@ -22,7 +22,10 @@ class DialogApi {
                                     const String& caption) = 0;
 };
 
-// The handler a host installed with setMessageBoxHandler, if any.
-MessageBoxHandler installedMessageBoxHandler();
+// The box a caller shows: the host's handler when one is installed (see
+// setMessageBoxHandler), else the system's own box. The policy sits here,
+// around any platform, so no backend has to remember it.
+std::int32_t askUser(DialogApi& dialogs, const String& prompt, std::int32_t style,
+                     const String& caption);
 
 }  // namespace tarnwick

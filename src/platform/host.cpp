@@ -1,4 +1,5 @@
-// The handlers a host installs for the whole process.
+// The handlers a host installs for the whole process, and the policy that
+// asks them before the platform.
 #include <mutex>
 
 #include "platform/dialogs.h"
@@ -24,9 +25,15 @@ void setMessageBoxHandler(MessageBoxHandler handler) {
     messageBoxHandler() = std::move(handler);
 }
 
-MessageBoxHandler installedMessageBoxHandler() {
-    std::lock_guard lock(handlerLock);
-    return messageBoxHandler();
+std::int32_t askUser(DialogApi& dialogs, const String& prompt, std::int32_t style,
+                     const String& caption) {
+    MessageBoxHandler handler;
+    {
+        std::lock_guard lock(handlerLock);
+        handler = messageBoxHandler();
+    }
+    // Called outside the lock: a handler may install another.
+    return handler ? handler(prompt, style, caption) : dialogs.messageBox(prompt, style, caption);
 }
 
 void setYieldHandler(YieldHandler handler) {
@@ -34,9 +41,13 @@ void setYieldHandler(YieldHandler handler) {
     yieldHandler() = std::move(handler);
 }
 
-YieldHandler installedYieldHandler() {
-    std::lock_guard lock(handlerLock);
-    return yieldHandler();
+void yieldToHost(WindowApi& windows) {
+    YieldHandler handler;
+    {
+        std::lock_guard lock(handlerLock);
+        handler = yieldHandler();
+    }
+    handler ? handler() : windows.yieldToMessages();
 }
 
 }  // namespace tarnwick

@@ -19,7 +19,8 @@ class WindowApi {
     virtual void yieldToMessages() = 0;
 };
 
-// The handler a host installed with setYieldHandler, if any.
-YieldHandler installedYieldHandler();
+// The yield a caller makes: the host's handler when one is installed (see
+// setYieldHandler), else the system's own way.
+void yieldToHost(WindowApi& windows);
 
 }  // namespace tarnwick

@@ -1,4 +1,4 @@
-// Message boxes on Linux: the host's handler when one is installed; else a
+// Message boxes on Linux (asked only when the host installed no handler): a
 // desktop dialog when a display exists; else the terminal when one is
 // attached; else no box at all, and a question then answers Cancel.
 #include <fcntl.h>
@@ -64,8 +64,6 @@ std::int32_t terminalDialog(const std::string& prompt, bool question, const std:
 
 std::int32_t PosixPlatform::messageBox(const String& prompt, std::int32_t style,
                                        const String& caption) {
-    if (const MessageBoxHandler handler = installedMessageBoxHandler())
-        return handler(prompt, style, caption);
     const bool question = (style & 0xF) == box_styles::OkCancel;
     const std::string text = toUtf8(prompt), title = toUtf8(caption);
     if (hasDisplay()) {

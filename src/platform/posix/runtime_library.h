@@ -24,9 +24,11 @@ class RuntimeLibrary {
     // header, so a call through it is checked as a direct call would be.
     template <typename Function>
     bool bind(Function*& function, const char* name) const {
-        function = handle_ ? reinterpret_cast<Function*>(::dlsym(handle_, name)) : nullptr;
+        function = reinterpret_cast<Function*>(symbol(name));
         return function != nullptr;
     }
+    // The named symbol, or null when the library or the symbol is missing.
+    void* symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
 
   private:
     void* handle_;

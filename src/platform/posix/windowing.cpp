@@ -134,8 +134,7 @@ void PosixPlatform::keepOnTop(std::int32_t window, bool on) {
 
 void PosixPlatform::yieldToMessages() {
     // Linux has no message queue of the caller's to pump: only the host
-    // knows how to service its windows.
-    if (const YieldHandler handler = installedYieldHandler()) handler();
+    // knows how to service its windows, through its handler.
 }
 
 }  // namespace tarnwick

@@ -1,4 +1,4 @@
-// Message boxes on Windows: the host's handler when one is installed, else
+// Message boxes on Windows (asked only when the host installed no handler):
 // the system's own modal box.
 #include "platform/win32/win32_platform.h"
 
@@ -6,8 +6,6 @@ namespace tarnwick {
 
 std::int32_t Win32Platform::messageBox(const String& prompt, std::int32_t style,
                                        const String& caption) {
-    if (const MessageBoxHandler handler = installedMessageBoxHandler())
-        return handler(prompt, style, caption);
     // Task-modal: with no owner window, the box still keeps the user from
     // the other windows of the program until it is answered. MessageBoxW
     // shows every text MessageBoxA can, and the ones outside the code page.

@@ -10,10 +10,6 @@ void Win32Platform::keepOnTop(std::int32_t window, bool on) {
 }
 
 void Win32Platform::yieldToMessages() {
-    if (const YieldHandler handler = installedYieldHandler()) {
-        handler();
-        return;
-    }
     // Every message waiting for this thread is handled now, as the caller's
     // own loop would. A request to quit is left for that loop to see.
     MSG message;

@@ -115,6 +115,17 @@ Connection::~Connection() {
     sqlite3_close_v2(db);
 }
 
+int Connection::writeWith(int (*body)(void*), void* context) {
+    int rc = begin.step();
+    if (rc == SQLITE_DONE) {
+        rc = body(context);
+        if (rc == SQLITE_DONE || rc == SQLITE_OK) rc = commit.step();
+        if (rc == SQLITE_DONE) return SQLITE_OK;
+    }
+    if (!sqlite3_get_autocommit(db)) rollback.step();
+    return rc;
+}
+
 int Connection::onBusy(void* context, int attempt) {
     auto* self = static_cast<Connection*>(context);
     if (Clock::now() >= self->deadline) return 0;

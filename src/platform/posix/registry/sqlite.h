@@ -132,15 +132,10 @@ struct Connection {
     // and commits it, or rolls it back whole.
     template <typename Body>
     int write(Body body) {
-        int rc = begin.step();
-        if (rc == SQLITE_DONE) {
-            rc = body();
-            if (rc == SQLITE_DONE || rc == SQLITE_OK) rc = commit.step();
-            if (rc == SQLITE_DONE) return SQLITE_OK;
-        }
-        if (!sqlite3_get_autocommit(db)) rollback.step();
-        return rc;
+        return writeWith([](void* b) { return (*static_cast<Body*>(b))(); }, &body);
     }
+    // The body of write, compiled once rather than once per caller.
+    int writeWith(int (*body)(void*), void* context);
 
     // Waits for locks; the deadline is per call, not per lock.
     static int onBusy(void* context, int attempt);
