@@ -27,6 +27,7 @@ inline constexpr std::int32_t Found = 0;
 inline constexpr std::int32_t FileNotFound = 2;
 inline constexpr std::int32_t PathNotFound = 3;
 inline constexpr std::int32_t AccessDenied = 5;
+inline constexpr std::int32_t GeneralFailure = 31;
 }  // namespace existence
 
 class FileApi {

@@ -28,4 +28,11 @@ class Platform : public ProcessApi,
     ~Platform() override = default;
 };
 
+// The call whose system error a backend reads: most read it the general
+// way; opening a file, starting a program and changing directory each have
+// their own reading, as the runtime's own statements report them. Each
+// backend keeps the one table of its system's codes (posix/errors.cpp,
+// win32/errors.cpp).
+enum class Failed { Call, Open, Start, DirectoryChange };
+
 }  // namespace tarnwick

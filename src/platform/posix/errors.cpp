@@ -1,12 +1,16 @@
-// errno to runtime errors, in one place.
+// errno to runtime errors and existence codes: the one table of the Linux
+// backend, with the readings of the calls that need their own.
 #include <cerrno>
 
 #include "core/caught.h"
+#include "platform/files.h"
 #include "platform/posix/posix_platform.h"
 
 namespace tarnwick {
 
-Error errorFromErrno(int error) {
+namespace {
+
+Error generalError(int error) {
     switch (error) {
         case ENOENT:
             return Error(errors::FileNotFound);
@@ -39,6 +43,84 @@ Error errorFromErrno(int error) {
             return Error(errors::TooManyFiles);
         default:
             return Error(errors::InvalidProcedureCall);
+    }
+}
+
+// A file that may not be opened so (read-only, a folder, a program being
+// run) is 75, as the runtime's own file statements report it.
+Error openError(int error) {
+    switch (error) {
+        case ENOENT:
+            return Error(errors::FileNotFound);
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS:
+        case ETXTBSY:
+            return Error(errors::PathFileAccessError);
+        default:
+            return generalError(error);
+    }
+}
+
+// What the system says when a program cannot be run.
+Error startError(int error) {
+    switch (error) {
+        case ENOENT:
+            return Error(errors::FileNotFound);
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return Error(errors::PermissionDenied);
+        case ENOMEM:
+        case E2BIG:
+            return Error(errors::OutOfMemory);
+        default:
+            return Error(errors::InvalidProcedureCall);  // ENOEXEC and the like
+    }
+}
+
+// A folder that cannot be made current: missing anywhere on the way is 76,
+// refused is 75.
+Error directoryChangeError(int error) {
+    switch (error) {
+        case ENOENT:
+            return Error(errors::PathNotFound);
+        case EACCES:
+            return Error(errors::PathFileAccessError);
+        default:
+            return generalError(error);
+    }
+}
+
+}  // namespace
+
+Error errorFromErrno(int error, Failed call) {
+    switch (call) {
+        case Failed::Open:
+            return openError(error);
+        case Failed::Start:
+            return startError(error);
+        case Failed::DirectoryChange:
+            return directoryChangeError(error);
+        case Failed::Call:
+            break;
+    }
+    return generalError(error);
+}
+
+std::int32_t existenceFromErrno(int error) {
+    switch (error) {
+        case ENOENT:
+            return existence::FileNotFound;
+        case EACCES:
+            return existence::AccessDenied;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return existence::PathNotFound;
+        default:
+            return existence::GeneralFailure;  // the file is not known to be missing
     }
 }
 

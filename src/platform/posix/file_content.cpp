@@ -275,22 +275,8 @@ void rewriteInPlace(int fd, const std::string& old, std::string_view content) {
 }  // namespace
 
 Error openError(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT:
-            return Error(folderExists(path) ? errors::FileNotFound : errors::PathNotFound);
-        case ENOTDIR:
-        case ENAMETOOLONG:
-        case ELOOP:
-            return Error(errors::PathNotFound);
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-        case EROFS:
-        case ETXTBSY:
-            return Error(errors::PathFileAccessError);
-        default:
-            return errorFromErrno(error);
-    }
+    if (error == ENOENT && !folderExists(path)) return Error(errors::PathNotFound);
+    return errorFromErrno(error, Failed::Open);
 }
 
 bool PosixPlatform::isReadOnly(const String& path) {

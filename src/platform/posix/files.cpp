@@ -119,19 +119,10 @@ std::int32_t PosixPlatform::existenceTest(const String& fileName) {
     const std::string path = toUtf8(fileName);
     struct stat st;
     if (systemCalls().stat(path.c_str(), &st) != 0) {
-        switch (errno) {
-            case ENOENT:
-                return isDirectory(parentOf(path)) ? existence::FileNotFound
-                                                   : existence::PathNotFound;
-            case EACCES:
-                return existence::AccessDenied;
-            case ENOTDIR:
-            case ENAMETOOLONG:
-            case ELOOP:
-                return existence::PathNotFound;
-            default:
-                return 31;  // a general failure: the file is not known to be missing
-        }
+        const std::int32_t code = existenceFromErrno(errno);
+        return code == existence::FileNotFound && !isDirectory(parentOf(path))
+                   ? existence::PathNotFound
+                   : code;
     }
     // The existence test opens the file for reading: a directory or a file
     // we may not read cannot be opened. Nor is a FIFO, socket or device a

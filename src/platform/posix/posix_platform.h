@@ -95,8 +95,11 @@ class PosixPlatform final : public Platform {
     PosixOptions options_;
 };
 
-// An errno as the runtime error a file operation raises.
-Error errorFromErrno(int error);
+// An errno as the runtime error the failed call raises.
+Error errorFromErrno(int error, Failed call = Failed::Call);
+// An errno of stat as the existence code a test reports (missing names are
+// decided by the caller, which knows whether the folder is there).
+std::int32_t existenceFromErrno(int error);
 // The error of a failed open of path: a missing file (53) is told from a
 // missing folder on the way (76).
 Error openError(int error, const std::string& path);

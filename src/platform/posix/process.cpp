@@ -31,17 +31,7 @@ void PosixPlatform::changeDrive(const String&) {
 
 void PosixPlatform::changeDirectory(const String& path) {
     if (::chdir(toUtf8(path).c_str()) == 0) return;
-    switch (errno) {
-        case ENOENT:
-        case ENOTDIR:
-        case ENAMETOOLONG:
-        case ELOOP:
-            throw Error(errors::PathNotFound);
-        case EACCES:
-            throw Error(errors::PathFileAccessError);
-        default:
-            throw errorFromErrno(errno);
-    }
+    throw errorFromErrno(errno, Failed::DirectoryChange);
 }
 
 String PosixPlatform::currentDirectory() {
@@ -171,22 +161,6 @@ void resetChild(int reportFd) {
     ::_exit(127);
 }
 
-Error startError(int error) {
-    switch (error) {
-        case ENOENT:
-            return Error(errors::FileNotFound);
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return Error(errors::PermissionDenied);
-        case ENOMEM:
-        case E2BIG:
-            return Error(errors::OutOfMemory);
-        default:
-            return Error(errors::InvalidProcedureCall);  // ENOEXEC and the like
-    }
-}
-
 // Whether a program found for a prefix of an unquoted line may run: Windows
 // tries "/srv/C64" for "/srv/C64 Emus/frodo" first, and here any user who
 // can create that file (in a shared or sticky folder) would choose what we
@@ -242,13 +216,13 @@ int startDetached(const std::string& program, const std::vector<std::string>& gi
     argv.push_back(nullptr);
 
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw startError(errno);
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw errorFromErrno(errno, Failed::Start);
     const pid_t intermediate = ::fork();
     if (intermediate < 0) {
         const int e = errno;
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        throw startError(e);
+        throw errorFromErrno(e, Failed::Start);
     }
     if (intermediate == 0) {
         ::close(pipeFds[0]);
@@ -277,7 +251,7 @@ int startDetached(const std::string& program, const std::vector<std::string>& gi
         if (report.kind == 'E') failure = report.value;
     }
     ::close(pipeFds[0]);
-    if (failure != 0) throw startError(failure);
+    if (failure != 0) throw errorFromErrno(failure, Failed::Start);
     if (pid < 0) throw Error(errors::InvalidProcedureCall);
     return pid;
 }

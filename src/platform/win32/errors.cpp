@@ -1,10 +1,14 @@
-// Win32 error codes to runtime errors, in one place.
+// Win32 error codes to runtime errors: the one table of the Windows backend,
+// with the readings of the calls that need their own.
 #include "core/caught.h"
+#include "platform/files.h"
 #include "platform/win32/win32_platform.h"
 
 namespace tarnwick {
 
-Error errorFromWin32(DWORD error) {
+namespace {
+
+Error generalError(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
             return Error(errors::FileNotFound);
@@ -78,6 +82,92 @@ Error errorFromWin32(DWORD error) {
         // Everything else: the call was not possible with what was given.
         default:
             return Error(errors::InvalidProcedureCall);
+    }
+}
+
+// A file that may not be opened so is 75, as the runtime's own file
+// statements report it.
+Error openError(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return Error(errors::PathFileAccessError);
+        default:
+            return generalError(error);
+    }
+}
+
+// What the system says when a program cannot be run.
+Error startError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return Error(errors::FileNotFound);
+        case ERROR_ACCESS_DENIED:
+            return Error(errors::PermissionDenied);
+        // A file that is there but is no program this system can run.
+        case ERROR_BAD_EXE_FORMAT:
+        case ERROR_BAD_FORMAT:
+        case ERROR_INVALID_EXE_SIGNATURE:
+        case ERROR_EXE_MARKED_INVALID:
+        case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        case ERROR_EXE_CANNOT_MODIFY_SIGNED_BINARY:
+        case ERROR_EXE_CANNOT_MODIFY_STRONG_SIGNED_BINARY:
+        case ERROR_INVALID_ORDINAL:
+        case ERROR_PROC_NOT_FOUND:
+        case ERROR_DLL_INIT_FAILED:
+        case ERROR_BAD_ENVIRONMENT:
+            return Error(errors::InvalidProcedureCall);
+        default:
+            return generalError(error);
+    }
+}
+
+// A folder that cannot be made current: missing or malformed anywhere on
+// the way (or a file's name) is 76, refused is 75.
+Error directoryChangeError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:
+            return Error(errors::PathNotFound);
+        case ERROR_ACCESS_DENIED:
+            return Error(errors::PathFileAccessError);
+        default:
+            return generalError(error);
+    }
+}
+
+}  // namespace
+
+Error errorFromWin32(DWORD error, Failed call) {
+    switch (call) {
+        case Failed::Open:
+            return openError(error);
+        case Failed::Start:
+            return startError(error);
+        case Failed::DirectoryChange:
+            return directoryChangeError(error);
+        case Failed::Call:
+            break;
+    }
+    return generalError(error);
+}
+
+std::int32_t existenceFromWin32(DWORD error) {
+    switch (error) {
+        // A name too long or malformed for the system names no file that
+        // could be reached: nothing on its way exists.
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_INVALID_NAME:
+            return existence::PathNotFound;
+        default:
+            return static_cast<std::int32_t>(error);  // the system's code is the answer
     }
 }
 

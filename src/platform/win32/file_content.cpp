@@ -40,20 +40,6 @@ class Handle {
     HANDLE h_;
 };
 
-// The error of a failed open: a file that may not be opened so is 75, as
-// the runtime's own file statements report it.
-Error openError(DWORD error) {
-    switch (error) {
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return Error(errors::PathFileAccessError);
-        default:
-            return errorFromWin32(error);
-    }
-}
-
 void writeAll(HANDLE file, std::string_view bytes, std::uint64_t offset) {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(offset);
@@ -102,7 +88,7 @@ Handle openDiskFile(const String& path, bool forWriting, bool& writable) {
         file = Handle(CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (!file.valid()) throw openError(GetLastError());
+    if (!file.valid()) throw errorFromWin32(GetLastError(), Failed::Open);
     if (GetFileType(file.get()) != FILE_TYPE_DISK) throw Error(errors::PathFileAccessError);
     return file;
 }

@@ -69,16 +69,7 @@ std::int32_t Win32Platform::existenceTest(const String& fileName) {
         CloseHandle(file);
         return existence::Found;
     }
-    const DWORD error = GetLastError();
-    switch (error) {
-        // A name too long or malformed for the system names no file that
-        // could be reached: nothing on its way exists.
-        case ERROR_FILENAME_EXCED_RANGE:
-        case ERROR_INVALID_NAME:
-            return existence::PathNotFound;
-        default:
-            return static_cast<std::int32_t>(error);
-    }
+    return existenceFromWin32(GetLastError());
 }
 
 }  // namespace tarnwick

@@ -27,20 +27,7 @@ void Win32Platform::changeDrive(const String& text) {
 
 void Win32Platform::changeDirectory(const String& path) {
     if (SetCurrentDirectoryW(toWide(path).c_str())) return;
-    const DWORD error = GetLastError();
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE:
-        case ERROR_DIRECTORY:  // the name is a file's
-            throw Error(errors::PathNotFound);
-        case ERROR_ACCESS_DENIED:
-            throw Error(errors::PathFileAccessError);
-        default:
-            throw errorFromWin32(error);
-    }
+    throw errorFromWin32(GetLastError(), Failed::DirectoryChange);
 }
 
 String Win32Platform::currentDirectory() {
@@ -56,35 +43,6 @@ String Win32Platform::currentDirectory() {
     }
 }
 
-namespace {
-
-Error startError(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return Error(errors::FileNotFound);
-        case ERROR_ACCESS_DENIED:
-            return Error(errors::PermissionDenied);
-        // A file that is there but is no program this system can run.
-        case ERROR_BAD_EXE_FORMAT:
-        case ERROR_BAD_FORMAT:
-        case ERROR_INVALID_EXE_SIGNATURE:
-        case ERROR_EXE_MARKED_INVALID:
-        case ERROR_EXE_MACHINE_TYPE_MISMATCH:
-        case ERROR_EXE_CANNOT_MODIFY_SIGNED_BINARY:
-        case ERROR_EXE_CANNOT_MODIFY_STRONG_SIGNED_BINARY:
-        case ERROR_INVALID_ORDINAL:
-        case ERROR_PROC_NOT_FOUND:
-        case ERROR_DLL_INIT_FAILED:
-        case ERROR_BAD_ENVIRONMENT:
-            return Error(errors::InvalidProcedureCall);
-        default:
-            return errorFromWin32(error);
-    }
-}
-
-}  // namespace
-
 std::int32_t Win32Platform::startProcess(const String& commandLine, std::int32_t windowStyle) {
     // The system finds the program at the front of the line itself, as it
     // does for every command line (quotes, or the blank-delimited prefixes
@@ -98,7 +56,7 @@ std::int32_t Win32Platform::startProcess(const String& commandLine, std::int32_t
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
-        throw startError(GetLastError());
+        throw errorFromWin32(GetLastError(), Failed::Start);
     // Nobody waits for the program: its handles are of no further use.
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -77,7 +77,9 @@ inline HWND windowFromInteger(std::int32_t window) {
 // A Win32 error code (GetLastError) as the runtime error it raises. Every
 // place that turns a system failure into an Error goes through here, unless
 // the operation has answers of its own for particular codes.
-Error errorFromWin32(DWORD error);
+Error errorFromWin32(DWORD error, Failed call = Failed::Call);
+// The error of a failed open as the existence code a test reports.
+std::int32_t existenceFromWin32(DWORD error);
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the wide API is UTF-16");
 
