@@ -74,4 +74,24 @@ std::vector<String> splitArguments(const String& text) {
     return arguments;
 }
 
+String escapeInQuotes(std::u16string_view text, bool closesQuote) {
+    String out;
+    std::size_t backslashes = 0;
+    for (const char16_t c : text) {
+        if (c == u'\\') {
+            ++backslashes;
+        } else {
+            if (c == u'"') out.append(backslashes + 1, u'\\');
+            backslashes = 0;
+        }
+        out += c;
+    }
+    if (closesQuote) out.append(backslashes, u'\\');
+    return out;
+}
+
+String quoteArgument(const String& text) {
+    return u"\"" + escapeInQuotes(text, true) + u"\"";
+}
+
 }  // namespace tarnwick

@@ -46,26 +46,6 @@ String runLaunch(Platform& platform, std::u16string_view name,
     }
 }
 
-String escapeInQuotes(std::u16string_view text, bool closesQuote) {
-    String out;
-    std::size_t backslashes = 0;
-    for (const char16_t c : text) {
-        if (c == u'\\') {
-            ++backslashes;
-        } else {
-            if (c == u'"') out.append(backslashes + 1, u'\\');
-            backslashes = 0;
-        }
-        out += c;
-    }
-    if (closesQuote) out.append(backslashes, u'\\');
-    return out;
-}
-
-String quoteArgument(const String& text) {
-    return u"\"" + escapeInQuotes(text, true) + u"\"";
-}
-
 String decimal(std::int64_t number) {
     return fromUtf8(std::to_string(number));
 }

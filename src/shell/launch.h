@@ -6,6 +6,7 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "tarnwick/tw_functions.h"
 
@@ -52,18 +53,6 @@ class Launch {
 // the steps return, or "There was an error starting <name>.  Error <n>: <d>".
 String runLaunch(Platform& platform, std::u16string_view name,
                  const std::function<String(Launch&)>& steps);
-
-// Text to stand inside a double-quoted piece of a command line: quotes, and
-// the backslashes before them, are escaped by the command-line rules, and so
-// are backslashes at the end when closesQuote says a closing quote follows.
-// The text then stays inside its argument whatever it holds; text without
-// quotes and trailing backslashes comes back unchanged.
-String escapeInQuotes(std::u16string_view text, bool closesQuote);
-
-// The argument as a double-quoted piece of a command line that reaches the
-// program as one argument whatever it holds; a Windows path, which holds no
-// quote, is simply put between quotes.
-String quoteArgument(const String& text);
 
 // A number in decimal, with a minus sign when negative.
 String decimal(std::int64_t number);
