@@ -10,7 +10,7 @@ namespace tarnwick {
 
 namespace {
 
-Error generalError(int error) {
+Error generalReading(int error) {
     switch (error) {
         case ENOENT:
             return Error(errors::FileNotFound);
@@ -48,7 +48,7 @@ Error generalError(int error) {
 
 // A file that may not be opened so (read-only, a folder, a program being
 // run) is 75, as the runtime's own file statements report it.
-Error openError(int error) {
+Error openReading(int error) {
     switch (error) {
         case ENOENT:
             return Error(errors::FileNotFound);
@@ -59,12 +59,12 @@ Error openError(int error) {
         case ETXTBSY:
             return Error(errors::PathFileAccessError);
         default:
-            return generalError(error);
+            return generalReading(error);
     }
 }
 
 // What the system says when a program cannot be run.
-Error startError(int error) {
+Error startReading(int error) {
     switch (error) {
         case ENOENT:
             return Error(errors::FileNotFound);
@@ -82,14 +82,14 @@ Error startError(int error) {
 
 // A folder that cannot be made current: missing anywhere on the way is 76,
 // refused is 75.
-Error directoryChangeError(int error) {
+Error directoryChangeReading(int error) {
     switch (error) {
         case ENOENT:
             return Error(errors::PathNotFound);
         case EACCES:
             return Error(errors::PathFileAccessError);
         default:
-            return generalError(error);
+            return generalReading(error);
     }
 }
 
@@ -98,15 +98,15 @@ Error directoryChangeError(int error) {
 Error errorFromErrno(int error, Failed call) {
     switch (call) {
         case Failed::Open:
-            return openError(error);
+            return openReading(error);
         case Failed::Start:
-            return startError(error);
+            return startReading(error);
         case Failed::DirectoryChange:
-            return directoryChangeError(error);
+            return directoryChangeReading(error);
         case Failed::Call:
             break;
     }
-    return generalError(error);
+    return generalReading(error);
 }
 
 std::int32_t existenceFromErrno(int error) {

@@ -55,10 +55,6 @@ FolderId idOf(const struct stat& st) {
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool isDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // Whether describe stats the entry.
 bool needsStat(const dirent64& entry, FindDetail detail) {
     return entry.d_type == DT_UNKNOWN || entry.d_type == DT_LNK ||

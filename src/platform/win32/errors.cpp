@@ -8,7 +8,7 @@ namespace tarnwick {
 
 namespace {
 
-Error generalError(DWORD error) {
+Error generalReading(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
             return Error(errors::FileNotFound);
@@ -87,7 +87,7 @@ Error generalError(DWORD error) {
 
 // A file that may not be opened so is 75, as the runtime's own file
 // statements report it.
-Error openError(DWORD error) {
+Error openReading(DWORD error) {
     switch (error) {
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
@@ -95,12 +95,12 @@ Error openError(DWORD error) {
         case ERROR_WRITE_PROTECT:
             return Error(errors::PathFileAccessError);
         default:
-            return generalError(error);
+            return generalReading(error);
     }
 }
 
 // What the system says when a program cannot be run.
-Error startError(DWORD error) {
+Error startReading(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -121,13 +121,13 @@ Error startError(DWORD error) {
         case ERROR_BAD_ENVIRONMENT:
             return Error(errors::InvalidProcedureCall);
         default:
-            return generalError(error);
+            return generalReading(error);
     }
 }
 
 // A folder that cannot be made current: missing or malformed anywhere on
 // the way (or a file's name) is 76, refused is 75.
-Error directoryChangeError(DWORD error) {
+Error directoryChangeReading(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -139,7 +139,7 @@ Error directoryChangeError(DWORD error) {
         case ERROR_ACCESS_DENIED:
             return Error(errors::PathFileAccessError);
         default:
-            return generalError(error);
+            return generalReading(error);
     }
 }
 
@@ -148,15 +148,15 @@ Error directoryChangeError(DWORD error) {
 Error errorFromWin32(DWORD error, Failed call) {
     switch (call) {
         case Failed::Open:
-            return openError(error);
+            return openReading(error);
         case Failed::Start:
-            return startError(error);
+            return startReading(error);
         case Failed::DirectoryChange:
-            return directoryChangeError(error);
+            return directoryChangeReading(error);
         case Failed::Call:
             break;
     }
-    return generalError(error);
+    return generalReading(error);
 }
 
 std::int32_t existenceFromWin32(DWORD error) {

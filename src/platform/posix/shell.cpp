@@ -1,5 +1,8 @@
-// Silent deletion on Linux: recursive and final, no question, no progress,
-// nothing reported. Wildcards in the last name name every match. A symbolic
+// The desktop shell's two requests on Linux: silent deletion and opening a
+// document with its program.
+//
+// Silent deletion: recursive and final, no question, no progress, nothing
+// reported. Wildcards in the last name name every match. A symbolic
 // link is removed as a link and never followed, at any depth: the tree is
 // walked through descriptors opened without following links, so a link
 // swapped in while the walk runs cannot lead it out of the tree. The walk
@@ -30,10 +33,6 @@ namespace {
 
 // Folders a walk keeps open at once, the one that holds the target aside.
 constexpr std::size_t openLimit = 16;
-
-bool isDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 // What the walk needs to know of an entry, its link not followed.
 struct Look {
@@ -230,6 +229,34 @@ void PosixPlatform::deleteSilently(const String& path) {
     }
     for (const std::string& name : matches) removeEntry(folderFd, name);
     ::close(folderFd);
+}
+
+// Opening a document with its associated program: the desktop's
+// opener, `gio open` where it is installed, else `xdg-open`, started
+// detached like any program Tarnwick starts and never waited for. Its
+// output, error messages included, goes nowhere: the request reports
+// nothing, as the shell's request does on Windows.
+void PosixPlatform::openWithDefault(const String& target, std::int32_t) {
+    // The owner window has no counterpart in the openers: they choose
+    // their own placement.
+    std::string what = toUtf8(target);
+    // A name that begins with "-" would be read as an option.
+    if (!what.empty() && what[0] == '-') what = "./" + what;
+
+    std::vector<std::string> arguments;
+    std::string program = programOnPath("gio");
+    if (!program.empty()) {
+        arguments = {program, "open", what};
+    } else if (!(program = programOnPath("xdg-open")).empty()) {
+        arguments = {program, what};
+    } else {
+        return;  // no desktop opener on this machine
+    }
+    try {
+        startDetached(program, arguments, true);
+    } catch (const Error&) {
+        // Nothing is reported, whatever became of the request.
+    }
 }
 
 }  // namespace tarnwick
