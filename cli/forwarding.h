@@ -50,6 +50,9 @@ class ForwardingPlatform : public Platform {
         return inner_.messageBox(prompt, style, caption);
     }
 
+    std::unique_ptr<SearchAhead> searchAhead(const SearchPlan& plan) override {
+        return inner_.searchAhead(plan);
+    }
     FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override {
         return inner_.findFirst(pattern, detail, data);
     }

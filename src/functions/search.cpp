@@ -78,6 +78,8 @@ struct SearchWalk {
     // subfolder is tested: a search that ends in its first folder needs none.
     bool holdersKnown;
     std::unordered_set<FolderId, FolderIdHash> entered;
+    // The platform's reading ahead of this search, if it does any.
+    std::unique_ptr<SearchAhead> ahead;
 };
 
 // The nested calls of a search are calls of the same public methods, so
@@ -89,13 +91,13 @@ thread_local SearchWalk* walkHandedDown = nullptr;
 
 class WalkScope {
   public:
-    WalkScope(const twFunctions& owner, Platform& platform, const String& path)
+    WalkScope(const twFunctions& owner, Platform& platform, const SearchPlan& plan)
         : platform_(platform) {
         walk_ =
             walkHandedDown != nullptr && walkHandedDown->owner == &owner ? walkHandedDown : nullptr;
         walkHandedDown = nullptr;
         if (walk_ == nullptr) {
-            own_.emplace(SearchWalk{&owner, path, false, {}});
+            own_.emplace(SearchWalk{&owner, plan.folder, false, {}, platform.searchAhead(plan)});
             walk_ = &*own_;
         }
     }
@@ -110,7 +112,9 @@ class WalkScope {
             walk_->holdersKnown = true;
         }
         const std::optional<FolderId> id = platform_.folderId(subfolder);
-        return !id || walk_->entered.insert(*id).second;
+        if (id && !walk_->entered.insert(*id).second) return false;
+        if (walk_->ahead) walk_->ahead->entered();
+        return true;
     }
     // Runs a nested call of the search with this walk.
     template <typename Call>
@@ -168,7 +172,7 @@ void twFunctions::raiseFoundFile(const String& strPathAndFile) {
 }
 
 String twFunctions::FindFile(const String& FileName, const String& path) {
-    WalkScope walk(*this, platform_, path);
+    WalkScope walk(*this, platform_, SearchPlan{path, FileName, false, false, true});
     // The folder itself first, as passed.
     String buffer(260, u'\0');
     std::uint32_t length = platform_.searchPath(path, FileName, buffer);
@@ -214,7 +218,7 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
     Variant total;
     const char16_t separator = platform_.pathSeparator();
     if (path.empty() || path.back() != separator) path += separator;
-    WalkScope walk(*this, platform_, path);
+    WalkScope walk(*this, platform_, SearchPlan{path, SearchStr, true, true, false});
 
     // Every subfolder of this folder, collected completely (and the
     // enumeration closed) before anything is reported.

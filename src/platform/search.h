@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,9 +45,35 @@ struct FolderId {
     friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
+// What a search of a whole tree is going to read, for a platform that reads
+// ahead of it: from folder down, every folder (not hidden ones when
+// hiddenFolders is false), and in each one the entries matching pattern
+// (with their sizes when sizes is set) or, with oneName, the one entry of
+// that name.
+struct SearchPlan {
+    String folder;
+    String pattern;
+    bool sizes = false;
+    bool hiddenFolders = true;
+    bool oneName = false;
+};
+
+// Reading ahead of one search: told of each folder the search enters, and
+// ended (at once) when released. It only warms the system's caches: every
+// answer the search reports still comes from the enumeration calls.
+class SearchAhead {
+  public:
+    virtual ~SearchAhead() = default;
+    virtual void entered() = 0;
+};
+
 class SearchApi {
   public:
     virtual ~SearchApi() = default;
+
+    // Starts reading ahead of a search, or returns null where the platform
+    // gains nothing by it (the default).
+    virtual std::unique_ptr<SearchAhead> searchAhead(const SearchPlan&) { return nullptr; }
 
     // Starts an enumeration of the entries matching pattern (a folder path,
     // a separator and a name pattern with the wildcards * and ?, matched

@@ -70,6 +70,7 @@ class PosixPlatform final : public Platform {
                          std::vector<String>& valueNames) override;
     std::int32_t deleteValue(std::uint32_t root, const String& subKey, const String& name) override;
     std::int32_t deleteKey(std::uint32_t root, const String& subKey) override;
+    std::unique_ptr<SearchAhead> searchAhead(const SearchPlan& plan) override;
     FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override;
     bool findNext(FindHandle handle, FindData& data) override;
     void findClose(FindHandle handle) override;

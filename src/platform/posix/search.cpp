@@ -246,6 +246,21 @@ void PosixPlatform::findClose(FindHandle handle) {
     ::close(e->fd);
 }
 
+std::unique_ptr<SearchAhead> PosixPlatform::searchAhead(const SearchPlan& plan) {
+    // By absolute path: a handler may change the current folder meanwhile.
+    try {
+        std::string folder = absoluteFolder(toUtf8(plan.folder), *this);
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return readAheadOfSearch(folder, toUtf8(plan.pattern), plan);
+    } catch (const Error&) {
+        return nullptr;  // no current folder: the search reads for itself
+    }
+}
+
+bool metColdDisk() {
+    return diskCold;
+}
+
 std::uint32_t PosixPlatform::entryAttributes(const String&, const FindData& found) {
     // The listing already told whether the entry is a folder, and looked
     // further where it could not tell.
@@ -276,7 +291,11 @@ std::uint32_t PosixPlatform::searchPath(const String& folder, const String& file
     std::string found;
     struct stat st;
     DIR* dir = nullptr;
-    if (::fstatat(fd, wanted.c_str() + relative, &st, 0) == 0) {
+    timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    const bool there = ::fstatat(fd, wanted.c_str() + relative, &st, 0) == 0;
+    diskCold = nanosecondsSince(start) > ColdNanoseconds;
+    if (there) {
         found = wanted;
     } else if (wanted.find('/') == std::string::npos && (dir = ::fdopendir(fd)) != nullptr) {
         while (const dirent* entry = ::readdir(dir)) {
