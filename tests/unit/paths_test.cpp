@@ -36,16 +36,12 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
             f.GetFileAndPath(in, p, n);
             f.GetFileAndPath(a, a, n);
             f.GetFileAndPath(b, p, b);
-            EXPECT_EQ(a + u"|" + b, path + u"|" + file) << "one string as in and out";
+            EXPECT_EQ(f.JustFileName(in) + u"|" + a + u"|" + b, file + u"|" + path + u"|" + file);
+            EXPECT_LE(in.size(), 32767u) << "no overflow";
         } catch (const Error& e) {
-            EXPECT_EQ(e.number(), errors::Overflow);
-            EXPECT_TRUE(in.size() > 32767 && path + file == u"");
+            EXPECT_TRUE(e.number() == errors::Overflow && in.size() > 32767);
         }
         EXPECT_EQ(p + u"|" + n, path + u"|" + file);
-        if (in.size() > 32767)
-            EXPECT_THROW(f.JustFileName(in), Error);
-        else
-            EXPECT_EQ(f.JustFileName(in), file);
     }
 }
 
@@ -74,16 +70,15 @@ TEST(PlatformQuestions, AskedAsGivenAndAnsweredByTheirCodes) {
         windows.existenceCodes[x] = code;
         windows.boxes.clear();
         EXPECT_EQ(f.FileExists(name, show, u"Cap"), Boolean(prompt.empty())) << code;
+        String shown;
         for (const auto& box : windows.boxes)
-            EXPECT_TRUE(box.prompt == prompt && box.style == box_styles::Exclamation &&
-                        box.caption == u"Cap")
-                << toUtf8(box.prompt);
-        EXPECT_EQ(windows.boxes.size(), prompt.size() > 1) << toUtf8(prompt);
+            shown += box.prompt +
+                     (box.style == box_styles::Exclamation && box.caption == u"Cap" ? u"" : u"?");
+        EXPECT_EQ(shown, prompt == u"-" ? u"" : prompt);
     }
     for (const std::int32_t code : {0, 1, 2, 3, 4, 5, 6, 99}) {
-        windows.driveTypes[u"D:\\"] = windows.driveTypes[u"E:\\\\"] = code;
+        windows.driveTypes[u"D:\\"] = code;
         EXPECT_EQ(f.DriveTypeIsCDRom(u"D:"), Boolean(code == 5 || code == 1)) << code;
-        EXPECT_EQ(f.DriveTypeIsCDRom(u"E:\\"), Boolean(code == 5 || code == 1)) << code;
     }
 }
 
