@@ -317,12 +317,16 @@ class FakePlatform : public Platform {
     }
     static bool glob(std::u16string_view pattern, std::u16string_view name) {
         const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
+        for (; !pattern.empty() && pattern[0] != u'*';
+             pattern.remove_prefix(1), name.remove_prefix(1))
+            if (name.empty() || (pattern[0] != u'?' && fold(pattern[0]) != fold(name[0])))
+                return false;
         if (pattern.empty()) return name.empty();
-        if (pattern[0] == u'*')
-            return glob(pattern.substr(1), name) ||
-                   (!name.empty() && glob(pattern, name.substr(1)));
-        return !name.empty() && (pattern[0] == u'?' || fold(pattern[0]) == fold(name[0])) &&
-               glob(pattern.substr(1), name.substr(1));
+        // A star takes no character, then one more at each turn.
+        for (pattern.remove_prefix(1);; name.remove_prefix(1)) {
+            if (glob(pattern, name)) return true;
+            if (name.empty()) return false;
+        }
     }
     FolderId idOf(const String& path) {
         if (folderIds.count(path)) return {1, folderIds[path]};
