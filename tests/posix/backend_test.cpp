@@ -12,6 +12,17 @@ namespace {
 
 using namespace testing;
 
+// The number of the error a call raises; 0 for none.
+template <typename Call>
+std::int32_t raised(Call call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e.number();
+    }
+    return 0;
+}
+
 // The existence code of each kind of name, and the error (0: none) of a
 // directory change to it. Then what only the system can answer, made to
 // answer it: a file we may not read (root may read any), an error that
@@ -35,13 +46,7 @@ TEST_F(BadInput, ExistenceCodesDirectoryChangesAndSystemErrors) {
         SCOPED_TRACE(toUtf8(name).substr(0, 80));
         EXPECT_EQ(host_->existenceTest(name), code);
         fs::current_path(sandbox);
-        std::int32_t raised = 0;
-        try {
-            host_->changeDirectory(name);
-        } catch (const Error& e) {
-            raised = e.number();
-        }
-        EXPECT_EQ(raised, error);
+        EXPECT_EQ(raised([&] { host_->changeDirectory(name); }), error);
         EXPECT_TRUE(fs::equivalent(fs::current_path(), error ? sandbox : fs::path(toUtf8(name))));
     }
     SystemCalls& calls = systemCalls();
@@ -64,12 +69,7 @@ TEST_F(BadInput, ExistenceCodesDirectoryChangesAndSystemErrors) {
     for (const auto& [number, code, error] : failures) {
         failure = number;
         EXPECT_EQ(host_->existenceTest(u16(game)), code) << number;
-        try {
-            host_->readFile(u16(game), 10);
-            ADD_FAILURE() << number;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), error) << number;
-        }
+        EXPECT_EQ(raised([&] { host_->readFile(u16(game), 10); }), error) << number;
     }
     calls = realSystemCalls();
 }
@@ -92,7 +92,7 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
     } rows[] = {// clang-format off
         {"my- cd", "11:0", "my-\\040cd", "iso9660", 5, u"Gä mes"}, {"my- cd2", "", "", "", 3, u""},
         {"dvd\n\\", "11:1", "dvd\\012\\134", "udf", 5, u""}, {"ram", "0:9", "ram", "tmpfs", 6, u""},
-        {"share", "0:50", "share", "nfs4 /gone", 4, u""}, {"disk", "", "", "", 3, u""},
+        {"share", "0:50", "share", "nfs4 /gone", 4, u""},
         {"blank", "11:2", "blank", "udf", 5, u"  \\xZZ\\q\\x4"}, {"long", "11:3", "long", "udf", 5, String(127, u'L')},
         {"null", "11:4", "null", "udf /dev/null", 5, u""}, {"r", "0:1", "r", "ramfs", 6, u""},
         {"n", "0:2", "n", "nfs", 4, u""}, {"c", "0:3", "c", "cifs", 4, u""}, {"s", "0:4", "s", "smb3", 4, u""},
@@ -140,16 +140,9 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
         EXPECT_EQ(f->GetVolumeName(root), u"Gä mes") << toUtf8(root);
 }
 
-// The helpers below serve the whole backend: letter case and the bytes of
-// a settings file, the programs the library runs itself, the current
-// directory, short forms.
-TEST_F(BadInput, LetterCaseCoversMoreThanAsciiAndFieldTextIsLatin1) {
-    EXPECT_EQ(host_->lowerCase(u"/Home/ÄNN/GAME.D64"), u"/home/änn/game.d64");
-    EXPECT_EQ(host_->upperCase(u"$loadpath=é"), u"$LOADPATH=É");
-    EXPECT_EQ(host_->lowerCase(u"\U0001F3AE\xD800\xDCFF"), u"\U0001F3AE\xD800\xDCFF");
-    EXPECT_EQ(host_->fromFieldText(host_->toFieldText(u"é€\xFF")), u"é?\xFF");
-}
-
+// The helpers below serve the whole backend: the programs the library runs
+// itself, the current directory, letter case and short forms, the bytes of
+// a settings file.
 // Helper programs the library runs itself (dialogs, openers) are looked
 // for only along PATH, never in the current folder, whatever an empty PATH
 // entry says; no PATH at all is the usual one.
@@ -195,10 +188,16 @@ TEST_F(BadInput, TheCurrentDirectoryMayBeLongerThanThePathLimit) {
     }
 }
 
-// Long2Short gives, for a file of any name, a form that names the same
-// file, holds no blank, control character or quote, and is its own lower
-// case; the path itself when that qualifies; "" for what does not resolve.
+// Letter case covers more than ASCII, and a settings file's bytes are
+// Latin-1. Long2Short gives, for a file of any name, a form that names the
+// same file, holds no blank, control character or quote, and is its own
+// lower case; the path itself when that qualifies; "" for what does not
+// resolve.
 TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
+    EXPECT_EQ(host_->lowerCase(u"/Home/ÄNN/GAME.D64"), u"/home/änn/game.d64");
+    EXPECT_EQ(host_->upperCase(u"$loadpath=é"), u"$LOADPATH=É");
+    EXPECT_EQ(host_->lowerCase(u"\U0001F3AE\xD800\xDCFF"), u"\U0001F3AE\xD800\xDCFF");
+    EXPECT_EQ(host_->fromFieldText(host_->toFieldText(u"é€\xFF")), u"é?\xFF");
     const fs::path plain = write("games/game.d64", "x");
     fs::current_path(sandbox / "games");
     EXPECT_EQ(f->Long2Short(u"game.d64"), u16(plain)) << "a relative path comes back absolute";
