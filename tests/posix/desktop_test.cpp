@@ -190,7 +190,8 @@ TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
         XGetWindowProperty(d, window, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
                            &data);
         if (data) out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-        return XFree(data), out;
+        XFree(data);  // none is no harm
+        return out;
     };
     f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[1]));
     f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[2]));
