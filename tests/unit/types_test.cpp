@@ -74,11 +74,13 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
         {V(u"a"), V(), V(u"a")}, {V(), V(u"b"), V(u"b")}, {V(u"1"), V(I(2)), V(3.0)}, {V(u"1"), V(L(2)), V(3.0)},
         {V(u"1"), V(Boolean(true)), V(0.0)}, {V::null(), V(I(1)), V::null()}};
     // clang-format on
-    for (const auto& [v, expected] : rows) {
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const auto& [v, expected] = rows[i];
         const bool text = v.kind() == V::Kind::String;
         EXPECT_EQ(OUTCOME(v.toLong()) + " " + OUTCOME(v.toInteger()) +
                       (text ? "" : " " + OUTCOME(v.toString())),
-                  expected);
+                  expected)
+            << "row " << i;
     }
     for (std::size_t i = 0; i < std::size(sums); ++i)
         EXPECT_EQ(std::get<0>(sums[i]) + std::get<1>(sums[i]), std::get<2>(sums[i])) << "sum " << i;
