@@ -59,6 +59,7 @@ class FakePlatform : public Platform {
     std::vector<Box> boxes;
     String current = u"C:\\";
     int openEnumerations = 0, mostOpenEnumerations = 0, yields = 0;
+    std::vector<String> deleted;
     struct Opened {
         String target;
         std::int32_t parent;
@@ -264,6 +265,7 @@ class FakePlatform : public Platform {
     }
     void deleteSilently(const String& path) override {
         calls.push_back("deleteSilently " + toUtf8(path));
+        deleted.push_back(path);
     }
     void openWithDefault(const String& target, std::int32_t parentWindow) override {
         calls.push_back("openWithDefault " + toUtf8(target));
@@ -287,10 +289,11 @@ class FakePlatform : public Platform {
         existenceCodes[path] = 0;
         shortNames[path] = shortName.empty() ? path : shortName;
     }
-    bool called(const std::string& prefix) const {
-        return std::any_of(calls.begin(), calls.end(),
-                           [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+    std::size_t count(const std::string& prefix) const {
+        return std::count_if(calls.begin(), calls.end(),
+                             [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
     }
+    bool called(const std::string& prefix) const { return count(prefix) > 0; }
 
   private:
     struct Enumeration {
