@@ -12,71 +12,94 @@ namespace {
 
 using namespace testing;
 
-TEST_F(BadInput, ExistenceCodesAndDirectoryChangesForEveryKindOfName) {
+// The number of the error a call raises; 0 for none.
+template <typename Call>
+std::int32_t raised(Call call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// The existence code of each kind of name, and the error (0: none) of a
+// directory change to it. Then what only the system can answer, made to
+// answer it: a file we may not read (root may read any), an error that
+// says nothing of the file (no proof that it is missing), and every
+// failure the kernel can give a read, as the runtime's error.
+TEST_F(BadInput, ExistenceCodesDirectoryChangesAndSystemErrors) {
     const fs::path here = sandbox / "exist", game = write("exist/game.d64", "x");
     fs::create_directories(here / "folder");
     fs::create_directory_symlink("folder", here / "link");
     fs::create_symlink("loop", here / "loop");
     ::mkfifo((here / "fifo").c_str(), 0600);
-    struct Row {
-        String name;
-        std::int32_t code;  // of the existence test
-        bool folder;        // DirExists, and the folder is current
-    };
-    std::vector<Row> rows = {
+    const std::int32_t gone = errors::PathNotFound;
+    const std::tuple<String, std::int32_t, std::int32_t> rows[] = {
         // clang-format off
-        {u16(game), 0, false}, {u16(here / "GAME.D64"), 2, false}, {u"", 2, false},
-        {u16(here / "missing/x"), 3, false}, {u16(game / "inside"), 3, false},
-        {u16(here / "loop"), 3, false}, {u16(here) + u"/" + String(40000, u'n'), 3, false},
-        {u16(here / "folder"), 5, true}, {u16(here / "link"), 5, true},
-        {u16(here / "fifo"), 5, false}};  // no game file: reading it would block
+        {u16(game), 0, gone}, {u16(here / "GAME.D64"), 2, gone}, {u"", 2, gone}, {u16(here) + u"/gone//", 2, gone},
+        {u16(here / "missing/x"), 3, gone}, {u16(game / "inside"), 3, gone}, {u16(here / "loop"), 3, gone},
+        {u16(here) + u"/" + String(40000, u'n'), 3, gone}, {u16(here / "folder"), 5, 0}, {u16(here / "link"), 5, 0},
+        {u16(here / "fifo"), 5, gone}};  // no game file: reading it would block
     // clang-format on
-    for (const Row& row : rows) {
-        SCOPED_TRACE(toUtf8(row.name).substr(0, 80));
-        EXPECT_EQ(host_->existenceTest(row.name), row.code);
+    for (const auto& [name, code, error] : rows) {
+        SCOPED_TRACE(toUtf8(name).substr(0, 80));
+        EXPECT_EQ(host_->existenceTest(name), code);
         fs::current_path(sandbox);
-        EXPECT_EQ(f->DirExists(row.name), Boolean(row.folder));
-        EXPECT_TRUE(
-            fs::equivalent(fs::current_path(), row.folder ? fs::path(toUtf8(row.name)) : sandbox));
+        EXPECT_EQ(raised([&] { host_->changeDirectory(name); }), error);
+        EXPECT_TRUE(fs::equivalent(fs::current_path(), error ? sandbox : fs::path(toUtf8(name))));
     }
-    try {
-        host_->changeDirectory(u16(here / "missing"));
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), errors::PathNotFound);
-    }
-    // What only the system can answer: a file we may not read (root may read
-    // any), and an error that says nothing of the file, no proof that it is
-    // missing.
     SystemCalls& calls = systemCalls();
     calls.faccessat = [](int, const char*, int, int) { return errno = EACCES, -1; };
     EXPECT_EQ(host_->existenceTest(u16(game)), 5);
-    calls = realSystemCalls();
-    calls.stat = [](const char*, struct stat*) { return errno = EIO, -1; };
-    EXPECT_EQ(host_->existenceTest(u16(game)), 31);
+    static int failure;
+    calls.stat = [](const char*, struct stat*) { return errno = failure, -1; };
+    calls.fstat = [](int, struct stat*) { return errno = failure, -1; };
+    using namespace errors;
+    const std::int32_t access = PathFileAccessError, tooMany = 67;  // "Too many files"
+    const std::tuple<int, std::int32_t, std::int32_t> failures[] = {
+        // clang-format off
+        {ENOENT, 2, FileNotFound}, {ENOTDIR, 3, PathNotFound}, {ENAMETOOLONG, 3, PathNotFound}, {ELOOP, 3, PathNotFound},
+        {EACCES, 5, PermissionDenied}, {EPERM, 31, PermissionDenied}, {EROFS, 31, access}, {EISDIR, 31, access},
+        {EBUSY, 31, access}, {ETXTBSY, 31, access}, {EEXIST, 31, access}, {ENOSPC, 31, DiskFull},
+        {EDQUOT, 31, DiskFull}, {EFBIG, 31, DiskFull}, {EIO, 31, DeviceIOError}, {ENXIO, 31, DeviceUnavailable},
+        {ENODEV, 31, DeviceUnavailable}, {ENOMEM, 31, OutOfMemory}, {EMFILE, 31, tooMany},
+        {ENFILE, 31, tooMany}, {EINVAL, 31, InvalidProcedureCall}};
+    // clang-format on
+    for (const auto& [number, code, error] : failures) {
+        failure = number;
+        EXPECT_EQ(host_->existenceTest(u16(game)), code) << number;
+        EXPECT_EQ(raised([&] { host_->readFile(u16(game), 10); }), error) << number;
+    }
     calls = realSystemCalls();
 }
 
 // The mount table (escaped as the kernel writes it) and the device database
 // are handed in: the longest mount point that holds a path decides its
 // drive type, and only a mount point names a volume, labelled as udev
-// recorded it.
+// recorded it, else (with no device to read) unlabelled.
 TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
     write("udev/b11:0",
           "E:ID_FS_TYPE=iso9660\nE:ID_FS_LABEL=Gä_mes\nE:ID_FS_LABEL_ENC=G\\xc3\\xa4\\x20mes\n");
     write("udev/b11:1", "E:ID_FS_TYPE=udf\nE:ID_FS_UUID=1234\n");          // probed: no label
-    write("udev/b11:2", "E:ID_FS_LABEL_ENC=\\x20\\x20\n");                 // blanks are a label
+    write("udev/b11:2", "E:ID_FS_LABEL_ENC=\\x20\\x20\\xZZ\\q\\x4\n");     // blanks are a label
     write("udev/b11:3", "E:ID_FS_LABEL=" + std::string(200, 'L') + "\n");  // 127 and a NUL
+    write("udev/b11:4", "E:ID_FS_UUID=1234\n");                            // not probed
     const struct {
-        std::string folder, device, escaped, type;  // the file system there, as the kernel
-        std::int32_t code;                          // writes it; no type for none
+        std::string folder, device, escaped, type;  // the file system there (and its source),
+        std::int32_t code;                          // as the kernel writes it; none for none
         String label;
     } rows[] = {// clang-format off
-        {"my cd", "11:0", "my\\040cd", "iso9660", 5, u"Gä mes"}, {"my cd2", "", "", "", 3, u""},
+        {"my- cd", "11:0", "my-\\040cd", "iso9660", 5, u"Gä mes"}, {"my- cd2", "", "", "", 3, u""},
         {"dvd\n\\", "11:1", "dvd\\012\\134", "udf", 5, u""}, {"ram", "0:9", "ram", "tmpfs", 6, u""},
-        {"share", "0:50", "share", "nfs4", 4, u""}, {"disk", "", "", "", 3, u""},
-        {"blank", "11:2", "blank", "udf", 5, u"  "}, {"long", "11:3", "long", "udf", 5, String(127, u'L')}};
+        {"share", "0:50", "share", "nfs4 /gone", 4, u""},
+        {"blank", "11:2", "blank", "udf", 5, u"  \\xZZ\\q\\x4"}, {"long", "11:3", "long", "udf", 5, String(127, u'L')},
+        {"null", "11:4", "null", "udf /dev/null", 5, u""}, {"r", "0:1", "r", "ramfs", 6, u""},
+        {"n", "0:2", "n", "nfs", 4, u""}, {"c", "0:3", "c", "cifs", 4, u""}, {"s", "0:4", "s", "smb3", 4, u""},
+        {"o", "0:5", "o", "smbfs", 4, u""}, {"9", "0:6", "9", "9p", 4, u""}, {"a", "0:7", "a", "afs", 4, u""},
+        {"e", "0:8", "e", "ceph", 4, u""}, {"f", "0:9", "f", "fuse.sshfs", 4, u""}};
     // clang-format on
-    std::string table = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    std::string table = "garbage\n1 2 3:4 / /x rw\n22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
     for (const auto& row : rows)
         if (!row.type.empty())
             table += "40 22 " + row.device + " / " + sandbox.string() + "/" + row.escaped +
@@ -94,12 +117,14 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
         EXPECT_EQ(functions.GetVolumeName(u16(sandbox / row.folder / "sub")), u"") << row.folder;
     }
     String none;
-    EXPECT_FALSE(host.volumeInformation(u16(sandbox / "my cd"), none)) << "no room for a label";
+    EXPECT_FALSE(host.volumeInformation(u16(sandbox / "my- cd"), none)) << "no room for a label";
     for (const String& name :
          {u16(sandbox / "missing"), ofLength(32768), u"\n"s, u16(sandbox) + u"/\xD800"s}) {
         EXPECT_EQ(host.driveType(name), 1) << toUtf8(name).substr(0, 80);
         EXPECT_EQ(functions.GetVolumeName(name), u"") << toUtf8(name).substr(0, 80);
     }
+    o.mountInfo = (sandbox / "no table").string();
+    EXPECT_EQ(PosixPlatform(o).driveType(u16(sandbox)), 0) << "no file system holds it";
     // Where no device database knows it, the label is read from the device
     // itself: a real file system, made and loop-mounted by the test.
     const fs::path image = temp / "disc.img", mountPoint = temp / "Disc Mnt";
@@ -115,14 +140,9 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
         EXPECT_EQ(f->GetVolumeName(root), u"Gä mes") << toUtf8(root);
 }
 
-// The helpers below serve the whole backend: letter case, the programs the
-// library runs itself, the current directory, short forms.
-TEST_F(BadInput, LetterCaseCoversMoreThanAscii) {
-    EXPECT_EQ(host_->lowerCase(u"/Home/ÄNN/GAME.D64"), u"/home/änn/game.d64");
-    EXPECT_EQ(host_->upperCase(u"$loadpath=é"), u"$LOADPATH=É");
-    EXPECT_EQ(host_->lowerCase(u"\U0001F3AE\xD800\xDCFF"), u"\U0001F3AE\xD800\xDCFF");
-}
-
+// The helpers below serve the whole backend: the programs the library runs
+// itself, the current directory, letter case and short forms, the bytes of
+// a settings file.
 // Helper programs the library runs itself (dialogs, openers) are looked
 // for only along PATH, never in the current folder, whatever an empty PATH
 // entry says; no PATH at all is the usual one.
@@ -168,13 +188,21 @@ TEST_F(BadInput, TheCurrentDirectoryMayBeLongerThanThePathLimit) {
     }
 }
 
-// Long2Short gives, for a file of any name, a form that names the same
-// file, holds no blank, control character or quote, and is its own lower
-// case; the path itself when that qualifies; "" for what does not resolve.
+// Letter case covers more than ASCII, and a settings file's bytes are
+// Latin-1. Long2Short gives, for a file of any name, a form that names the
+// same file, holds no blank, control character or quote, and is its own
+// lower case; the path itself when that qualifies; "" for what does not
+// resolve.
 TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
+    EXPECT_EQ(host_->lowerCase(u"/Home/ÄNN/GAME.D64"), u"/home/änn/game.d64");
+    EXPECT_EQ(host_->upperCase(u"$loadpath=é"), u"$LOADPATH=É");
+    EXPECT_EQ(host_->lowerCase(u"\U0001F3AE\xD800\xDCFF"), u"\U0001F3AE\xD800\xDCFF");
+    EXPECT_EQ(host_->fromFieldText(host_->toFieldText(u"é€\xFF")), u"é?\xFF");
     const fs::path plain = write("games/game.d64", "x");
     fs::current_path(sandbox / "games");
     EXPECT_EQ(f->Long2Short(u"game.d64"), u16(plain)) << "a relative path comes back absolute";
+    const fs::path deep = write(std::string(150, 'd') + "/" + std::string(150, 'e') + "/g.d64", "");
+    EXPECT_EQ(f->Long2Short(u16(deep)), u16(deep)) << "longer than the first area asked with";
     const auto unquoted = [](char16_t c) { return c > 0x20 && c != u'"' && c != 0x7F; };
     for (const Hostile& h : hostileNames) {
         const fs::path file = write("short/" + h.name + "/" + h.name + ".T64", "tape");

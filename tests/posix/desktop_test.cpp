@@ -42,12 +42,14 @@ int openDescriptors() {
 TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     const testing::TempFolder temp;
     const fs::path script =
-        temp.write("z/zenity", "#!/bin/sh\nIFS='|'\necho \"${0##*/}|$*\" >\"$ARGS\"\nexit $ANSWER");
+        temp.write("z/zenity", "#!/bin/sh\nIFS='|'\necho \"${0##*/}|$*\" >'" +
+                                   (temp / "arguments").string() + "'\nexit $ANSWER");
     fs::permissions(script, fs::perms::owner_all);
     fs::create_directory(temp / "k");
     for (const char* folder : {"z", "k"}) fs::create_symlink(script, temp / folder / "kdialog");
     const std::int32_t ask = box_styles::OkCancel, tell = box_styles::Exclamation;
     const int ok = answers::Ok, cancel = answers::Cancel, none = 0, tty = 1, refusing = 2;
+    const char *x = "DISPLAY=:9", *wayland = "WAYLAND_DISPLAY=w", *blank = "DISPLAY=";
     const std::string q = "\r\n[Tarnwick] Insert the disc\r\nOK or Cancel? [o/c] ",
                       z = "zenity|--question|--no-markup|--title=Tarnwick|--text=Insert the disc|"
                           "--ok-label=OK|--cancel-label=Cancel\n",
@@ -62,18 +64,14 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
         std::string seen;  // on the terminal, or what the dialog program got
     } rows[] = {
         // clang-format off
-        {tty, "", "z", ask, "o\n", ok, q}, {tty, "", "", ask, "OK\n", ok, q},
-        {tty, "", "", ask, "\n", ok, q}, {tty, "", "", ask, "c\n", cancel, q},
+        {tty, "", "z", ask, "o\n", ok, q}, {tty, "", "", ask, "OK\n", ok, q}, {tty, "", "", ask, "\n", ok, q},
         {tty, "", "", ask, "x\n", cancel, q}, {tty, "", "", ask, "", cancel, q},
-        {tty, "DISPLAY=:9", "", tell, "\n", ok, "\r\n[Tarnwick] Insert the disc\r\nPress Enter to go on. "},
-        {refusing, "", "", ask, "", cancel, ""},
-        {none, "DISPLAY=:9", "z", ask, "0", ok, z}, {none, "WAYLAND_DISPLAY=w", "z", ask, "1", cancel, z},
-        {none, "DISPLAY=:9", "z", tell, "0", ok,
-         "zenity|--warning|--no-markup|--title=Tarnwick|--text=Insert the disc|--ok-label=OK\n"},
-        {none, "DISPLAY=:9", "k", ask, "0", ok, k}, {none, "DISPLAY=:9", "k", ask, "1", cancel, k},
-        {none, "DISPLAY=:9", "k", tell, "0", ok, "kdialog|--title|Tarnwick|--sorry|Insert the disc\n"},
-        {none, "DISPLAY=:9", "", ask, "", cancel, ""}, {none, "", "z", ask, "", cancel, ""},
-        {none, "", "z", tell, "", ok, ""}};
+        {tty, x, "", tell, "\n", ok, "\r\n[Tarnwick] Insert the disc\r\nPress Enter to go on. "},
+        {refusing, "", "", ask, "", cancel, ""}, {refusing, "", "", tell, "", ok, ""},
+        {none, x, "z", ask, "0", ok, z}, {none, wayland, "z", ask, "1", cancel, z},
+        {none, x, "z", tell, "0", ok, "zenity|--warning|--no-markup|--title=Tarnwick|--text=Insert the disc|--ok-label=OK\n"},
+        {none, x, "k", ask, "0", ok, k}, {none, x, "k", tell, "0", ok, "kdialog|--title|Tarnwick|--sorry|Insert the disc\n"},
+        {none, x, "", ask, "", cancel, ""}, {none, blank, "z", ask, "0", cancel, ""}, {none, "", "z", tell, "", ok, ""}};
     // clang-format on
     for (const auto& row : rows) {
         const std::string name = row.display + std::string(" ") + row.programs + " " + row.typed;
@@ -87,7 +85,6 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
             ::unsetenv("WAYLAND_DISPLAY");
             if (*row.display) ::putenv(const_cast<char*>(row.display));
             ::setenv("PATH", (temp / row.programs).c_str(), 1);
-            ::setenv("ARGS", (temp / "arguments").c_str(), 1);
             ::setenv("ANSWER", row.typed.c_str(), 1);
             pid_t foreground = 0;
             if (row.terminal == refusing) {
@@ -101,7 +98,6 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
                 ::setpgid(foreground, foreground);
                 ::tcsetpgrp(0, foreground);
             }
-            setMessageBoxHandler(nullptr);
             const int before = openDescriptors();
             const int answer =
                 systemPlatform().messageBox(u"Insert the disc", row.style, u"Tarnwick");
@@ -128,24 +124,24 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
 // An X server of the test's own (Xvfb, on a display number it picks itself,
 // stopped when the object goes) and the test's connection to it.
 struct XSession {
-    XSession() : out(::popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r")) {
-        char line[32];
-        if (out && std::fgets(line, sizeof line, out)) server = std::atoi(line);
-        if (out && std::fgets(line, sizeof line, out))
-            display = ":" + std::to_string(std::atoi(line));
-        if (!display.empty()) connection = XOpenDisplay(display.c_str());
-    }
+    int number() { return out && std::fgets(line, sizeof line, out) ? std::atoi(line) : -1; }
     ~XSession() {
         if (connection) XCloseDisplay(connection);
         if (server > 0) ::kill(server, SIGTERM);
         if (out) ::pclose(out);
     }
-    FILE* out;
-    pid_t server = -1;
-    std::string display;
-    Display* connection = nullptr;
+    FILE* out = ::popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r");
+    char line[32];
+    const int server = number();
+    const std::string display = ":" + std::to_string(number());
+    Display* connection = display == ":-1" ? nullptr : XOpenDisplay(display.c_str());
 };
 
+// A window the window manager manages (its WM_STATE normal) has its state
+// asked of the window manager, and is activated, as on Windows, by a normal
+// application (the last 1). One it does not manage (no WM_STATE, or
+// withdrawn) carries the state into its mapping in its own property, its
+// other states kept. No window, or no display, is no error.
 TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
     XSession x;
     if (!x.connection) GTEST_SKIP() << "no X server (Xvfb) could be started";
@@ -157,21 +153,20 @@ TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
     };
     const long above = atom("_NET_WM_STATE_ABOVE"), sticky = atom("_NET_WM_STATE_STICKY"),
                state = atom("_NET_WM_STATE"), wmState = atom("WM_STATE");
-    // A window the window manager manages (its WM_STATE normal), and one it
-    // does not manage yet.
-    const Window managed = XCreateSimpleWindow(d, root, 0, 0, 9, 9, 0, 0, 0),
-                 withdrawn = XCreateSimpleWindow(d, root, 0, 0, 9, 9, 0, 0, 0);
-    const long normal[] = {NormalState, None};
-    XChangeProperty(d, managed, wmState, wmState, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(normal), 2);
-    XChangeProperty(d, withdrawn, state, XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&sticky), 1);
+    std::array<Window, 3> w;  // managed, without WM_STATE, withdrawn
+    for (Window& window : w) window = XCreateSimpleWindow(d, root, 0, 0, 9, 9, 0, 0, 0);
+    const auto set = [&](Window window, long property, long type, std::vector<long> values) {
+        XChangeProperty(d, window, property, type, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(values.data()), values.size());
+    };
+    set(w[0], wmState, wmState, {NormalState, None});
+    set(w[1], state, XA_ATOM, {sticky});
+    set(w[2], wmState, wmState, {WithdrawnState});
+    set(w[2], state, XA_CARDINAL, {sticky});          // not a list of atoms: nothing to keep
     XSelectInput(d, root, SubstructureRedirectMask);  // the window manager's part
     XSync(d, False);  // the library's own connection must see all this
     twFunctions f;
-    // The managed window's state is asked of the window manager, and the
-    // window activated, as on Windows, by a normal application (the last 1).
-    const long w = static_cast<long>(managed), active = atom("_NET_ACTIVE_WINDOW");
+    const long managed = static_cast<long>(w[0]), active = atom("_NET_ACTIVE_WINDOW");
     for (const auto& [on, action] :
          {std::pair{Boolean(true), 1L}, {Boolean(false), 0L}, {Boolean::fromRaw(1), 1L}}) {
         f.SetAlwaysOnTop(on, static_cast<std::int32_t>(managed));
@@ -182,32 +177,33 @@ TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
                 asked.push_back({static_cast<long>(e.xclient.window),
                                  static_cast<long>(e.xclient.message_type), e.xclient.data.l[0],
                                  e.xclient.data.l[1], e.xclient.data.l[3]});
-        EXPECT_EQ(asked, (std::vector<std::array<long, 5>>{{w, state, action, above, 1},
-                                                           {w, active, 1, CurrentTime, 1}}))
+        EXPECT_EQ(asked, (std::vector<std::array<long, 5>>{{managed, state, action, above, 1},
+                                                           {managed, active, 1, CurrentTime, 1}}))
             << on.raw();
     }
-    // The other carries the state into its mapping in its own property, its
-    // other states kept. No window, or no display, is no error.
-    const auto states = [&] {
+    const auto states = [&](Window window) {
+        std::vector<long> out;
+        unsigned char* data = nullptr;
         Atom type;
         int format;
-        unsigned long count, after;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(d, withdrawn, state, 0, 64, False, XA_ATOM, &type, &format, &count,
-                           &after, &data);
-        std::vector<long> out(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-        if (data) XFree(data);
+        unsigned long count = 0, after;
+        XGetWindowProperty(d, window, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
+                           &data);
+        if (data) out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+        XFree(data);  // none is no harm
         return out;
     };
-    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(withdrawn));
-    EXPECT_EQ(states(), (std::vector<long>{sticky, above}));
-    f.SetAlwaysOnTop(false, static_cast<std::int32_t>(withdrawn));
-    EXPECT_EQ(states(), std::vector<long>{sticky});
+    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[1]));
+    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[2]));
+    EXPECT_EQ(states(w[1]), (std::vector<long>{sticky, above}));
+    EXPECT_EQ(states(w[2]), std::vector<long>{above});
+    f.SetAlwaysOnTop(false, static_cast<std::int32_t>(w[1]));
+    EXPECT_EQ(states(w[1]), std::vector<long>{sticky});
     for (const std::int32_t id : {0, -1, 1, INT_MIN, INT_MAX, 0x1FFFFFFF})
         f.SetAlwaysOnTop(true, id);
     ::unsetenv("DISPLAY");
-    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(withdrawn));
-    EXPECT_EQ(states(), std::vector<long>{sticky}) << "without a display nothing was asked";
+    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[1]));
+    EXPECT_EQ(states(w[1]), std::vector<long>{sticky}) << "without a display nothing was asked";
 }
 
 }  // namespace

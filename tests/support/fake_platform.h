@@ -21,25 +21,16 @@ class FakePlatform : public Platform {
     explicit FakePlatform(char16_t separator = u'\\') : separator_(separator) {}
 
     // ---- scripting
-    // Short forms by path; a path not listed has none (the system answers 0).
-    std::map<String, String> shortNames;
-    // Existence codes by file name; a name not listed answers 2.
-    std::map<String, std::int32_t> existenceCodes;
-    // Drive types by the exact root path asked about; else 3 (fixed).
-    std::map<String, std::int32_t> driveTypes;
-    // Folders that a directory change accepts.
-    std::vector<String> directories;
-    // When set, a start of a process raises this error.
-    std::optional<Error> startFailure;
-    std::optional<Error> driveFailure;
-    // Answers of the message boxes, used in order; then Cancel.
-    std::vector<std::int32_t> boxAnswers;
-
-    // File contents by name, and the names marked read-only.
-    std::map<String, std::string> files;
+    std::map<String, String> shortNames;            // a path not listed has no short form
+    std::map<String, std::int32_t> existenceCodes;  // a name not listed answers 2
+    std::map<String, std::int32_t> driveTypes;      // by the root asked about; else 3 (fixed)
+    std::vector<String> directories;                // the folders a directory change accepts
+    // When set, a start of a process, a change of drive or the next file
+    // rewrite raises this error (and writes nothing).
+    std::optional<Error> startFailure, driveFailure, writeFailure;
+    std::vector<std::int32_t> boxAnswers;  // the message boxes' answers in order; then Cancel
+    std::map<String, std::string> files;   // file contents by name
     std::vector<String> readOnly;
-    // When set, the next file rewrite raises this error (and writes nothing).
-    std::optional<Error> writeFailure;
 
     // Folder trees: the entries of each folder (named by its path without a
     // trailing separator) in enumeration order. Every listed folder also
@@ -51,13 +42,11 @@ class FakePlatform : public Platform {
         std::uint64_t size = 0;
     };
     std::map<String, std::vector<Entry>> folders;
-    // Identities of folders by path; folders not listed are all different.
-    std::map<String, std::uint64_t> folderIds;
-    // Volume labels by the root path asked about; a root not listed leaves
-    // the name buffer untouched.
+    std::map<String, std::uint64_t> folderIds;  // folders not listed are all different
+    // Volume labels by the root asked about; a root not listed leaves the
+    // name buffer untouched.
     std::map<String, String> volumeLabels;
-    // Called at every yield, with the number of yields so far.
-    std::function<void(int)> onYield;
+    std::function<void(int)> onYield;  // called at every yield, with the yields so far
 
     // ---- recording
     std::vector<std::string> calls;  // "shortPathName C:\x", ... in order
@@ -69,9 +58,7 @@ class FakePlatform : public Platform {
     };
     std::vector<Box> boxes;
     String current = u"C:\\";
-    int openEnumerations = 0;
-    int mostOpenEnumerations = 0;
-    int yields = 0;
+    int openEnumerations = 0, mostOpenEnumerations = 0, yields = 0;
     std::vector<String> deleted;
     struct Opened {
         String target;
@@ -86,12 +73,9 @@ class FakePlatform : public Platform {
     }
     void changeDirectory(const String& path) override {
         calls.push_back("changeDirectory " + toUtf8(path));
-        for (const String& d : directories)
-            if (d == path) {
-                current = path;
-                return;
-            }
-        throw Error(errors::PathNotFound);
+        if (std::find(directories.begin(), directories.end(), path) == directories.end())
+            throw Error(errors::PathNotFound);
+        current = path;
     }
     String currentDirectory() override { return current; }
     std::int32_t startProcess(const String& commandLine, std::int32_t style) override {
@@ -108,29 +92,20 @@ class FakePlatform : public Platform {
     std::uint32_t shortPathName(const String& path, String& area) override {
         calls.push_back("shortPathName " + toUtf8(path) + " area " + std::to_string(area.size()));
         const auto it = shortNames.find(path);
-        if (it == shortNames.end()) return 0;
-        if (it->second.size() + 1 > area.size())
-            return static_cast<std::uint32_t>(it->second.size() + 1);
-        area.replace(0, it->second.size(), it->second);
-        area[it->second.size()] = u'\0';
-        return static_cast<std::uint32_t>(it->second.size());
+        return it == shortNames.end() ? 0 : fill(area, it->second);
     }
     std::int32_t driveType(const String& rootPath) override {
         calls.push_back("driveType " + toUtf8(rootPath));
-        const auto it = driveTypes.find(rootPath);
-        return it == driveTypes.end() ? 3 : it->second;
+        return driveTypes.count(rootPath) ? driveTypes[rootPath] : 3;
     }
     std::int32_t existenceTest(const String& fileName) override {
         calls.push_back("existenceTest " + toUtf8(fileName));
-        const auto it = existenceCodes.find(fileName);
-        return it == existenceCodes.end() ? 2 : it->second;
+        return existenceCodes.count(fileName) ? existenceCodes[fileName] : 2;
     }
 
     bool isReadOnly(const String& path) override {
         calls.push_back("isReadOnly " + toUtf8(path));
-        for (const String& r : readOnly)
-            if (r == path) return true;
-        return false;
+        return std::find(readOnly.begin(), readOnly.end(), path) != readOnly.end();
     }
     std::string readFile(const String& path, std::size_t maxBytes) override {
         calls.push_back("readFile " + toUtf8(path));
@@ -143,18 +118,14 @@ class FakePlatform : public Platform {
         const std::string content = readFile(path, maxBytes + 1);
         if (content.size() > maxBytes) throw Error(errors::Overflow);
         const std::string edited = edit(content);
-        calls.push_back("rewriteFile " + toUtf8(path));
-        if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
-        if (writeFailure) throw *writeFailure;
+        mayWrite("rewriteFile ", path);
         files[path] = edited;
     }
     void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
                    const std::function<std::string(std::string_view)>& patch) override {
         const std::string bytes = patch(readFile(path, maxBytes));
         if (bytes.empty()) return;
-        calls.push_back("patchFile " + toUtf8(path));
-        if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
-        if (writeFailure) throw *writeFailure;
+        mayWrite("patchFile ", path);
         std::string& content = files[path];
         if (content.size() < offset + bytes.size()) content.resize(offset + bytes.size());
         content.replace(offset, bytes.size(), bytes);
@@ -213,12 +184,11 @@ class FakePlatform : public Platform {
         const String name = cut == String::npos ? pattern : pattern.substr(cut + 1);
         const auto it = folders.find(folder);
         if (it == folders.end() || name.empty()) return invalidFindHandle;
-        std::vector<Entry> all{{u".", file_attributes::Directory},
-                               {u"..", file_attributes::Directory}};
-        all.insert(all.end(), it->second.begin(), it->second.end());
         Enumeration e;
-        for (const Entry& entry : all)
-            if (matches(name, entry.name)) e.entries.push_back(entry);
+        for (const Entry& entry : it->second) e.entries.push_back(entry);
+        e.entries.insert(e.entries.begin(),
+                         {{u".", file_attributes::Directory}, {u"..", file_attributes::Directory}});
+        std::erase_if(e.entries, [&](const Entry& entry) { return !matches(name, entry.name); });
         if (e.entries.empty()) return invalidFindHandle;
         const FindHandle handle = nextHandle_++;
         enumerations_[handle] = e;
@@ -253,16 +223,9 @@ class FakePlatform : public Platform {
         calls.push_back("searchPath " + toUtf8(folder) + " | " + toUtf8(fileName));
         const String where = folder.empty() ? current : folder;
         const auto it = folders.find(where);
-        if (it == folders.end()) return 0;
-        for (const Entry& entry : it->second) {
-            if (!matches(fileName, entry.name) || fileName.find_first_of(u"*?") != String::npos)
-                continue;
-            const String full = where + separator_ + entry.name;
-            if (full.size() + 1 > buffer.size()) return static_cast<std::uint32_t>(full.size() + 1);
-            buffer.replace(0, full.size(), full);
-            buffer[full.size()] = u'\0';
-            return static_cast<std::uint32_t>(full.size());
-        }
+        if (it == folders.end() || fileName.find_first_of(u"*?") != String::npos) return 0;
+        for (const Entry& entry : it->second)
+            if (matches(fileName, entry.name)) return fill(buffer, where + separator_ + entry.name);
         return 0;
     }
     std::optional<FolderId> folderId(const String& path) override {
@@ -275,10 +238,8 @@ class FakePlatform : public Platform {
         calls.push_back("folderChain " + toUtf8(path));
         std::vector<FolderId> chain;
         for (std::size_t i = 1; i <= path.size(); ++i)
-            if (i == path.size() || path[i] == separator_) {
-                const String prefix = path.substr(0, i);
-                if (folders.count(prefix)) chain.push_back(idOf(prefix));
-            }
+            if ((i == path.size() || path[i] == separator_) && folders.count(path.substr(0, i)))
+                chain.push_back(idOf(path.substr(0, i)));
         return chain;
     }
 
@@ -324,69 +285,66 @@ class FakePlatform : public Platform {
         const std::size_t cut = path.rfind(separator_);
         folders[path.substr(0, cut)].push_back({path.substr(cut + 1), attributes, size});
     }
-    std::size_t count(const std::string& prefix) const {
-        std::size_t n = 0;
-        for (const std::string& c : calls)
-            if (c.rfind(prefix, 0) == 0) ++n;
-        return n;
-    }
     void addFile(const String& path, const String& shortName = String()) {
         existenceCodes[path] = 0;
         shortNames[path] = shortName.empty() ? path : shortName;
     }
-    bool called(const std::string& prefix) const {
-        for (const std::string& c : calls)
-            if (c.rfind(prefix, 0) == 0) return true;
-        return false;
+    std::size_t count(const std::string& prefix) const {
+        return std::count_if(calls.begin(), calls.end(),
+                             [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
     }
+    bool called(const std::string& prefix) const { return count(prefix) > 0; }
 
   private:
     struct Enumeration {
         std::vector<Entry> entries;
         std::size_t next = 0;
     };
+    // The system's way of handing back a path: into the caller's area with
+    // a NUL after it, or, when it does not fit, the room it needs.
+    static std::uint32_t fill(String& area, const String& text) {
+        if (text.size() + 1 > area.size()) return static_cast<std::uint32_t>(text.size() + 1);
+        area.replace(0, text.size(), text);
+        area[text.size()] = u'\0';
+        return static_cast<std::uint32_t>(text.size());
+    }
+    void mayWrite(const std::string& call, const String& path) {
+        calls.push_back(call + toUtf8(path));
+        if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
+        if (writeFailure) throw *writeFailure;
+    }
     // Wildcards * and ?, ASCII letters without regard to case, "*.*" every
     // name: the Windows rules, as far as the behaviour tests need them.
     static bool matches(const String& pattern, const String& name) {
-        if (pattern == u"*.*") return true;
-        const auto fold = [](char16_t c) {
-            return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-        };
-        std::size_t p = 0, n = 0, star = String::npos, mark = 0;
-        while (n < name.size()) {
-            if (p < pattern.size() && pattern[p] == u'*') {
-                star = p++;
-                mark = n;
-            } else if (p < pattern.size() &&
-                       (pattern[p] == u'?' || fold(pattern[p]) == fold(name[n]))) {
-                ++p;
-                ++n;
-            } else if (star != String::npos) {
-                p = star + 1;
-                n = ++mark;
-            } else {
+        return pattern == u"*.*" || glob(pattern, name);
+    }
+    static bool glob(std::u16string_view pattern, std::u16string_view name) {
+        const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
+        for (; !pattern.empty() && pattern[0] != u'*';
+             pattern.remove_prefix(1), name.remove_prefix(1))
+            if (name.empty() || (pattern[0] != u'?' && fold(pattern[0]) != fold(name[0])))
                 return false;
-            }
+        if (pattern.empty()) return name.empty();
+        // A star takes no character, then one more at each turn.
+        for (pattern.remove_prefix(1);; name.remove_prefix(1)) {
+            if (glob(pattern, name)) return true;
+            if (name.empty()) return false;
         }
-        while (p < pattern.size() && pattern[p] == u'*') ++p;
-        return p == pattern.size();
     }
     FolderId idOf(const String& path) {
-        const auto it = folderIds.find(path);
-        if (it != folderIds.end()) return {1, it->second};
+        if (folderIds.count(path)) return {1, folderIds[path]};
         auto& automatic = automaticIds_[path];
         if (automatic == 0) automatic = 1000000 + automaticIds_.size();
         return {1, automatic};
     }
-    std::map<FindHandle, Enumeration> enumerations_;
-    FindHandle nextHandle_ = 1;
-    std::map<String, std::uint64_t> automaticIds_;
-
     static String mapAscii(String text, char16_t from, char16_t to, int delta) {
         for (char16_t& c : text)
             if (c >= from && c <= to) c = static_cast<char16_t>(c + delta);
         return text;
     }
+    std::map<FindHandle, Enumeration> enumerations_;
+    FindHandle nextHandle_ = 1;
+    std::map<String, std::uint64_t> automaticIds_;
     char16_t separator_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 
 #include "tarnwick/tarnwick.h"
 
@@ -32,71 +33,74 @@ TEST(ErrorValue, CarriesTheRuntimesDescriptions) {
         {62, u"Input past end of file"}, {67, u"Too many files"}, {68, u"Device unavailable"},
         {70, u"Permission denied"}, {71, u"Disk not ready"}, {75, u"Path/File access error"},
         {76, u"Path not found"}, {94, u"Invalid use of Null"},
-        {1000, u"Application-defined or object-defined error"}};
+        {1000, u"Application-defined or object-defined error"}, {-5, u"own"}};
     // clang-format on
     for (const auto& [number, text] : rows) {
-        EXPECT_EQ(Error(number).description(), text) << number;
-        EXPECT_EQ(Error(number).what(), toUtf8(text)) << number;
+        const Error e = number < 0 ? Error(number, text) : Error(number);
+        EXPECT_EQ(e.description(), text) << number;
+        EXPECT_EQ(e.what(), toUtf8(text)) << number;
     }
-    EXPECT_EQ(Error(-5, u"own").description(), u"own");
 }
 
-// A conversion's result as text, or "error N" for the error it raises.
-template <typename Convert>
-std::string outcome(Convert convert) {
+// What reading a value gives, as text, or "#N" for the error N it raises.
+template <typename Read>
+std::string outcome(Read read) {
     try {
-        return toUtf8(Variant(convert()).toString());
+        return toUtf8(Variant(read()).toString());
     } catch (const Error& e) {
-        return "error " + std::to_string(e.number());
+        return "#" + std::to_string(e.number());
     }
 }
+#define OUTCOME(read) outcome([&] { return read; })
 
 TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
     using V = Variant;
     using I = std::int16_t;
-    // Each row: the value as a Long, and (where given) as text.
-    const std::tuple<V, const char*, const char*> rows[] = {// clang-format off
-        {u" 42 ", "42", 0}, {u"-2.5", "-2", 0}, {u"3.5", "4", 0}, {u"1e3", "1000", 0}, {u"1d2", "100", 0},
-        {u"25D-1", "2", 0}, {u"&HFF", "255", 0}, {u"&HFFFFFFFF", "-1", 0}, {u"&o17", "15", 0},
-        {u"2147483647", "2147483647", 0}, {u"", "error 13", 0}, {u"12abc", "error 13", 0},
-        {u"inf", "error 13", 0}, {u"0x10", "error 13", 0}, {u"1e", "error 13", 0}, {u"&O8", "error 13", 0},
-        {u"2147483648", "error 6", 0}, {u"&H100000000", "error 6", 0}, {u"1e400", "error 6", 0},
-        {V(), "0", ""}, {Boolean(true), "-1", "True"}, {Boolean(false), "0", "False"},
-        {std::int32_t(-42), "-42", "-42"}, {5000000000.0, "error 6", "5000000000"}, {2.5, "2", "2.5"},
-        {V::null(), "error 94", "error 94"}};
+    using L = std::int32_t;
     const std::int32_t most = std::numeric_limits<std::int32_t>::max();
+    // Each row: the value as a Long, as an Integer, and (but a text) as text.
+    const std::pair<V, const char*> rows[] = {// clang-format off
+        {u" 42 ", "42 42"}, {u"-2.5", "-2 -2"}, {u"3.5", "4 4"}, {u"1e3", "1000 1000"}, {u"1d2", "100 100"},
+        {u"25D-1", "2 2"}, {u"&HFF", "255 255"}, {u"&o17", "15 15"}, {u"&HFFFFFFFF", "-1 -1"},
+        {u"2147483647", "2147483647 #6"}, {u"", "#13 #13"}, {u"12abc", "#13 #13"}, {u"inf", "#13 #13"},
+        {u"0x10", "#13 #13"}, {u"1e", "#13 #13"}, {u"&O8", "#13 #13"}, {u"2147483648", "#6 #6"},
+        {u"&H100000000", "#6 #6"}, {u"1e400", "#6 #6"}, {V(), "0 0 "}, {Boolean(true), "-1 -1 True"},
+        {Boolean(false), "0 0 False"}, {I(-7), "-7 -7 -7"}, {L(-32768), "-32768 -32768 -32768"},
+        {L(-32769), "-32769 #6 -32769"}, {L(40000), "40000 #6 40000"}, {5e9, "#6 #6 5000000000"},
+        {2.5, "2 2 2.5"}, {V::null(), "#94 #94 #94"}};
     const std::tuple<V, V, V> sums[] = {
-        {V(), V(), V(I(0))}, {V(I(32000)), V(I(767)), V(I(32767))},
-        {V(I(32767)), V(I(1)), V(std::int32_t(32768))}, {V(most), V(std::int32_t(1)), V(2147483648.0)}, {V(-most), V(std::int32_t(-1)), V(-most - 1)},
-        {V(u"a"), V(u"b"), V(u"ab")}, {V(u"a"), V(), V(u"a")}, {V(), V(u"b"), V(u"b")},
-        {V(u"1"), V(I(2)), V(3.0)}, {V::null(), V(I(1)), V::null()}};
+        {V(), V(), V(I(0))}, {V(I(32000)), V(I(767)), V(I(32767))}, {V(I(32767)), V(I(1)), V(L(32768))},
+        {V(most), V(L(1)), V(2147483648.0)}, {V(-most), V(L(-1)), V(-most - 1)}, {V(u"a"), V(u"b"), V(u"ab")},
+        {V(u"a"), V(), V(u"a")}, {V(), V(u"b"), V(u"b")}, {V(u"1"), V(I(2)), V(3.0)}, {V(u"1"), V(L(2)), V(3.0)},
+        {V(u"1"), V(Boolean(true)), V(0.0)}, {V::null(), V(I(1)), V::null()}};
     // clang-format on
-    for (const auto& row : rows) {
-        const V& v = std::get<0>(row);
-        const char *asLong = std::get<1>(row), *text = std::get<2>(row);
-        EXPECT_EQ(outcome([&] { return v.toLong(); }), asLong) << asLong;
-        EXPECT_TRUE(!text || outcome([&] { return v.toString(); }) == text) << text;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const auto& [v, expected] = rows[i];
+        const bool text = v.kind() == V::Kind::String;
+        EXPECT_EQ(OUTCOME(v.toLong()) + " " + OUTCOME(v.toInteger()) +
+                      (text ? "" : " " + OUTCOME(v.toString())),
+                  expected)
+            << "row " << i;
     }
-    EXPECT_EQ(outcome([] { return V(std::int32_t(-32768)).toInteger(); }), "-32768");
-    EXPECT_EQ(outcome([] { return V(std::int32_t(40000)).toInteger(); }), "error 6");
-    // The stored value is read only as the kind it is: any other is a type mismatch.
-    const V text(u"1"), number(std::int32_t(1));
-    for (const std::string& read :
-         {outcome([&] { return number.asBoolean(); }), outcome([&] { return text.asInteger(); }),
-          outcome([&] { return text.asLong(); }), outcome([&] { return text.asDouble(); }),
-          outcome([&] { return number.asString(); })})
-        EXPECT_EQ(read, "error 13");
-    EXPECT_EQ(outcome([&] { return number.asLong(); }) + outcome([&] { return text.asString(); }),
-              "11");
     for (std::size_t i = 0; i < std::size(sums); ++i)
         EXPECT_EQ(std::get<0>(sums[i]) + std::get<1>(sums[i]), std::get<2>(sums[i])) << "sum " << i;
+    // The stored value is read only as the kind it is: any other is a type mismatch.
+    const V text(u"1"), number(L(1));
+    EXPECT_EQ(OUTCOME(number.asBoolean()) + OUTCOME(text.asInteger()) + OUTCOME(text.asLong()) +
+                  OUTCOME(text.asDouble()) + OUTCOME(number.asString()) + OUTCOME(number.asLong()) +
+                  OUTCOME(text.asString()),
+              "#13#13#13#13#1311");
 }
 
-// A change list built element by element comes into being with its first.
+// No change list until its first element; built element by element, it
+// keeps every one.
 TEST(ConfigFileArray, BuiltByElementExistsFromItsFirst) {
     ConfigFileArray built;
+    EXPECT_FALSE(built.exists() || !std::as_const(built).items().empty());
     built.items().push_back({u"$B", u"2"});
+    built.items().push_back({u"$C", u"3"});
     EXPECT_TRUE(built.exists());
+    EXPECT_EQ(std::as_const(built).items().size(), 2u);
 }
 
 }  // namespace
