@@ -62,5 +62,24 @@ TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
     }
 }
 
+// A host's handlers are asked instead of the platform's box and yield.
+TEST(Waits, InstalledHandlersComeBeforeThePlatform) {
+    FakePlatform host;
+    std::vector<String> asked;
+    int yields = 0;
+    setMessageBoxHandler([&](const String& prompt, std::int32_t, const String&) {
+        asked.push_back(prompt);
+        return answers::Cancel;
+    });
+    setYieldHandler([&] { ++yields; });
+    const Boolean found = twFunctions(host).WaitForCDRomPath(Variant(u"D:\\GAMES"));
+    setMessageBoxHandler(nullptr);
+    setYieldHandler(nullptr);
+    EXPECT_FALSE(found.isExactlyTrue());
+    EXPECT_EQ(asked, std::vector<String>{u"Insert the CD for Path: 'D:\\GAMES'"});
+    EXPECT_EQ(yields, 1);
+    EXPECT_TRUE(host.boxes.empty() && host.yields == 0);
+}
+
 }  // namespace
 }  // namespace tarnwick
