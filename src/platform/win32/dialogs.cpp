@@ -11,8 +11,9 @@ std::int32_t Win32Platform::messageBox(const String& prompt, std::int32_t style,
     // shows every text MessageBoxA can, and the ones outside the code page.
     const int answer = MessageBoxW(nullptr, toWide(prompt).c_str(), toWide(caption).c_str(),
                                    static_cast<UINT>(style) | MB_TASKMODAL);
-    if (answer != 0) return answer;
-    // No box could be shown: nobody agreed to anything.
+    if (answer > 0) return answer;
+    // No box could be shown (0; Wine without a display answers -1): nobody
+    // agreed to anything, and a wait asking again would never end.
     const bool question = (style & 0xF) == box_styles::OkCancel;
     return question ? answers::Cancel : answers::Ok;
 }
