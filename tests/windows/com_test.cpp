@@ -12,7 +12,6 @@
 
 #include <cstring>
 #include <functional>
-#include <memory>
 
 #include "platform/win32/win32_platform.h"
 #include "support/psid_bytes.h"
@@ -179,10 +178,84 @@ wchar_t unusedDrive() {
     return letter;
 }
 
+// The Unix name Wine gives a file ("" where it gives none).
+std::string unixName(const std::filesystem::path& p) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    // Through void*: the exported address is not of the type GetProcAddress says.
+    const auto convert = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(p.wstring().c_str()) : nullptr;
+    const std::string text = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// A Unix program, which Wine starts natively but does not let us wait for by
+// its handle: what it makes (or removes) is looked for instead.
+bool runUnix(const std::string& line, const std::filesystem::path& made, bool present) {
+    std::wstring wide(line.begin(), line.end()), program = L"Z:" + wide.substr(0, wide.find(L' '));
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &start, &process))
+        CloseHandle(process.hProcess), CloseHandle(process.hThread);
+    for (int i = 0; i < 100; ++i, Sleep(50))
+        if ((GetFileAttributesW(made.wstring().c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+            return true;
+    return false;
+}
+
+// A free drive letter given to a folder through Wine's mount manager, as its
+// configuration tool does; the letter is taken away afterwards.
+class MappedDrive {
+  public:
+    MappedDrive(const std::filesystem::path& folder, DWORD type) {
+        while (GetLogicalDrives() & (1u << (letter_ - L'A'))) --letter_;
+        const std::string name = unixName(folder);
+        mapped_ = !name.empty() && control(name, type);
+    }
+    ~MappedDrive() {
+        if (mapped_) control("", DRIVE_NO_ROOT_DIR);
+    }
+    std::wstring drive() const { return mapped_ ? std::wstring{letter_, L':'} : L""; }
+
+  private:
+    bool control(const std::string& mountPoint, DWORD type) {
+        struct {
+            ULONG size, type, fileSystem;
+            DWORD serial;
+            ULONGLONG device;
+            WCHAR letter;
+            USHORT mountPoint, deviceName, label;
+            char name[MAX_PATH];
+        } request{sizeof request, type, 0, 0, 0, WCHAR(letter_ - L'A' + L'a'), 0, 0, 0, {}};
+        std::strncpy(request.name, mountPoint.c_str(), MAX_PATH - 1);
+        if (!mountPoint.empty()) request.mountPoint = offsetof(decltype(request), name);
+        const HANDLE manager =
+            CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        const DWORD defineUnixDrive =
+            CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+        const bool done = DeviceIoControl(manager, defineUnixDrive, &request, sizeof request,
+                                          nullptr, 0, nullptr, nullptr);
+        CloseHandle(manager);
+        return done;
+    }
+    wchar_t letter_ = L'X';
+    bool mapped_ = false;
+};
+
 // The files and folders the rows work on, with a copy of the recorder as an
-// emulator; the C: drive gets a label beyond the ANSI code page.
+// emulator, a link from loop/sub/up back to loop, and the folder disc mapped
+// as a CD-ROM drive; the C: drive gets a label beyond the ANSI code page.
 struct Tree : tarnwick::testing::TempFolder {
     std::wstring dir = path().wstring() + L"\\";
+    const std::string loop = unixName(write("loop/a.sid", "1").parent_path());
+    const bool linked = runUnix("/bin/ln -s " + loop + " " + loop + "/sub/up",
+                                write("loop/sub/b.sid", "22").parent_path() / "up/a.sid", true);
+    const MappedDrive disc{write("disc/canary.txt", "alive").parent_path(), DRIVE_CDROM};
     const std::string psid = tarnwick::testing::psidHeader(
         5, 3, std::string(32, 'N'), std::string(32, 'A'), std::string(32, 'C'));
     Tree() {
@@ -205,6 +278,10 @@ struct Tree : tarnwick::testing::TempFolder {
                                               {L"ro.sid", FILE_ATTRIBUTE_READONLY}})
             SetFileAttributesW((dir + name).c_str(), attribute);
         SetVolumeLabelW(L"C:\\", L"G\u03a9 mes");
+    }
+    // The link goes first: the folder's removal would walk round the loop.
+    ~Tree() {
+        if (linked) runUnix("/bin/rm -f " + loop + "/sub/up", *this / "loop/sub/up", false);
     }
     // A file as the system holds it: its bytes, and whether it is hidden.
     std::wstring onDisk(const char* name) const {
@@ -270,7 +347,9 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(objects[i] = create(classes[i].first)) << "unregistered";
     const Tree t;
-    const std::wstring& d = t.dir;
+    const std::wstring &d = t.dir, disc = t.disc.drive();
+    ASSERT_TRUE(t.linked) << "no Unix link could be made under this Wine";
+    ASSERT_NE(disc, L"") << "Wine's mount manager mapped no drive";
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point, none;
     Sink sink;
@@ -282,7 +361,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
                        miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
                        key = L"Software\\Tarnwick Tests", tune = d + L"t.sid", A(32, L'A'),
-                       song4(t.psid.begin(), t.psid.end()), unused{unusedDrive(), L':'};
+                       song4(t.psid.begin(), t.psid.end());
     const auto err = [](const wchar_t* e) {
         return L"error " + std::wstring(e) + L" in Tarnwick.twFunctions";
     };
@@ -333,6 +412,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
         {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"}, L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
         {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#|FoundFile=" + d + L"big\\disk.img"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"loop\\", L"*.sid"}, L"3&|FoundFile=" + d + L"loop\\a.sid|FoundFile=" + d + L"loop\\sub\\b.sid"},  // not round the link
         {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\G\\a.d64", 1L, E}, L"strPath=C:\\G|strFileName=a.d64"},
         {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + std::wstring(40000, L'x'), E, E}, err(L"6 Overflow")},
         {Fn, L"SaveDefaultSidSong", 0x08, 6, {tune, short(4)}, L"True; " + song4.substr(0, 17) + L'\4' + song4.substr(18) + L"xy", [&] { return t.onDisk("t.sid"); }},
@@ -349,8 +429,13 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"GetVolumeName", 0x0F, 13, {L"C:\\"}, L"G\u03a9 mes"},
         {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\Great Game.d64"}, shortOf(d + L"Long Folder\\Great Game.d64")},
         {Fn, L"DeletePathSilent", 0x11, 15, {d + L"sub"}, L"; (none)", [&] { return t.onDisk("sub"); }},
+        // No root of a drive is deleted, however it is named.
+        {Fn, L"DeletePathSilent", 0x11, 15, {disc}, L"; alive", [&] { return t.onDisk("disc/canary.txt"); }},
+        {Fn, L"DeletePathSilent", 0x11, 15, {disc + L"\\"}, L"; alive", [&] { return t.onDisk("disc/canary.txt"); }},
+        {Fn, L"DeletePathSilent", 0x11, 15, {disc + L"\\."}, L"; alive", [&] { return t.onDisk("disc/canary.txt"); }},
+        {Fn, L"DeletePathSilent", 0x11, 15, {disc + L"\\sub\\.."}, L"; alive", [&] { return t.onDisk("disc/canary.txt"); }},
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {L"c:"}, L"False"},
-        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {unused}, L"True"},  // no drive: no disc in it yet
+        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {disc}, L"True"},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L"; a=9\r\n", [&] { return t.onDisk("c64.cfg"); }},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, err(L"9 Subscript out of range")},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, err(L"75 Path/File access error") + L"; A=1\r\n", [&] { return t.onDisk("ro.cfg"); }},
@@ -538,112 +623,6 @@ TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
     // Letters beyond ASCII change case; a NUL has none and ends nothing.
     EXPECT_EQ(host.lowerCase(u"C:\\\u00C4NN \u03A9MEGA.D64"), u"c:\\\u00E4nn \u03C9mega.d64");
     EXPECT_EQ(host.upperCase(String(u"\u00e9\0b", 3)), String(u"\u00C9\0B", 3));
-}
-
-// The Unix name Wine gives a file ("" where it gives none).
-std::string unixName(const fs::path& p) {
-    using UnixName = char*(__cdecl*)(const wchar_t*);
-    // Through void*: the exported address is not of the type GetProcAddress says.
-    const auto convert = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = convert ? convert(p.wstring().c_str()) : nullptr;
-    const std::string text = name ? name : "";
-    if (name) HeapFree(GetProcessHeap(), 0, name);
-    return text;
-}
-
-// A Unix program, which Wine starts natively but does not let us wait for by
-// its handle: what it makes (or removes) is looked for instead.
-bool runUnix(const std::string& line, const fs::path& made, bool present) {
-    std::wstring wide(line.begin(), line.end()), program = L"Z:" + wide.substr(0, wide.find(L' '));
-    std::replace(program.begin(), program.end(), L'/', L'\\');
-    STARTUPINFOW start{};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(program.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &start, &process))
-        CloseHandle(process.hProcess), CloseHandle(process.hThread);
-    for (int i = 0; i < 100; ++i, Sleep(50))
-        if ((GetFileAttributesW(made.wstring().c_str()) != INVALID_FILE_ATTRIBUTES) == present)
-            return true;
-    return false;
-}
-
-TEST(Win32Backend, ASearchThroughALinkToAFolderAboveEnds) {
-    const TempFolder temp;
-    temp.write("root/a.sid", "1"), temp.write("root/sub/b.sid", "22");
-    const std::string root = unixName(temp / "root");
-    const bool linked = !root.empty() && runUnix("/bin/ln -s " + root + " " + root + "/sub/up",
-                                                 temp / "root/sub/up/a.sid", true);
-    // The link goes first, whatever happens: the folder's removal would walk round the loop.
-    const std::shared_ptr<void> unlink(nullptr, [&](void*) {
-        if (linked) runUnix("/bin/rm -f " + root + "/sub/up", temp / "root/sub/up", false);
-    });
-    if (!linked) GTEST_SKIP() << "no Unix link could be made under this Wine";
-    Win32Platform host;
-    twFunctions f(host);
-    std::vector<String> found;
-    f.addFoundFileHandler([&](const String& p) { found.push_back(p); });
-    String path = u16(temp / "root");
-    EXPECT_EQ(f.FindFiles(path, u"*.sid"), Variant(std::int32_t{3}));
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<String>{path + u"a.sid", path + u"sub\\b.sid"}));
-}
-
-// A free drive letter given to a folder through Wine's mount manager, as its
-// configuration tool does; the letter is taken away afterwards.
-class MappedDrive {
-  public:
-    MappedDrive(const fs::path& folder, DWORD type) {
-        while (GetLogicalDrives() & (1u << (letter_ - u'A'))) --letter_;
-        const std::string name = unixName(folder);
-        mapped_ = !name.empty() && control(name, type);
-    }
-    ~MappedDrive() {
-        if (mapped_) control("", DRIVE_NO_ROOT_DIR);
-    }
-    String drive() const { return mapped_ ? String{letter_, u':'} : u""; }
-
-  private:
-    bool control(const std::string& mountPoint, DWORD type) {
-        struct {
-            ULONG size, type, fileSystem;
-            DWORD serial;
-            ULONGLONG device;
-            WCHAR letter;
-            USHORT mountPoint, deviceName, label;
-            char name[MAX_PATH];
-        } request{sizeof request, type, 0, 0, 0, WCHAR(letter_ - u'A' + u'a'), 0, 0, 0, {}};
-        std::strncpy(request.name, mountPoint.c_str(), MAX_PATH - 1);
-        if (!mountPoint.empty()) request.mountPoint = offsetof(decltype(request), name);
-        const HANDLE manager =
-            CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        const DWORD defineUnixDrive =
-            CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-        const bool done = DeviceIoControl(manager, defineUnixDrive, &request, sizeof request,
-                                          nullptr, 0, nullptr, nullptr);
-        CloseHandle(manager);
-        return done;
-    }
-    char16_t letter_ = u'X';
-    bool mapped_ = false;
-};
-
-// A folder mapped as a CD-ROM drive: none of the ways to name its root deletes it.
-TEST(Win32Backend, NoRootOfADriveIsDeleted) {
-    const TempFolder temp;
-    temp.write("disc/canary.txt", "alive");
-    const MappedDrive disc(temp / "disc", DRIVE_CDROM);
-    if (disc.drive().empty()) GTEST_SKIP() << "Wine's mount manager mapped no drive";
-    const String drive = disc.drive();
-    Win32Platform host;
-    twFunctions f(host);
-    EXPECT_EQ(host.driveType(drive + u"\\"), DRIVE_CDROM);
-    for (const String& root : {drive, drive + u"\\", drive + u"\\.", drive + u"\\sub\\.."}) {
-        f.DeletePathSilent(root);
-        EXPECT_EQ(contentOf(temp / "disc/canary.txt"), "alive") << toUtf8(root);
-    }
 }
 
 }  // namespace
