@@ -1,7 +1,6 @@
-# Tarnwick.dll under Wine: registration with regsvr32, the C++ client (by
-# function table and IDispatch, with the backend's own tests), VBScript
-# through cscript, unregistration, and the DLL's imports. Wine maps the Unix
-# root to drive Z:.
+# Tarnwick.dll under Wine (which maps the Unix root to Z:): registration, the
+# C++ client (with the backend's own cases), VBScript through cscript,
+# unregistration, and the DLL's imports.
 set(tarnwick_dll_windows "Z:$<TARGET_FILE:tarnwick_com>")
 add_executable(tarnwick_com_tests windows/com_test.cpp support/recorder_reader.cpp)
 target_include_directories(tarnwick_com_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
