@@ -520,8 +520,6 @@ TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
                 {'e', games, 5},
                 {'e', d + u"\\game.d64", 0},
                 {'e', d + u"\\none.d64", 2},
-                {'e', d + u"\\no\\game.d64", 3},
-                {'e', d, 5},
                 {'f', games + u"\\no", 76},
                 {'f', file, 76},
                 {'v', String{char16_t(unusedDrive()), u':', u'\\'}, 68},
