@@ -301,19 +301,12 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
                        miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
                        key = L"Software\\Tarnwick Tests", tune = d + L"t.sid", A(32, L'A'),
-                       song4(t.psid.begin(), t.psid.end());
-    const auto err = [](const wchar_t* e) {
-        return L"error " + std::wstring(e) + L" in Tarnwick.twFunctions";
-    };
+                       song4(t.psid.begin(), t.psid.end()), in = L" in Tarnwick.twFunctions";
     const auto user = [&](const wchar_t* name) { return stored(key, name, HKEY_CURRENT_USER); };
     Var null;
     V_VT(&null) = VT_NULL;
-    HKEY k = nullptr;  // a value stored empty by another program
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &k, nullptr),
-              0);
-    RegSetValueExW(k, L"Empty", 0, REG_SZ, nullptr, 0);
-    RegCloseKey(k);
+    // A value stored empty by another program.
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Empty", REG_SZ, nullptr, 0), 0);
     enum { S, R, Fn };
     const struct {
         int object;
@@ -354,7 +347,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#|FoundFile=" + d + L"big\\disk.img"},
         {Fn, L"FindFiles", 0x03, 2, {d + L"loop\\", L"*.sid"}, L"3&|FoundFile=" + d + L"loop\\a.sid|FoundFile=" + d + L"loop\\sub\\b.sid"},  // not round the link
         {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\G\\a.d64", 1L, E}, L"strPath=C:\\G|strFileName=a.d64"},
-        {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + std::wstring(40000, L'x'), E, E}, err(L"6 Overflow")},
+        {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + std::wstring(40000, L'x'), E, E}, L"error 6 Overflow" + in},
         {Fn, L"SaveDefaultSidSong", 0x08, 6, {tune, short(4)}, L"True; " + song4.substr(0, 17) + L'\4' + song4.substr(18) + L"xy", [&] { return t.onDisk("t.sid"); }},
         {Fn, L"SaveDefaultSidSong", 0x08, 6, {d + L"ro.sid", short(4)}, L"False"},
         {Fn, L"GetSidInfo", 0x06, 4, {tune, E, E, E, short(0), short(0)}, L"True|strName=" + std::wstring(32, L'N') + L"|strAuthor=" + A + L"|strCopyright=" + std::wstring(32, L'C') + L"|intTotalSongs=5%|intDefaultSong=4%"},
@@ -364,7 +357,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"SetAlwaysOnTop", 0x0B, 9, {F, 0L}, L""},
         {Fn, L"WaitForCDRom", 0x0C, 10, {L"c:\\", L"G\u03a9 mes"}, L"True"},
         {Fn, L"WaitForCDRomPath", 0x0D, 11, {d}, L"True"},
-        {Fn, L"WaitForCDRomPath", 0x0D, 11, {null}, err(L"94 Invalid use of Null")},
+        {Fn, L"WaitForCDRomPath", 0x0D, 11, {null}, L"error 94 Invalid use of Null" + in},
         {Fn, L"WaitForCDRomFile", 0x0E, 12, {d + L"found.d64"}, L"True"},
         {Fn, L"GetVolumeName", 0x0F, 13, {L"C:\\"}, L"G\u03a9 mes"},
         {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\Great Game.d64"}, shortOf(d + L"Long Folder\\Great Game.d64")},
@@ -375,12 +368,12 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {L"c:"}, L"False"},
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {std::wstring{unusedDrive(), L':'}}, L"True"},  // no drive: no disc in it yet
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L"; a=9\r\n", [&] { return t.onDisk("c64.cfg"); }},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, err(L"9 Subscript out of range")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, err(L"75 Path/File access error") + L"; A=1\r\n", [&] { return t.onDisk("ro.cfg"); }},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, L"error 9 Subscript out of range" + in},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, L"error 75 Path/File access error" + in + L"; A=1\r\n", [&] { return t.onDisk("ro.cfg"); }},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"hid.cfg", changeList(L"a", L"2")}, L"; a=2\r\n (hidden)", [&] { return t.onDisk("hid.cfg"); }},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"none.cfg", changeList(L"a", L"2")}, err(L"53 File not found")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"no\\c.cfg", changeList(L"a", L"2")}, err(L"76 Path not found")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"a|b.cfg", changeList(L"a", L"2")}, err(L"52 Bad file name or number")},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"none.cfg", changeList(L"a", L"2")}, L"error 53 File not found" + in},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"no\\c.cfg", changeList(L"a", L"2")}, L"error 76 Path not found" + in},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"a|b.cfg", changeList(L"a", L"2")}, L"error 52 Bad file name or number" + in},
         {Fn, L"FileExists", 0x14, 18, {d + L"found.d64", F, L""}, L"True"},
         {Fn, L"DirExists", 0x15, 19, {d + L"h"}, L"True"},
         // clang-format on

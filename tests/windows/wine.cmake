@@ -1,9 +1,7 @@
 # The tests of a MinGW build run under Wine through the crosscompiling
-# emulator (cmake/wine-run --32|--64 PREFIX), in the build's own Wine prefix.
-# One wineserver serves the whole ctest run: a setup test starts it with all
-# its streams on /dev/null, so that it never holds ctest's output pipe, and a
-# cleanup test ends it, with every program still running in the prefix, after
-# the last test. Every test requires both.
+# emulator (cmake/wine-run BITS PREFIX). One wineserver serves the whole run:
+# started with its streams on /dev/null (it must never hold ctest's output
+# pipe) before the first test, ended with all it runs after the last.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   message(FATAL_ERROR "A Windows build needs CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run BITS "
                       "PREFIX): use the windows-x86 or windows-x64 preset")
@@ -17,9 +15,8 @@ set_tests_properties(tarnwick.wine.stop PROPERTIES FIXTURES_CLEANUP tarnwick_win
 # value: the prefix is the one variable given; wine-run sets the others itself.
 set(TARNWICK_TEST_PROPERTIES FIXTURES_REQUIRED tarnwick_wine
                              ENVIRONMENT "WINEPREFIX=${TARNWICK_WINEPREFIX}")
-# A kernel without 32-bit support cannot start Wine's 32-bit loader. Then the
-# tests are registered whole, not discovered (that would run them at build
-# time), and wine-run reports each as skipped.
+# Where Wine's 32-bit loader cannot start, the tests are registered whole (to
+# discover them would run them at build time) and wine-run reports them skipped.
 set(TARNWICK_WINE_CAN_RUN ON)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   execute_process(COMMAND ${TARNWICK_WINE} --can-run RESULT_VARIABLE _tarnwick_wine32
