@@ -1,8 +1,8 @@
-// Tarnwick.dll as its clients see it, after regsvr32 under Wine: every method
-// by name through IDispatch and at its slot of the function table (result,
-// in/out values, errors with their information) on real files, registry and
-// drives; the FoundFile event; the type library; the module's exports and
-// version block. With --expect-unregistered: no class can be created any more.
+// Tarnwick.dll as its clients see it after regsvr32 under Wine: every method
+// by name through IDispatch and at its slot of the function table, on real
+// files, registry, drives and programs; the FoundFile event; the registration,
+// the type library and the module's exports (Unregistered.*: after regsvr32
+// /u). And the Windows backend on what the component's clients cannot reach.
 #include <gtest/gtest.h>
 #include <windows.h>
 // after windows.h, which they need
@@ -10,8 +10,13 @@
 #include <olectl.h>
 #include <wrl/client.h>
 
+#include <functional>
+
+#include "platform/win32/win32_platform.h"
 #include "support/psid_bytes.h"
+#include "support/recorder_reader.h"
 #include "support/temp_folder.h"
+#include "tarnwick/tarnwick.h"
 #include "tarnwick_idl.h"
 
 namespace {
@@ -19,22 +24,23 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using tarnwick::testing::contentOf;
 
+// Before any test, on the thread that runs them.
+[[maybe_unused]] const HRESULT apartment = CoInitialize(nullptr);
 struct Var : _variant_t {
     using _variant_t::_variant_t;
     Var(const std::wstring& s) : _variant_t(s.c_str()) {}
 };
 const Var T(true), F(false), E;
-const auto null = [] {
-    Var v;
-    V_VT(&v) = VT_NULL;
-    return v;
-};
 const auto text = [](BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; };
+std::wstring guid(REFGUID id) {
+    wchar_t s[40] = L"";
+    StringFromGUID2(id, s, 40);
+    return s;
+}
 
 // A value as a client sees it: numbers with the type characters of the
 // runtime (% Integer, & Long, # Double), and a boolean True only as -1.
-std::wstring show(const VARIANT& value) {
-    const VARIANT& v = V_VT(&value) == (VT_BYREF | VT_VARIANT) ? *V_VARIANTREF(&value) : value;
+std::wstring show(const VARIANT& v) {
     if (V_VT(&v) == VT_BSTR) return text(V_BSTR(&v));
     if (V_VT(&v) == VT_BOOL) return V_BOOL(&v) == -1 ? L"True" : V_BOOL(&v) ? L"?" : L"False";
     if (V_VT(&v) == VT_I2) return std::to_wstring(V_I2(&v)) + L"%";
@@ -42,122 +48,94 @@ std::wstring show(const VARIANT& value) {
     if (V_VT(&v) == VT_R8) return std::to_wstring(std::int64_t(V_R8(&v))) + L"#";
     return L"vt" + std::to_wstring(V_VT(&v));
 }
-std::wstring failure(HRESULT status, BSTR description, BSTR source) {
-    return L"error " + std::to_wstring(status & 0xFFFF) + L" " + text(description) + L" in " +
-           text(source) + (HRESULT_FACILITY(status) == 0xA ? L"" : L" (not a runtime error)");
-}
 
-// A method of the object's dual interface as the type library declares it,
-// found by its dispatch id in the interface half of the object's type.
-struct Method {
-    ComPtr<ITypeInfo> table;
-    FUNCDESC* f = nullptr;
-    BSTR names[16] = {};  // the method's, then its parameters'
-    IID iid{};            // of the interface
-    Method(IDispatch* object, MEMBERID id) {
-        ComPtr<ITypeInfo> dispatch;
-        HREFTYPE half = 0;
-        TYPEATTR* type = nullptr;
-        UINT n = 0;
-        if (object->GetTypeInfo(0, 0, &dispatch) || dispatch->GetRefTypeOfImplType(-1, &half) ||
-            dispatch->GetRefTypeInfo(half, &table) || table->GetTypeAttr(&type))
-            return;
-        for (UINT i = 0; i < type->cFuncs && !f; ++i)
-            if (!table->GetFuncDesc(i, &f) && f->memid != id)
-                table->ReleaseFuncDesc(f), f = nullptr;
-        iid = type->guid;
-        table->ReleaseTypeAttr(type);
-        if (f) table->GetNames(id, names, 16, &n);
-    }
-    ~Method() {
-        if (f) table->ReleaseFuncDesc(f);
-        for (BSTR name : names) SysFreeString(name);
-    }
-    bool hasResult() const {
-        return f->lprgelemdescParam[f->cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL;
-    }
-    bool inOut(std::size_t i) const { return f->lprgelemdescParam[i].tdesc.vt == VT_PTR; }
-};
-
-// A call by name as a script makes it, its in/out arguments referring to its
+// A call of a method of the object's dual interface, as the type library
+// declares it (its dispatch id in the interface half of the object's type):
+// by name as a script makes it, its in/out arguments referring to its
 // variables; or as a compiled client makes it, at the slot in the function
 // table, in/out arguments of the declared types and an optional one left out
-// passed as missing. Seen: the result, then every in/out value it changed.
-std::wstring call(IDispatch* object, const Method& m, std::vector<Var> vars, bool compiled) {
-    const std::size_t n = m.f->cParams;
+// passed as missing. Seen: the result or the error (number, description,
+// source), then every in/out value it changed.
+std::wstring call(IDispatch* object, MEMBERID id, std::vector<Var> vars, bool compiled,
+                  int* slot = nullptr) {
+    ComPtr<ITypeInfo> dispatch, table;
+    ComPtr<ITypeInfo2> byId;
+    HREFTYPE half = 0;
+    UINT index = 0, count = 0;
+    FUNCDESC* f = nullptr;
+    TYPEATTR* type = nullptr;
+    BSTR names[16] = {};  // the method's, then its parameters'
+    if (object->GetTypeInfo(0, 0, &dispatch) || dispatch->GetRefTypeOfImplType(-1, &half) ||
+        dispatch->GetRefTypeInfo(half, &table) || table.As(&byId) ||
+        byId->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index) || table->GetFuncDesc(index, &f))
+        return L"(no such method)";
+    table->GetTypeAttr(&type), table->GetNames(id, names, 16, &count);
+    if (slot) *slot = f->oVft / int(sizeof(void*)) - 6;  // slot 1 comes after IDispatch's
+    const std::size_t n = f->cParams;
+    const auto inOut = [&](std::size_t i) { return f->lprgelemdescParam[i].tdesc.vt == VT_PTR; };
+    const bool hasResult = f->lprgelemdescParam[n - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL;
     std::vector<VARIANT> passed(n);
     std::vector<VARIANTARG*> pointers;
     std::vector<VARTYPE> types;
     std::vector<std::wstring> before;
     Var result, missing(DISP_E_PARAMNOTFOUND, VT_ERROR), status;
     for (std::size_t i = 0; i < n; ++i) {
-        const TYPEDESC& t = m.f->lprgelemdescParam[i].tdesc;
-        VARTYPE vt = m.inOut(i) ? t.lptdesc->vt : t.vt;
+        const TYPEDESC& t = f->lprgelemdescParam[i].tdesc;
+        VARTYPE vt = inOut(i) ? t.lptdesc->vt : t.vt;
         vt = vt == VT_USERDEFINED ? VARTYPE(VT_I4) : vt == VT_SAFEARRAY ? VT_ARRAY | VT_RECORD : vt;
-        Var& var = i < vars.size() ? vars[i] : i + 1 < n || !m.hasResult() ? missing : result;
+        Var& var = i < vars.size() ? vars[i] : i + 1 < n || !hasResult ? missing : result;
         if (compiled && vt != VT_VARIANT && !(vt & VT_ARRAY)) VariantChangeType(&var, &var, 0, vt);
         VARIANT& p = passed[i] = var;
         if (i < vars.size()) before.push_back(show(var));
-        if (m.inOut(i)) {
+        if (inOut(i)) {
             V_VT(&p) = VT_BYREF | (compiled ? vt : VARTYPE(VT_VARIANT));
             V_BYREF(&p) = compiled && vt != VT_VARIANT ? &V_I4(&var) : static_cast<void*>(&var);
         }
-        pointers.push_back(&p), types.push_back(compiled && !m.inOut(i) ? vt : V_VT(&p));
+        pointers.push_back(&p), types.push_back(compiled && !inOut(i) ? vt : V_VT(&p));
     }
     EXCEPINFO e{};
     HRESULT hr = S_OK;
     if (compiled) {
         SetErrorInfo(0, nullptr);
-        DispCallFunc(object, m.f->oVft, CC_STDCALL, VT_ERROR, UINT(n), types.data(),
-                     pointers.data(), &status);
+        DispCallFunc(object, f->oVft, CC_STDCALL, VT_ERROR, UINT(n), types.data(), pointers.data(),
+                     &status);
         ComPtr<ISupportErrorInfo> supports;
         ComPtr<IErrorInfo> info;
         hr = V_ERROR(&status);
         // As compiled clients do: error information only from an interface that says it has some.
         if (FAILED(hr) && !object->QueryInterface(IID_PPV_ARGS(&supports)) &&
-            supports->InterfaceSupportsErrorInfo(m.iid) == S_OK && !GetErrorInfo(0, &info))
+            supports->InterfaceSupportsErrorInfo(type->guid) == S_OK && !GetErrorInfo(0, &info))
             info->GetSource(&e.bstrSource), info->GetDescription(&e.bstrDescription),
                 e.scode = hr, hr = DISP_E_EXCEPTION;
     } else {
         std::reverse(passed.begin(), passed.begin() + vars.size());
         DISPPARAMS params{passed.data(), nullptr, UINT(vars.size()), 0};
-        hr =
-            object->Invoke(m.f->memid, IID_NULL, 0, DISPATCH_METHOD, &params, &result, &e, nullptr);
+        hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, &e, nullptr);
     }
-    std::wstring seen = hr == DISP_E_EXCEPTION ? failure(e.scode, e.bstrDescription, e.bstrSource)
-                        : FAILED(hr)           ? failure(hr, nullptr, nullptr)
-                        : m.hasResult()        ? show(result)
-                                               : L"";
+    const HRESULT error = hr == DISP_E_EXCEPTION ? e.scode : hr;
+    std::wstring seen = FAILED(hr) ? L"error " + std::to_wstring(error & 0xFFFF) + L" " +
+                                         text(e.bstrDescription) + L" in " + text(e.bstrSource) +
+                                         (HRESULT_FACILITY(error) == 0xA ? L"" : L" (not runtime)")
+                        : hasResult ? show(result)
+                                    : L"";
     for (std::size_t i = 0; i < before.size() && SUCCEEDED(hr); ++i)
-        if (m.inOut(i) && show(vars[i]) != before[i])
-            seen += (seen.empty() ? L"" : L"|") + text(m.names[i + 1]) + L"=" + show(vars[i]);
+        if (inOut(i) && show(vars[i]) != before[i])
+            seen += (seen.empty() ? L"" : L"|") + text(names[i + 1]) + L"=" + show(vars[i]);
     SysFreeString(e.bstrSource), SysFreeString(e.bstrDescription), SysFreeString(e.bstrHelpFile);
+    for (BSTR name : names) SysFreeString(name);
+    table->ReleaseTypeAttr(type), table->ReleaseFuncDesc(f);
     return seen;
-}
-
-ComPtr<IDispatch> create(const wchar_t* progId) {
-    CLSID clsid{};
-    ComPtr<IDispatch> object;
-    if (!CLSIDFromProgID(progId, &clsid))
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
-    return object;
 }
 
 // A change list: an automation array of one ConfigFileType record.
 Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
-    ComPtr<ITypeLib> library;
-    ComPtr<ITypeInfo> info;
+    const GUID configFileType{
+        0xAB20F429, 0x7F87, 0x44A9, {0x9D, 0x1A, 0x15, 0x28, 0xA7, 0xB4, 0x71, 0xA4}};
     ComPtr<IRecordInfo> record;
-    LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library);
-    wchar_t name[] = L"ConfigFileType";
-    MEMBERID member = 0;
-    USHORT found = 1;
-    library->FindName(name, 0, &info, &member, &found);
-    GetRecordInfoFromTypeInfo(info.Get(), &record);
-    SAFEARRAYBOUND bound{1, lowerBound};
+    GetRecordInfoFromGuids(LIBID_Tarnwick, 43, 1, 0, configFileType, &record);
     Var list;
-    V_VT(&list) = VT_ARRAY | VT_RECORD,
-    V_ARRAY(&list) = SafeArrayCreateEx(VT_RECORD, 1, &bound, record.Get());
+    V_VT(&list) = VT_ARRAY | VT_RECORD;
+    V_ARRAY(&list) = SafeArrayCreateVectorEx(VT_RECORD, lowerBound, 1, record.Get());
     ConfigFileType* item = nullptr;
     SafeArrayAccessData(V_ARRAY(&list), reinterpret_cast<void**>(&item));
     item->KeyToChange = SysAllocString(key), item->ValueToSet = SysAllocString(value);
@@ -165,18 +143,68 @@ Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
     return list;
 }
 
-// The files and folders the rows work on.
+// The short form of a name, as the system gives it or in small letters.
+std::wstring shortOf(const std::wstring& name, bool small = false) {
+    std::wstring s(MAX_PATH, L'\0');
+    s.resize(GetShortPathNameW(name.c_str(), s.data(), MAX_PATH));
+    return small ? CharLowerW(s.data()) : s;
+}
+wchar_t unusedDrive() {
+    wchar_t letter = L'Y';
+    while (GetLogicalDrives() & (1u << (letter - L'A'))) --letter;
+    return letter;
+}
+
+// The Unix name Wine gives a file ("" where it gives none).
+std::string unixName(const std::filesystem::path& p) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    // Through void*: the exported address is not of the type GetProcAddress says.
+    const auto convert = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(p.wstring().c_str()) : nullptr;
+    const std::string text = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// A Unix program, which Wine starts natively but does not let us wait for by
+// its handle: what it makes (or removes) is looked for instead.
+bool runUnix(const std::string& line, const std::filesystem::path& made, bool present) {
+    std::wstring wide(line.begin(), line.end()), program = L"Z:" + wide.substr(0, wide.find(L' '));
+    std::replace(program.begin(), program.end(), L'/', L'\\');
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &start, &process))
+        CloseHandle(process.hProcess), CloseHandle(process.hThread);
+    for (int i = 0; i < 100; ++i, Sleep(50))
+        if ((GetFileAttributesW(made.wstring().c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+            return true;
+    return false;
+}
+
+// The files and folders the rows work on, with a copy of the recorder as an
+// emulator and a link from loop/sub/up back to loop.
 struct Tree : tarnwick::testing::TempFolder {
-    std::wstring dir = path().wstring() + L"\\", shortName = std::wstring(MAX_PATH, L'\0');
-    wchar_t label[MAX_PATH + 1] = L"", unused[3] = L"Y:";
+    std::wstring dir = path().wstring() + L"\\";
+    wchar_t label[MAX_PATH] = L"";  // of drive C:
+    const std::string loop = unixName(write("loop/a.sid", "1").parent_path());
+    const bool linked = runUnix("/bin/ln -s " + loop + " " + loop + "/sub/up",
+                                write("loop/sub/b.sid", "22").parent_path() / "up/a.sid", true);
     const std::string psid = tarnwick::testing::psidHeader(
         5, 3, std::string(32, 'N'), std::string(32, 'A'), std::string(32, 'C'));
     Tree() {
         for (const char* name : {"bad.exe", "found.d64", "sub/b.sid", "Long Folder/Great Game.d64",
-                                 "h/Hidden/in.prg", "h/System/in.prg", "big/disk.img"})
+                                 "h/Hidden/in.prg", "h/System/in.prg", "keep/sub/in.prg",
+                                 "keep/in.prg", "big/disk.img", "Summer Games.T64"})
             write(name, "g");
         for (const char* name : {"c64.cfg", "ro.cfg", "hid.cfg"}) write(name, "A=1\r\n");
         for (const char* name : {"t.sid", "ro.sid"}) write(name, psid + "xy");
+        std::filesystem::copy_file(std::filesystem::u8path("Z:" TARNWICK_RECORDER),
+                                   write("VICE \xCE\xA9/x64.exe"),
+                                   std::filesystem::copy_options::overwrite_existing);
+        SetEnvironmentVariableW(L"TARNWICK_RECORDER_OUT", (dir + L"record.txt").c_str());
         // Past 4 GiB: the size takes both halves of the listing.
         std::filesystem::resize_file(path() / "big/disk.img", 5000000000);
         for (const auto& [name, attribute] : {std::pair{L"hid.cfg", FILE_ATTRIBUTE_HIDDEN},
@@ -185,10 +213,29 @@ struct Tree : tarnwick::testing::TempFolder {
                                               {L"ro.cfg", FILE_ATTRIBUTE_READONLY},
                                               {L"ro.sid", FILE_ATTRIBUTE_READONLY}})
             SetFileAttributesW((dir + name).c_str(), attribute);
-        shortName.resize(GetShortPathNameW((dir + L"Long Folder\\Great Game.d64").c_str(),
-                                           shortName.data(), MAX_PATH));
-        GetVolumeInformationW(L"C:\\", label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
-        while (GetLogicalDrives() & (1u << (unused[0] - L'A'))) --unused[0];
+        GetVolumeInformationW(L"C:\\", label, MAX_PATH, nullptr, nullptr, nullptr, nullptr, 0);
+    }
+    // The link goes first: the folder's removal would walk round the loop.
+    ~Tree() {
+        if (linked) runUnix("/bin/rm -f " + loop + "/sub/up", *this / "loop/sub/up", false);
+    }
+    // A file as the system holds it: its bytes, and whether it is hidden.
+    std::wstring onDisk(const char* name) const {
+        const std::string bytes = contentOf(*this / name);
+        const DWORD a = GetFileAttributesW((*this / name).wstring().c_str());
+        return a == INVALID_FILE_ATTRIBUTES ? L"(none)"
+                                            : std::wstring(bytes.begin(), bytes.end()) +
+                                                  (a & FILE_ATTRIBUTE_HIDDEN ? L" (hidden)" : L"");
+    }
+    // What the recorder got when last started: its arguments and its folder.
+    std::wstring started() const {
+        tarnwick::testing::Recording r;
+        if (!tarnwick::testing::waitForRecording(*this / "record.txt", r, std::chrono::seconds(5)))
+            return L"(not started)";
+        std::wstring seen;
+        for (const std::string& a : r.arguments)
+            seen += L"[" + std::wstring(a.begin(), a.end()) + L"]";
+        return seen + L" in " + std::filesystem::u8path(r.directory).wstring();
     }
 };
 
@@ -214,7 +261,8 @@ struct Sink final : IDispatch {
 };
 
 // The registry's own reading of a value: its kind and its data.
-std::wstring stored(HKEY root, const std::wstring& key, const wchar_t* name) {
+std::wstring stored(const std::wstring& key, const wchar_t* name = nullptr,
+                    HKEY root = HKEY_CLASSES_ROOT) {
     DWORD kind = 0, data[32] = {}, size = sizeof data;
     if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &kind, data, &size))
         return L"none";
@@ -222,12 +270,23 @@ std::wstring stored(HKEY root, const std::wstring& key, const wchar_t* name) {
            (kind == REG_DWORD ? std::to_wstring(data[0]) : reinterpret_cast<wchar_t*>(data));
 }
 
+const std::pair<const wchar_t*, const CLSID*> classes[] = {
+    {L"Tarnwick.twShell", &CLSID_twShell},
+    {L"Tarnwick.twRegistry", &CLSID_twRegistry},
+    {L"Tarnwick.twFunctions", &CLSID_twFunctions}};
+ComPtr<IDispatch> create(const CLSID* clsid) {
+    ComPtr<IDispatch> object;
+    CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+    return object;
+}
+
 TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
-    ComPtr<IDispatch> objects[] = {create(L"Tarnwick.twShell"), create(L"Tarnwick.twRegistry"),
-                                   create(L"Tarnwick.twFunctions")};
-    for (const auto& object : objects) ASSERT_TRUE(object) << "unregistered";
+    ComPtr<IDispatch> objects[3];
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(objects[i] = create(classes[i].second)) << "unregistered";
     const Tree t;
     const std::wstring& d = t.dir;
+    ASSERT_TRUE(t.linked) << "no Unix link could be made under this Wine";
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point, none;
     Sink sink;
@@ -238,27 +297,21 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
                        miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
-                       key = L"Software\\Tarnwick Tests", huge(40000, L'x'), tune = d + L"t.sid",
-                       N(32, L'N'), A(32, L'A');
-    const auto err = [](const wchar_t* e) {
-        return L"error " + std::wstring(e) + L" in Tarnwick.twFunctions";
-    };
-    // Values of other kinds, as another program writes them.
-    HKEY k = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &k, nullptr),
-              0);
-    RegSetValueExW(k, L"Blob", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\1\2"), 2);
-    RegSetValueExW(k, L"Expand", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(L"%PATH%"), 14);
-    RegSetValueExW(k, L"Empty", 0, REG_SZ, nullptr, 0);
-    RegDeleteTreeW(k, L"Case"), RegCloseKey(k);  // as an earlier run may leave it
+                       key = L"Software\\Tarnwick Tests", tune = d + L"t.sid", A(32, L'A'),
+                       song4(t.psid.begin(), t.psid.end()), in = L" in Tarnwick.twFunctions";
+    const auto user = [&](const wchar_t* name) { return stored(key, name, HKEY_CURRENT_USER); };
+    Var null;
+    V_VT(&null) = VT_NULL;
+    // A value stored empty by another program.
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Empty", REG_SZ, nullptr, 0), 0);
     enum { S, R, Fn };
     const struct {
         int object;
         const wchar_t* name;
-        int id, slot;  // dispatch id 0x6003nnnn; slot 1 comes after IDispatch's
+        int id, slot;  // dispatch id 0x6003nnnn, slot in the function table
         std::vector<Var> args;
-        std::wstring expected;
+        std::wstring expected;  // and, after a ";", what the system then holds
+        std::function<std::wstring()> after{};
     } rows[] = {
         // clang-format off
         {S, L"PlayMusic", 0x00, 1, {no, L"C:\\no", L"t.sid", L"Cap", F}, L""},
@@ -267,66 +320,59 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {S, L"CCS64v20DosAndWin", 0x03, 4, {no, L"", g, short(0), 1L, 0L, 0L, -1L, T, F}, un + L"CCS64 v2.0" + miss},
         {S, L"C64Sv252", 0x04, 5, {no, L"C:\\g.prg", E, 1L, 0L, F, F}, un + L"this game in C64S v2.52.  This emulator only supports D64 and T64 files"},
         {S, L"ShellWithDefaultProgram", 0x05, 6, {d + L"missing.nothing", 0L}, L""},
-        {S, L"VICE", 0x06, 7, {no, g, L"GAME", 4L, 0L, F}, un + L"the VICE Emulator" + miss},
+        // Started as the system parses its line, no shell between, in the emulator's folder.
+        {S, L"VICE", 0x06, 7, {d + L"VICE \u03a9\\x64.exe", d + L"Summer Games.T64", L"A\" & ^%PATH%! C:\\ \"B", 4L, 2L, F},
+         L"; [-autostart][" + shortOf(d + L"Summer Games.T64", true) + L":a\" & ^%path%! c:\\ \"b][-joydev1][4][-joydev2][2] in " + d + L"VICE \u03a9", [&] { return t.started(); }},
         {S, L"Comeback64", 0x07, 8, {no, g, 1L, F}, un + L"the Come Back 64 Emulator" + miss},
         {S, L"Win64Beta", 0x08, 9, {no, g, F}, un + L"Win64 Beta" + miss},
         {S, L"PC64Win", 0x09, 10, {no, g, F}, un + L"PC64Win" + miss},
-        {S, L"Frodo", 0x0A, 11, {no, F}, un + L"Frodo" + miss},
         {S, L"Frodo", 0x0A, 11, {d + L"bad.exe", F}, L"There was an error starting Frodo.  Error 5: Invalid procedure call or argument"},
         {S, L"VICENoSettings", 0x0B, 12, {no, g, L"", F}, un + L"the VICE Emulator" + miss},
-        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Five", 5L, F}, L"True"},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Five", 5L, F}, L"True; 4:5", [&] { return user(L"Five"); }},
         {R, L"GetSetting", 0x03, 2, {L"hkey_current_user", key, L"Five", E, F}, L"True|vValue=5&"},
-        {R, L"GetSetting", 0x03, 2, {hk, key, L"Hi", E, T, L"abc"}, L"True|vValue=abc"},
-        {R, L"GetSetting", 0x03, 2, {hk, key, L"Blob", E, T}, L"True|vValue=--NOT-FOUND--"},
-        {R, L"GetSetting", 0x03, 2, {hk, key, L"Expand", E, F, 3L}, L"True|vValue=3&"},
-        {R, L"GetSetting", 0x03, 2, {hk, key, L"Empty", E, T, L"d"}, L"True|vValue="},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Hi", E, T, L"abc"}, L"True|vValue=abc; 1:abc", [&] { return user(L"Hi"); }},
+        {R, L"GetSetting", 0x03, 2, {hk, key, L"Empty", E, T, L"d"}, L"True|vValue=; 1:", [&] { return user(L"Empty"); }},
         {R, L"SaveSetting", 0x02, 1, {hk, key, L"Snow\u2603", L"wide", T}, L"True"},
         {R, L"SaveSetting", 0x02, 1, {hk, key, L"Snow?", L"narrow", T}, L"True"},  // another name
-        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Gr\u00f6\u00dfe", L"Gr\u00f6\u00dfe", T}, L"True"},
         {R, L"GetSetting", 0x03, 2, {hk, key, L"Snow\u2603", E, T}, L"True|vValue=wide"},
-        {R, L"SaveSetting", 0x02, 1, {L"HKEY_LOCAL_MACHINE", key, L"Root", L"machine", T}, L"True"},
-        {R, L"SaveSetting", 0x02, 1, {L"Hkey_Classes_Root", L"Tarnwick Tests", L"Root", L"classes", T}, L"True"},
-        // Names match in any case; the registry keeps the case they were first written in.
-        {R, L"SaveSetting", 0x02, 1, {hk, key + L"\\Case\\Sub", L"Volume", L"1", T}, L"True"},
-        {R, L"SaveSetting", 0x02, 1, {hk, key + L"\\CASE\\SUB", L"VOLUME", L"2", T}, L"True"},
-        {R, L"GetSetting", 0x03, 2, {hk, key + L"\\case\\sub", L"volume", E, T}, L"True|vValue=2"},
+        {R, L"SaveSetting", 0x02, 1, {hk, key, L"Gr\u00f6\u00dfe", L"Gr\u00f6\u00dfe", T}, L"True; 1:Gr\u00f6\u00dfe", [&] { return user(L"Gr\u00f6\u00dfe"); }},
+        {R, L"SaveSetting", 0x02, 1, {L"HKEY_LOCAL_MACHINE", key, L"Root", L"machine", T}, L"True; 1:machine none", [&] { return stored(key, L"Root", HKEY_LOCAL_MACHINE) + L" " + user(L"Root"); }},
+        {R, L"SaveSetting", 0x02, 1, {L"Hkey_Classes_Root", L"Tarnwick Tests", L"Root", L"classes", T}, L"True; 1:classes", [&] { return stored(L"Tarnwick Tests", L"Root"); }},
         {Fn, L"FindFile", 0x00, 1, {L"FOUND.D64", d}, d + L"FOUND.D64"},
         {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
-        {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"},
-         L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"}, L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
         {Fn, L"FindFiles", 0x03, 2, {d + L"big\\", L"*.img"}, L"5000000000#|FoundFile=" + d + L"big\\disk.img"},
+        {Fn, L"FindFiles", 0x03, 2, {d + L"loop\\", L"*.sid"}, L"3&|FoundFile=" + d + L"loop\\a.sid|FoundFile=" + d + L"loop\\sub\\b.sid"},  // not round the link
         {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\G\\a.d64", 1L, E}, L"strPath=C:\\G|strFileName=a.d64"},
-        {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + huge, E, E}, err(L"6 Overflow")},
-        {Fn, L"SaveDefaultSidSong", 0x08, 6, {tune, short(4)}, L"True"},
+        {Fn, L"GetFileAndPath", 0x05, 3, {L"C:\\" + std::wstring(40000, L'x'), E, E}, L"error 6 Overflow" + in},
+        {Fn, L"SaveDefaultSidSong", 0x08, 6, {tune, short(4)}, L"True; " + song4.substr(0, 17) + L'\4' + song4.substr(18) + L"xy", [&] { return t.onDisk("t.sid"); }},
         {Fn, L"SaveDefaultSidSong", 0x08, 6, {d + L"ro.sid", short(4)}, L"False"},
-        {Fn, L"GetSidInfo", 0x06, 4, {tune, E, E, E, short(0), short(0)}, L"True|strName=" + N + L"|strAuthor=" + A +
-         L"|strCopyright=" + std::wstring(32, L'C') + L"|intTotalSongs=5%|intDefaultSong=4%"},
+        {Fn, L"GetSidInfo", 0x06, 4, {tune, E, E, E, short(0), short(0)}, L"True|strName=" + std::wstring(32, L'N') + L"|strAuthor=" + A + L"|strCopyright=" + std::wstring(32, L'C') + L"|intTotalSongs=5%|intDefaultSong=4%"},
         {Fn, L"GetSidSongInfo", 0x07, 5, {tune, short(0), short(0)}, L"True|intTotalSongs=5%|intDefaultSong=4%"},
         {Fn, L"GetSidAuthor", 0x09, 7, {tune}, A},
         {Fn, L"JustFileName", 0x0A, 8, {L"C:\\x\\y.t64"}, L"y.t64"},
-        {Fn, L"JustFileName", 0x0A, 8, {huge}, err(L"6 Overflow")},
         {Fn, L"SetAlwaysOnTop", 0x0B, 9, {F, 0L}, L""},
         {Fn, L"WaitForCDRom", 0x0C, 10, {L"c:\\", t.label}, L"True"},
         {Fn, L"WaitForCDRomPath", 0x0D, 11, {d}, L"True"},
-        {Fn, L"WaitForCDRomPath", 0x0D, 11, {null()}, err(L"94 Invalid use of Null")},
+        {Fn, L"WaitForCDRomPath", 0x0D, 11, {null}, L"error 94 Invalid use of Null" + in},
         {Fn, L"WaitForCDRomFile", 0x0E, 12, {d + L"found.d64"}, L"True"},
         {Fn, L"GetVolumeName", 0x0F, 13, {L"C:\\"}, t.label},
-        {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\Great Game.d64"}, t.shortName},
-        {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\none.d64"}, L""},
-        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"sub"}, L""},
+        {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\Great Game.d64"}, shortOf(d + L"Long Folder\\Great Game.d64")},
+        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"sub"}, L"; (none)", [&] { return t.onDisk("sub"); }},
+        // Never a folder named as "." or "..": the current one, or one that holds it.
+        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},
+        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\sub\\.."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {L"c:"}, L"False"},
-        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {t.unused}, L"True"},  // no drive: no disc in it yet
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L""},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, err(L"9 Subscript out of range")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, err(L"75 Path/File access error")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"hid.cfg", changeList(L"a", L"2")}, L""},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"none.cfg", changeList(L"a", L"2")}, err(L"53 File not found")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"no\\c.cfg", changeList(L"a", L"2")}, err(L"76 Path not found")},
-        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"a|b.cfg", changeList(L"a", L"2")}, err(L"52 Bad file name or number")},
+        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {std::wstring{unusedDrive(), L':'}}, L"True"},  // no drive: no disc in it yet
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L"; a=9\r\n", [&] { return t.onDisk("c64.cfg"); }},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, L"error 9 Subscript out of range" + in},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, L"error 75 Path/File access error" + in + L"; A=1\r\n", [&] { return t.onDisk("ro.cfg"); }},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"hid.cfg", changeList(L"a", L"2")}, L"; a=2\r\n (hidden)", [&] { return t.onDisk("hid.cfg"); }},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"none.cfg", changeList(L"a", L"2")}, L"error 53 File not found" + in},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"no\\c.cfg", changeList(L"a", L"2")}, L"error 76 Path not found" + in},
+        {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"a|b.cfg", changeList(L"a", L"2")}, L"error 52 Bad file name or number" + in},
         {Fn, L"FileExists", 0x14, 18, {d + L"found.d64", F, L""}, L"True"},
-        {Fn, L"FileExists", 0x14, 18, {d + L"h", F, L""}, L"False"},
         {Fn, L"DirExists", 0x15, 19, {d + L"h"}, L"True"},
-        {Fn, L"DirExists", 0x15, 19, {d + L"found.d64"}, L"False"},
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -337,51 +383,22 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         DISPID id = 0;
         EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
         EXPECT_EQ(id, 0x60030000 + row.id);
-        const Method method(object, id);
-        ASSERT_NE(method.f, nullptr);
-        EXPECT_EQ(method.f->oVft, SHORT((6 + row.slot) * sizeof(void*))) << "the declared slot";
         for (const bool compiled : {false, true}) {
-            EXPECT_EQ(call(object, method, row.args, compiled) + sink.heard, row.expected)
+            int slot = 0;
+            std::wstring seen = call(object, id, row.args, compiled, &slot) + sink.heard;
+            EXPECT_EQ(row.after ? seen + L"; " + row.after() : seen, row.expected)
                 << (compiled ? "through the function table" : "by name");
+            EXPECT_EQ(slot, row.slot) << "the declared slot";
             sink.heard.clear();
         }
     }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
     // A sink that left hears nothing more.
     ASSERT_EQ(point->Unadvise(cookie), S_OK);
     EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-    const Method findFiles(objects[2].Get(), 0x60030003);
-    EXPECT_EQ(call(objects[2].Get(), findFiles, {d + L"h", L"*.*"}, false) + sink.heard,
+    EXPECT_EQ(call(objects[2].Get(), 0x60030003, {d + L"h", L"*.*"}, false) + sink.heard,
               L"2&|path=" + d + L"h\\");
-    // What the registry holds, as every other program reads it: the roots are its own, and the
-    // case first written is kept.
-    std::wstring seen;
-    for (const wchar_t* name : {L"Five", L"Hi", L"Expand", L"Empty", L"Gr\u00f6\u00dfe"})
-        seen += stored(HKEY_CURRENT_USER, key, name) + L" ";
-    EXPECT_EQ(seen, L"4:5 1:abc 4:3 1: 1:Gr\u00f6\u00dfe ");
-    EXPECT_EQ(stored(HKEY_LOCAL_MACHINE, key, L"Root") + L" " +
-                  stored(HKEY_CLASSES_ROOT, L"Tarnwick Tests", L"Root"),
-              L"1:machine 1:classes");
-    EXPECT_EQ(stored(HKEY_CURRENT_USER, key, L"Root"), L"none") << "only under the root named";
-    wchar_t sub[16] = L"", value[16] = L"";
-    DWORD sizes[] = {16, 16};
-    HKEY c = nullptr, s = nullptr;
-    RegOpenKeyExW(HKEY_CURRENT_USER, (key + L"\\case").c_str(), 0, KEY_READ, &c),
-        RegEnumKeyExW(c, 0, sub, &sizes[0], nullptr, nullptr, nullptr, nullptr);
-    RegOpenKeyExW(c, L"sub", 0, KEY_READ, &s),
-        RegEnumValueW(s, 0, value, &sizes[1], nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(std::wstring(sub) + L"\\" + value, L"Sub\\Volume");
-    RegCloseKey(s), RegCloseKey(c);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
-    // A rewrite keeps the file hidden; a new default song changes bytes 16-17 and nothing else.
-    EXPECT_EQ(GetFileAttributesW((d + L"hid.cfg").c_str()) & FILE_ATTRIBUTE_HIDDEN,
-              DWORD(FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(contentOf(t.path() / "hid.cfg") + contentOf(t.path() / "c64.cfg") +
-                  contentOf(t.path() / "ro.cfg"),
-              "a=2\r\na=9\r\nA=1\r\n");
-    EXPECT_EQ(contentOf(t.path() / "t.sid"),
-              t.psid.substr(0, 17) + '\4' + t.psid.substr(18) + "xy");
-    EXPECT_EQ(GetFileAttributesW((d + L"sub").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The enumerations as clients compile against them; the type library is made
@@ -395,111 +412,128 @@ static_assert(eCCS109_PCJoystick1 == 0 && eCCS109_PCJoystick2 == 1 && eCCS109_Ke
               eVICE_PCJoystick1 == 4 && eVICE_PCJoystick2 == 5 && Disable == 0 && Keyboard == 1 &&
               AnalogueJoystick == 2 && SelectPort1 == 0 && SelectPort2 == 1);
 
-TEST(Component, TypeLibraryNamesTheLibraryAndTheEarlierShell) {
+// What the registry tells other programs (the runtime, the marshaller, object
+// browsers) of the classes, and the type library it points them to.
+TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
+    std::wstring seen, expected;
+    for (const auto& [progId, clsid] : classes) {
+        const std::wstring c = L"CLSID\\" + guid(*clsid) + L"\\", p = progId;
+        seen += stored(c) + L" " + stored(c + L"InprocServer32", L"ThreadingModel") + L" " +
+                stored(c + L"ProgID") + L" " + stored(c + L"TypeLib") + L" " +
+                stored(c + L"VERSION") + L" " + stored(p + L"\\CLSID") + L"\n";
+        expected += L"1:" + p + L" 1:Apartment 1:" + p + L" 1:" + guid(LIBID_Tarnwick) +
+                    L" 1:43.1 1:" + guid(*clsid) + L"\n";
+    }
+    EXPECT_EQ(seen, expected);
     ComPtr<ITypeLib> library;
     ComPtr<ITypeInfo> info;
-    TLIBATTR* attributes = nullptr;
     TYPEATTR* type = nullptr;
-    ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library), S_OK);
-    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
-    EXPECT_EQ(std::tuple(int(attributes->wMajorVerNum), int(attributes->wMinorVerNum),
-                         int(attributes->lcid)),
-              std::tuple(43, 1, 0));
-    library->ReleaseTLibAttr(attributes);
     BSTR name = nullptr, description = nullptr;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library), S_OK);
     library->GetDocumentation(-1, &name, &description, nullptr, nullptr);
     EXPECT_EQ(text(name) + L": " + text(description), L"Tarnwick: Tarnwick General Functions v2.2");
     SysFreeString(name), SysFreeString(description);
-    for (const IID* iid : {&IID__twShell, &IID__twRegistry, &IID__twFunctions}) {
-        ASSERT_EQ(library->GetTypeInfoOfGuid(*iid, &info), S_OK);
-        info->GetTypeAttr(&type);
-        EXPECT_EQ(type->wTypeFlags & TYPEFLAG_FDUAL, TYPEFLAG_FDUAL) << "a dual interface";
-        info->ReleaseTypeAttr(type);
-    }
-    // The earlier identifier of _twShell, recorded as an alias, yields the same interface.
+    // The earlier identifier of _twShell, recorded as an alias, yields the same interface and is
+    // marshalled as the current one.
     wchar_t alias[] = L"twShell___v0";
     MEMBERID member = 0;
     USHORT found = 1;
-    ASSERT_EQ(library->FindName(alias, 0, info.ReleaseAndGetAddressOf(), &member, &found), S_OK);
+    ASSERT_EQ(library->FindName(alias, 0, &info, &member, &found), S_OK);
     info->GetTypeAttr(&type);
     const IID earlier = type->guid;
     EXPECT_EQ(type->typekind, TKIND_ALIAS);
     info->ReleaseTypeAttr(type);
-    const ComPtr<IDispatch> shell = create(L"Tarnwick.twShell");
+    const std::wstring key = L"Interface\\" + guid(earlier);
+    EXPECT_EQ(stored(key + L"\\ProxyStubClsid32") + L" " + stored(key + L"\\TypeLib", L"Version"),
+              L"1:{00020424-0000-0000-C000-000000000046} 1:43.1");
+    ComPtr<IDispatch> shell = create(&CLSID_twShell);
     ComPtr<IUnknown> viaEarlier;
     ASSERT_TRUE(shell);
     EXPECT_NE(earlier, IID__twShell);
     ASSERT_EQ(shell->QueryInterface(earlier, &viaEarlier), S_OK);
     EXPECT_EQ(viaEarlier.Get(), static_cast<IUnknown*>(shell.Get())) << "the same _twShell";
-}
 
-// The DLL as COM loads it: the classes it serves, when it may be unloaded,
-// and the version block that names it.
-TEST(Component, TheModuleServesItsClassesAndMayGoWhenNoObjectIsLeft) {
-    std::string dll = TARNWICK_COM_DLL_PATH;
-    std::replace(dll.begin(), dll.end(), '/', '\\');
-    const HMODULE module = LoadLibraryA(dll.c_str());
-    ASSERT_NE(module, nullptr);
-    // Through void*: an export's address carries no type of its own.
-    const auto getClassObject = reinterpret_cast<decltype(&DllGetClassObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    const auto canUnloadNow = reinterpret_cast<decltype(&DllCanUnloadNow)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    // The DLL as COM loads it: the classes it serves, and when it may be unloaded.
     ComPtr<IClassFactory> factory;
     ComPtr<IUnknown> object;
-    EXPECT_EQ(getClassObject(IID__twShell, IID_PPV_ARGS(&factory)), CLASS_E_CLASSNOTAVAILABLE);
-    ASSERT_EQ(getClassObject(CLSID_twFunctions, IID_PPV_ARGS(&factory)), S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(CLSID_twFunctions, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)),
+        S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)), S_OK);
+    shell.Reset(), viaEarlier.Reset();
     factory.Reset();
+    // Through void*: an export's address carries no type of its own.
+    const auto canUnloadNow = reinterpret_cast<decltype(&DllCanUnloadNow)>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"Tarnwick.dll"), "DllCanUnloadNow")));
     EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive";
     object.Reset();
     EXPECT_EQ(canUnloadNow(), S_OK);
-    FreeLibrary(module);
+}
 
-    std::vector<char> block(GetFileVersionInfoSizeA(dll.c_str(), nullptr));
-    ASSERT_TRUE(GetFileVersionInfoA(dll.c_str(), 0, DWORD(block.size()), block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT n = 0;
-    VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &n);
-    std::wstring seen = std::to_wstring(fixed->dwFileVersionMS >> 16) + L"." +
-                        std::to_wstring(fixed->dwFileVersionMS & 0xFFFF) + L"." +
-                        std::to_wstring(fixed->dwFileVersionLS);
-    for (const wchar_t* key :
-         {L"FileVersion", L"ProductVersion", L"FileDescription", L"Comments", L"InternalName",
-          L"OriginalFilename", L"ProductName", L"OLESelfRegister"}) {
-        wchar_t* value = nullptr;
-        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
-        const bool found =
-            VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &n);
-        seen += L"|" + (key + (L"=" + (found ? std::wstring(value) : L"?")));
+// After regsvr32 /u: no class can be named or made, and the type library is gone.
+TEST(Unregistered, NoClassOrLibraryIsLeft) {
+    for (const auto& [progId, clsid] : classes) {
+        CLSID found{};
+        ComPtr<IUnknown> object;
+        EXPECT_NE(CLSIDFromProgID(progId, &found), S_OK) << progId;
+        EXPECT_NE(CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
+                  S_OK)
+            << progId;
     }
-    EXPECT_EQ(seen,
-              L"2.2.0|FileVersion=2.02|ProductVersion=2.02|FileDescription=Tarnwick General "
-              L"Functions|Comments=Tarnwick General Functions|InternalName=Tarnwick|"
-              L"OriginalFilename=Tarnwick.dll|ProductName=Tarnwick|OLESelfRegister=");
+    ComPtr<ITypeLib> library;
+    EXPECT_NE(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library), S_OK);
+}
+
+// The system's answers as the runtime gives them: existence codes (long
+// names included), and the errors of a change of folder or drive.
+TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
+    using namespace tarnwick;
+    const tarnwick::testing::TempFolder temp;
+    const String file = fromWide(temp.write("Games\\Long Name Here.prg").wstring()),
+                 games = fromWide(temp.path().wstring() + L"\\Games");
+    // A file past the classic limit, made with a name the system takes at any length.
+    std::wstring deep = L"\\\\?\\" + temp.path().wstring();
+    for (const wchar_t c : {L'p', L'q', L'r'})
+        CreateDirectoryW((deep += L"\\" + std::wstring(100, c)).c_str(), nullptr);
+    CloseHandle(CreateFileW((deep + L"\\game.d64").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            0, nullptr));
+    const String d = fromWide(deep.substr(4));
+    Win32Platform host;
+    const struct {
+        char call;  // e: existenceTest, f: changeDirectory, v: changeDrive
+        String path;
+        std::int32_t expected;  // the code, or the number of the error raised
+    } rows[] = {{'e', file, 0},
+                {'e', games + u"\\none.d64", 2},
+                {'e', games + u"\\no\\game.d64", 3},
+                {'e', games + u"\\a|b.d64", 3},
+                {'e', games, 5},
+                {'e', d + u"\\game.d64", 0},
+                {'e', d + u"\\none.d64", 2},
+                {'f', games + u"\\no", 76},
+                {'f', file, 76},
+                {'v', String{char16_t(unusedDrive()), u':', u'\\'}, 68},
+                {'v', u"1:", 68}};
+    for (const auto& [call, path, expected] : rows) {
+        std::int32_t answer = 0;
+        try {
+            answer = call == 'e' ? host.existenceTest(path) : 0;
+            if (call == 'f') host.changeDirectory(path);
+            if (call == 'v') host.changeDrive(path);
+        } catch (const Error& e) {
+            answer = e.number();
+        }
+        EXPECT_EQ(answer, expected) << call << " " << path.size();
+    }
+    // Too small an area: the room needed, terminator included, and nothing written.
+    String area(2, u'#'), exact;
+    exact.resize(host.shortPathName(file, area), u'#');
+    EXPECT_EQ(area, u"##");
+    EXPECT_EQ(host.shortPathName(file, exact), exact.size() - 1);
+    EXPECT_EQ(toWide(exact), shortOf(toWide(file)) + L'\0');
+    // Letters beyond ASCII change case; a NUL has none and ends nothing.
+    EXPECT_EQ(host.lowerCase(u"C:\\\u00C4NN \u03A9MEGA.D64"), u"c:\\\u00E4nn \u03C9mega.d64");
+    EXPECT_EQ(host.upperCase(String(u"\u00e9\0b", 3)), String(u"\u00C9\0B", 3));
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    CoInitialize(nullptr);
-    int failures = 0;
-    if (argc > 1 && std::string(argv[1]) == "--expect-unregistered") {
-        for (const auto& [progId, clsid] : {std::pair{L"Tarnwick.twShell", &CLSID_twShell},
-                                            {L"Tarnwick.twRegistry", &CLSID_twRegistry},
-                                            {L"Tarnwick.twFunctions", &CLSID_twFunctions}}) {
-            CLSID found;
-            ComPtr<IUnknown> object;
-            const bool left =
-                !CLSIDFromProgID(progId, &found) ||
-                !CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
-            if (left) std::printf("FAIL: %ls can still be named or created\n", progId);
-            failures += left;
-        }
-    } else {
-        ::testing::InitGoogleTest(&argc, argv);
-        failures = RUN_ALL_TESTS();
-    }
-    CoUninitialize();
-    return failures ? 1 : 0;
-}

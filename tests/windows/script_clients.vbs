@@ -1,19 +1,18 @@
 ' The three classes from a script: a launcher's message, variables passed by
-' reference, values passed to in/out parameters, a registry round trip and
-' the runtime's error number. The script host exits 0 even when a script
-' stops on an error: it passes only by printing its closing line.
+' reference, a registry round trip and the runtime's error number. The script
+' host exits 0 even when a script stops on an error: it passes only by
+' printing its closing line.
 Option Explicit
-Dim failures, shell, functions, registry, key, folder, file, value
+Dim failures, functions, registry, key, folder, file, value
 Sub Check(name, actual, expected)
     If TypeName(actual) <> TypeName(expected) Or actual <> expected Then
         WScript.Echo "FAIL: " & name & ": got [" & actual & "] (" & TypeName(actual) & ")"
         failures = failures + 1
     End If
 End Sub
-Set shell = CreateObject("Tarnwick.twShell")
 Set functions = CreateObject("Tarnwick.twFunctions")
 Set registry = CreateObject("Tarnwick.twRegistry")
-Check "Frodo", shell.Frodo("C:\no\f.exe", False), "Unable to run Frodo.  File: C:\no\f.exe not found"
+Check "Frodo", CreateObject("Tarnwick.twShell").Frodo("C:\no\f.exe", False), "Unable to run Frodo.  File: C:\no\f.exe not found"
 folder = 1
 functions.GetFileAndPath "C:\Games\Great Escape.d64", folder, file
 Check "GetFileAndPath", folder & "|" & file, "C:\Games|Great Escape.d64"

@@ -1,39 +1,22 @@
 # The tests of a MinGW build run under Wine through the crosscompiling
-# emulator (cmake/wine-run --32|--64 PREFIX), in the build's own Wine prefix,
-# every program with the build's bitness (system programs named bare, such as
-# cscript and regsvr32, too).
-#
-# One wineserver serves the whole ctest run. A setup test starts it with all
-# its streams on /dev/null, so that it never holds ctest's output pipe, and a
-# cleanup test ends it, with every program still running in the prefix,
-# after the last test. Every test requires both.
+# emulator (cmake/wine-run BITS PREFIX). One wineserver serves the whole run:
+# started with its streams on /dev/null (it must never hold ctest's output
+# pipe) before the first test, ended with all it runs after the last.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-  message(FATAL_ERROR "A Windows build needs CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run PREFIX): "
-                      "use the windows-x86 or windows-x64 preset")
+  message(FATAL_ERROR "A Windows build needs CMAKE_CROSSCOMPILING_EMULATOR (cmake/wine-run BITS "
+                      "PREFIX): use the windows-x86 or windows-x64 preset")
 endif()
-list(LENGTH CMAKE_CROSSCOMPILING_EMULATOR _tarnwick_emulator_words)
-if(_tarnwick_emulator_words LESS 3)
-  message(FATAL_ERROR "CMAKE_CROSSCOMPILING_EMULATOR must be wine-run, the bitness and the Wine prefix")
-endif()
-list(GET CMAKE_CROSSCOMPILING_EMULATOR 2 TARNWICK_WINEPREFIX)
-list(SUBLIST CMAKE_CROSSCOMPILING_EMULATOR 0 3 TARNWICK_WINE)
-
+set(TARNWICK_WINE ${CMAKE_CROSSCOMPILING_EMULATOR})
 add_test(NAME tarnwick.wine.start COMMAND ${TARNWICK_WINE} --start-server)
 add_test(NAME tarnwick.wine.stop COMMAND ${TARNWICK_WINE} --stop-server)
 set_tests_properties(tarnwick.wine.start PROPERTIES FIXTURES_SETUP tarnwick_wine)
 set_tests_properties(tarnwick.wine.stop PROPERTIES FIXTURES_CLEANUP tarnwick_wine)
-
-# For gtest_discover_tests, whose generated script would split a list inside
-# one property value: the prefix is the one variable given, and wine-run sets
-# the others (WINEDEBUG, WINEDLLOVERRIDES) itself.
-set(TARNWICK_TEST_PROPERTIES
-  FIXTURES_REQUIRED tarnwick_wine
-  ENVIRONMENT "WINEPREFIX=${TARNWICK_WINEPREFIX}")
-
-# A 32-bit build needs Wine's 32-bit loader, which a kernel without 32-bit
-# support cannot start. Then the tests are not discovered (that would run
-# them at build time) but registered whole, and wine-run reports each as
-# skipped.
+# For gtest_discover_tests, whose script would split a list inside one property
+# value: the prefix is the one variable given; wine-run sets the others itself.
+set(TARNWICK_TEST_PROPERTIES FIXTURES_REQUIRED tarnwick_wine
+                             ENVIRONMENT "WINEPREFIX=${TARNWICK_WINEPREFIX}")
+# Where Wine's 32-bit loader cannot start, the tests are registered whole (to
+# discover them would run them at build time) and wine-run reports them skipped.
 set(TARNWICK_WINE_CAN_RUN ON)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   execute_process(COMMAND ${TARNWICK_WINE} --can-run RESULT_VARIABLE _tarnwick_wine32
