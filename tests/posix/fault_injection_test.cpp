@@ -1,15 +1,13 @@
 // The writers of user data (the configuration editor, the PSID start song,
 // the settings store) made to fail at each of their calls to the file
 // system in turn, with the errors a disk gives (full, broken, permission
-// lost). After each run the file holds its old content or, where the
-// failure came after the new content was in place, the new one whole;
-// nothing is left beside it; a success is reported only for the new
-// content; and the run that meets no failure succeeds.
+// lost, interrupted, unsupported). After each run the file holds its old
+// content or, where the failure came after the new content was in place,
+// the new one whole; nothing is left beside it; a success is reported only
+// for the new content; and the run that meets no failure succeeds.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "platform/posix/posix_platform.h"
@@ -41,10 +39,10 @@ int failing(int n, int error, const std::function<void()>& act, bool refuseNewFi
 }
 
 // Runs write(n, error) (non-zero: it reported a failure) with each of its
-// calls failing in turn, and check on each outcome.
-void walk(const std::function<int(int n, int error)>& write,
+// calls failing in turn with each error, and check on each outcome.
+void walk(std::initializer_list<int> errors, const std::function<int(int n, int error)>& write,
           const std::function<void(int)>& check) {
-    for (const int error : {ENOSPC, EIO, EACCES}) {
+    for (const int error : errors) {
         for (int n = 1;; ++n) {
             ASSERT_LT(n, 1000) << "never finished";
             const int failed = write(n, error);
@@ -63,15 +61,14 @@ const std::string OldConfig = "[S]\r\n\r\n$J=3\r\n\r\n$L=C:\\OLD\r\nB=2\r\n\r\n"
 TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     const struct {
         int error, whenOpening, whenReading;
-    } rows[] = {{ENOTDIR, 76, 76}, {ELOOP, 76, 76}, {EACCES, 75, 70}, {EROFS, 75, 75},
-                {EISDIR, 75, 75},  {EBUSY, 75, 75}, {ENOSPC, 61, 61}, {EDQUOT, 61, 61},
-                {EIO, 57, 57},     {ENXIO, 68, 68}, {ENOMEM, 7, 7},   {EMFILE, 67, 67},
-                {EINVAL, 5, 5},    {ENOENT, 53, 53}};
+    } rows[] = {{ENOTDIR, 76, 76}, {ELOOP, 76, 76},  {EACCES, 75, 70}, {EPERM, 75, 70},
+                {EROFS, 75, 75},   {EISDIR, 75, 75}, {EBUSY, 75, 75},  {ETXTBSY, 75, 75},
+                {ENOSPC, 61, 61},  {EDQUOT, 61, 61}, {EIO, 57, 57},    {ENXIO, 68, 68},
+                {ENOMEM, 7, 7},    {EMFILE, 67, 67}, {EINVAL, 5, 5},   {ENOENT, 53, 53}};
     TempFolder temp;
     const fs::path cfg = temp.write("c64.cfg", OldConfig);
     const auto edit = [&] { twFunctions().ChangeConfigFile(u16(cfg), {{u"$J", u"1"}}); };
-    // The number of the first read, from a run where nothing fails.
-    failing(1000, 0, edit);
+    failing(1000, 0, edit);  // counts the calls up to the first read
     const std::string trail = faultPlan().trail;
     const int read = 1 + int(std::count(trail.begin(), trail.begin() + trail.find("read"), ' '));
     temp.write("c64.cfg", OldConfig);
@@ -83,9 +80,9 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
 }
 
 // The configuration editor (through a temporary file, or in place when no
-// new file may be made, to a shorter and to a longer content) and the PSID
-// start song: the file keeps its mode and attributes, and nothing is left
-// beside it.
+// new file may be made, to a shorter and to a longer content), the PSID
+// start song and the PSID reader: the file keeps its mode and attributes,
+// and nothing is left beside it.
 TEST(Faults, FileWriters) {
     const auto edit = [](const String& path) {
         return [path](const fs::path& file) {
@@ -99,6 +96,12 @@ TEST(Faults, FileWriters) {
     const auto song = [](const fs::path& file) {
         return bool(twFunctions().SaveDefaultSidSong(u16(file), 5));
     };
+    const auto info = [](const fs::path& file) {
+        String texts[3];
+        std::int16_t songs = 0, start = 0;
+        return twFunctions().GetSidInfo(u16(file), texts[0], texts[1], texts[2], songs, start) &&
+               texts[1] == String(u"A") + String(31, u'\0') && start == 3;
+    };
     const struct {
         bool inPlace;
         std::string before, after;
@@ -108,20 +111,20 @@ TEST(Faults, FileWriters) {
         {true, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
         {false, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
         {true, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
-        {false, tune, saved, song}};
+        {false, tune, saved, song},
+        {false, tune, tune, info}};
     const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     for (const auto& row : rows) {
         TempFolder temp;
         const fs::path file = temp / "file";
         walk(
+            {ENOSPC, EIO, EACCES, EINTR, EOPNOTSUPP},
             [&](int n, int error) {
                 temp.write("file", row.before);
                 fs::permissions(file, mode);
                 ::setxattr(file.c_str(), "user.origin", "x", 1, 0);
                 bool done = false;
-                return failing(
-                           n, error, [&] { done = row.write(file); }, row.inPlace) ||
-                       !done;
+                return failing(n, error, [&] { done = row.write(file); }, row.inPlace) || !done;
             },
             [&](int failed) {
                 const std::string content = contentOf(file);
@@ -171,6 +174,7 @@ TEST(Faults, SettingsStoreWrites) {
         for (const auto& call : calls) {
             fs::path database;
             walk(
+                {ENOSPC, EIO, EACCES},
                 [&](int n, int error) {
                     fs::remove_all(database.parent_path());
                     database = temp / std::to_string(++round) / "registry.sqlite";
