@@ -40,18 +40,18 @@ TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
     fs::resize_file(temp.write("limit.cfg"), 16u << 20);
     fs::create_symlink("/dev/zero", temp / "zero.cfg");
     fs::create_symlink(own, temp / "link.cfg");
+    // The group's file (in a folder only root may write) keeps owner, group,
+    // mode and attributes whoever edits it; two hard links stay one file.
     const fs::path writeOnly = temp.write("write-only.cfg", "A=1\r\n"),
                    readOnly = temp.write("read-only.cfg", "A=1\r\n"),
                    mine = temp.write("private/mine.cfg", "A=1\r\n"),
-                   group = temp.write("group.cfg", "A=1\r\n"), linked = temp.write("linked.cfg");
-    // The group's file keeps owner, group, mode and attributes whoever edits
-    // it; a file with a second hard link stays one file.
-    ASSERT_EQ(::chown(group.c_str(), 0, 60) | ::chmod(group.c_str(), 0660) |
-                  ::setxattr(group.c_str(), "user.origin", "front end", 9, 0),
-              0);
+                   group = temp.write("private/group.cfg", "A=1\r\n"),
+                   linked = temp.write("linked.cfg");
     fs::create_hard_link(linked, temp / "second-link");
     ASSERT_EQ(::chown(writeOnly.c_str(), 0, 60) | ::chmod(writeOnly.c_str(), 0620) |
-                  ::chmod(readOnly.c_str(), 0444),
+                  ::chmod(readOnly.c_str(), 0444) | ::chown(group.c_str(), 0, 60) |
+                  ::chmod(group.c_str(), 0660) |
+                  ::setxattr(group.c_str(), "user.origin", "front end", 9, 0),
               0);
     // Another user's link in the shared folder to root's file.
     if (bob) {

@@ -17,15 +17,15 @@ using namespace testing;
 
 TEST_F(BadInput, DeletePathSilentDeletesExactlyWhatThePathNames) {
     for (const char* file :
-         {"outside/keep.txt", "outside/dir/inner.txt", "tree/a.txt", "tree/sub/deeper/c.txt",
-          "w/A.TMP", "w/b.tmp", "w/keep.txt", "w/sub.tmp/inside.txt", "w/x/y.txt", "w/README",
-          "safe/file", "victim/inside.txt", "victim.txt", "\xEF\xBF\xBD.d64", "del/star/a",
-          "del/star/b/c", "del/q/?x[a]", "del/q/zx[a]", "del/q/zx[b]"})
+         {"outside/keep.txt", "outside/dir/inner.txt", "tree/a.txt",  "tree/.h",
+          "tree/..x",         "tree/sub/deeper/c.txt", "w/A.TMP",     "w/b.tmp",
+          "w/keep.txt",       "w/sub.tmp/inside.txt",  "w/x/y.txt",   "w/README",
+          "safe/file",        "victim/inside.txt",     "victim.txt",  "\xEF\xBF\xBD.d64",
+          "del/star/a",       "del/star/b/c",          "del/q/?x[a]", "del/q/zx[a]",
+          "del/q/zx[b]"})
         write(file, file);
     fs::permissions(write("tree/sub/locked.txt", "r"), fs::perms::owner_read);
     fs::permissions(write("ro/file", "r"), fs::perms::owner_read);
-    write("ro/tree/a", "a");
-    fs::permissions(sandbox / "ro/tree", fs::perms::owner_read | fs::perms::owner_exec);
     fs::create_symlink(sandbox / "outside/keep.txt", sandbox / "tree/link-file");
     fs::create_directory_symlink(sandbox / "outside/dir", sandbox / "tree/sub/link-dir");
     fs::create_directory_symlink("..", sandbox / "tree/sub/up");
@@ -48,7 +48,6 @@ TEST_F(BadInput, DeletePathSilentDeletesExactlyWhatThePathNames) {
         {at("del/star/*"), {"del/star/a", "del/star/b/"}},
         {at("del/q/?x[a]"), {"del/q/?x[a]", "del/q/zx[a]"}},
         {at("ro/file"), {"ro/file"}},
-        {at("ro/tree"), ::geteuid() == 0 ? Paths{"ro/tree/"} : Paths{}},
     };
     for (const String& path : {String(), u"."s, u".."s, u"./"s, u"../"s, u".//"s, u" "s,
                                ofLength(32767), ofLength(32768)})

@@ -6,14 +6,15 @@
 // the new one whole; nothing is left beside it; a success is reported only
 // for the new content; and the run that meets no failure succeeds.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/xattr.h>
 
 #include <functional>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/system_calls.h"
 #include "posix/path_text.h"
 #include "support/child_process.h"
-#include "support/fault_injection.h"
 #include "support/psid_bytes.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
@@ -21,15 +22,99 @@
 namespace tarnwick {
 namespace {
 
-using testing::contentOf;
-using testing::faultPlan;
-using testing::TempFolder;
-using testing::u16;
+using namespace testing;
 namespace fs = std::filesystem;
 
+// Every call the writers make to the file system (an entry of the
+// backend's system-call table, or a system call of SQLite's own "unix" layer,
+// set through its own hook so that SQLite meets each failure as it would a
+// real one) is counted, and the one numbered failAt fails with error.
+struct FaultPlan {
+    int failAt = 0, error = 0, calls = 0;  // failAt 0: nothing fails or is counted
+    std::string site, trail;               // the call that failed ("": none); every call counted
+} plan;
+
+// Asked by every stand-in first: true (errno set) when this call fails.
+bool strike(const char* call) {
+    if (plan.failAt == 0) return false;
+    plan.trail += (plan.trail.empty() ? "" : " ") + std::string(call);
+    if (++plan.calls != plan.failAt) return false;
+    plan.site = call;
+    errno = plan.error;
+    return true;
+}
+
+template <std::size_t N>
+struct Name {
+    constexpr Name(const char (&s)[N]) { std::copy_n(s, N, text); }
+    char text[N];
+};
+
+// The call named N: fails as the real one would (-1 and errno) when the
+// plan says so, else is the real one.
+template <Name N, typename F>
+struct StandIn;
+template <Name N, typename R, typename... A>
+struct StandIn<N, R(A...)> {
+    static inline R (*real)(A...) = nullptr;
+    static R call(A... a) { return strike(N.text) ? R(-1) : real(a...); }
+};
+template <Name N, typename R, typename... A>
+auto standIn(R (*real)(A...)) {
+    StandIn<N, R(A...)>::real = real;
+    return &StandIn<N, R(A...)>::call;
+}
+
+SystemCalls faulty() {
+    SystemCalls s = realSystemCalls();
+#define TW_STAND(call) s.call = standIn<#call>(s.call)
+    TW_STAND(open), TW_STAND(openat), TW_STAND(read), TW_STAND(pwrite), TW_STAND(fsync),
+        TW_STAND(ftruncate), TW_STAND(fchmod), TW_STAND(fchown), TW_STAND(stat), TW_STAND(fstat),
+        TW_STAND(mkdir), TW_STAND(fstatat), TW_STAND(renameat), TW_STAND(unlinkat), TW_STAND(flock),
+        TW_STAND(fsetxattr);
+    // As posix_fallocate, the error number is the answer.
+    s.fallocate = [](int fd, off_t at, off_t n) {
+        return strike("fallocate") ? plan.error : realSystemCalls().fallocate(fd, at, n);
+    };
+    // Linux closes the descriptor even when close reports an error.
+    s.close = [](int fd) {
+        const int result = realSystemCalls().close(fd);
+        return strike("close") ? -1 : result;
+    };
+    return s;
+}
+
+// SQLite's calls, named "db." and the name of its hook.
+template <Name N, typename F>
+void hook(sqlite3_vfs* vfs) {
+    const char* name = N.text + 3;
+    auto* real = reinterpret_cast<F*>(vfs->xGetSystemCall(vfs, name));
+    vfs->xSetSystemCall(vfs, name, reinterpret_cast<sqlite3_syscall_ptr>(standIn<N>(real)));
+}
+// While it lives, call failAt (from 1) of the backend and of SQLite fails
+// with error; afterwards plan still tells what happened.
+struct Faults {
+    Faults(int failAt, int error) {
+        plan = {failAt, error, 0, "", ""};
+        systemCalls() = faulty();
+        sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
+        hook<"db.open", int(const char*, int, int)>(vfs);
+        hook<"db.pread64", ssize_t(int, void*, size_t, off_t)>(vfs);
+        hook<"db.pwrite64", ssize_t(int, const void*, size_t, off_t)>(vfs);
+        hook<"db.ftruncate", int(int, off_t)>(vfs);
+        hook<"db.fstat", int(int, struct stat*)>(vfs);
+    }
+    ~Faults() {
+        plan.failAt = 0;
+        systemCalls() = realSystemCalls();
+        sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
+        vfs->xSetSystemCall(vfs, nullptr, nullptr);
+    }
+};
+
 // act's error number (0: none) with call n failing with error.
-int failing(int n, int error, const std::function<void()>& act, bool refuseNewFiles = false) {
-    testing::Faults faults(n, error, refuseNewFiles);
+int failing(int n, int error, const std::function<void()>& act) {
+    Faults faults(n, error);
     try {
         act();
     } catch (const Error& e) {
@@ -46,10 +131,10 @@ void walk(std::initializer_list<int> errors, const std::function<int(int n, int 
         for (int n = 1;; ++n) {
             ASSERT_LT(n, 1000) << "never finished";
             const int failed = write(n, error);
-            SCOPED_TRACE("call " + std::to_string(n) + " (" + faultPlan().site + "), errno " +
-                         std::to_string(error) + ": " + faultPlan().trail);
+            SCOPED_TRACE("call " + std::to_string(n) + " (" + plan.site + "), errno " +
+                         std::to_string(error) + ": " + plan.trail);
             check(failed);
-            if (!faultPlan().site.empty()) continue;
+            if (!plan.site.empty()) continue;
             EXPECT_EQ(failed, 0) << "nothing failed";
             break;
         }
@@ -69,7 +154,7 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     const fs::path cfg = temp.write("c64.cfg", OldConfig);
     const auto edit = [&] { twFunctions().ChangeConfigFile(u16(cfg), {{u"$J", u"1"}}); };
     failing(1000, 0, edit);  // counts the calls up to the first read
-    const std::string trail = faultPlan().trail;
+    const std::string trail = plan.trail;
     const int read = 1 + int(std::count(trail.begin(), trail.begin() + trail.find("read"), ' '));
     temp.write("c64.cfg", OldConfig);
     for (const auto& row : rows) {
@@ -79,10 +164,10 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     }
 }
 
-// The configuration editor (through a temporary file, or in place when no
-// new file may be made, to a shorter and to a longer content), the PSID
-// start song and the PSID reader: the file keeps its mode and attributes,
-// and nothing is left beside it.
+// The configuration editor (through a temporary file, or in place when the
+// file has a second hard link, to a shorter and to a longer content), the
+// PSID start song and the PSID reader: the file keeps its mode and
+// attributes, and nothing is left beside it.
 TEST(Faults, FileWriters) {
     const auto edit = [](const String& path) {
         return [path](const fs::path& file) {
@@ -121,10 +206,12 @@ TEST(Faults, FileWriters) {
             {ENOSPC, EIO, EACCES, EINTR, EOPNOTSUPP},
             [&](int n, int error) {
                 temp.write("file", row.before);
+                if (row.inPlace && !fs::exists(temp / "link"))
+                    fs::create_hard_link(file, temp / "link");
                 fs::permissions(file, mode);
                 ::setxattr(file.c_str(), "user.origin", "x", 1, 0);
                 bool done = false;
-                return failing(n, error, [&] { done = row.write(file); }, row.inPlace) || !done;
+                return failing(n, error, [&] { done = row.write(file); }) || !done;
             },
             [&](int failed) {
                 const std::string content = contentOf(file);
@@ -132,10 +219,10 @@ TEST(Faults, FileWriters) {
                             (failed && content == row.after));
                 EXPECT_EQ(fs::status(file).permissions(), mode);
                 EXPECT_EQ(::getxattr(file.c_str(), "user.origin", nullptr, 0), 1);
-                EXPECT_EQ(testing::entries(temp.path()), std::vector<std::string>{"file"});
+                EXPECT_EQ(testing::entries(temp.path()).size(), 1u + row.inPlace);
                 // The old content put back in place is flushed like the new one.
-                const std::string& trail = faultPlan().trail;
-                if (row.inPlace && faultPlan().site == "pwrite") {
+                const std::string& trail = plan.trail;
+                if (row.inPlace && plan.site == "pwrite") {
                     EXPECT_NE(trail.find("ftruncate fsync", trail.rfind("pwrite")),
                               std::string::npos);
                 }
@@ -146,7 +233,7 @@ TEST(Faults, FileWriters) {
     const fs::path file = temp.write("tune.sid", tune);
     fs::permissions(file, fs::perms::owner_read);
     failing(1000, EIO, [&] { EXPECT_FALSE(song(file)); });
-    EXPECT_EQ(faultPlan().trail.find("open"), std::string::npos) << faultPlan().trail;
+    EXPECT_EQ(plan.trail.find("open"), std::string::npos) << plan.trail;
 }
 
 #ifdef TARNWICK_CLI
