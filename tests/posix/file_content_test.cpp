@@ -1,18 +1,26 @@
-// The writers of user data (the configuration editor, the PSID start song,
-// the settings store) made to fail at each of their calls to the file
-// system in turn, with the errors a disk gives (full, broken, permission
-// lost, interrupted, unsupported). After each run the file holds its old
-// content or, where the failure came after the new content was in place,
-// the new one whole; nothing is left beside it; a success is reported only
-// for the new content; and the run that meets no failure succeeds.
+// Reading and rewriting real files: the configuration editor among other
+// users and processes (only regular files, read and written through one
+// open; owner, group, mode, attributes and links kept; no change lost to a
+// concurrent rewrite; a swapped link never mixes two users' files), the
+// PSID header (the shipped tunes, names that are no tune, saves that
+// another program races; libsidplayfp, a second reader, starts a saved
+// tune), and every writer of user data (the editor, the start song, the
+// settings store) made to fail at each of its calls to the file system in
+// turn, with the errors a disk gives.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sidplayfp/SidTune.h>
+#include <sidplayfp/SidTuneInfo.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <functional>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/system_calls.h"
+#include "posix/as_user.h"
 #include "posix/path_text.h"
 #include "support/child_process.h"
 #include "support/psid_bytes.h"
@@ -24,6 +32,7 @@ namespace {
 
 using namespace testing;
 namespace fs = std::filesystem;
+const fs::path Tunes = TARNWICK_TUNES;
 
 // Every call the writers make to the file system (an entry of the
 // backend's system-call table, or a system call of SQLite's own "unix" layer,
@@ -32,11 +41,13 @@ namespace fs = std::filesystem;
 struct FaultPlan {
     int failAt = 0, error = 0, calls = 0;  // failAt 0: nothing fails or is counted
     std::string site, trail;               // the call that failed ("": none); every call counted
+    std::function<void()> meanwhile;       // what another program does after the first read
 } plan;
 
 // Asked by every stand-in first: true (errno set) when this call fails.
 bool strike(const char* call) {
     if (plan.failAt == 0) return false;
+    if (plan.meanwhile && plan.trail.ends_with("read")) std::exchange(plan.meanwhile, nullptr)();
     plan.trail += (plan.trail.empty() ? "" : " ") + std::string(call);
     if (++plan.calls != plan.failAt) return false;
     plan.site = call;
@@ -95,7 +106,7 @@ void hook(sqlite3_vfs* vfs) {
 // with error; afterwards plan still tells what happened.
 struct Faults {
     Faults(int failAt, int error) {
-        plan = {failAt, error, 0, "", ""};
+        plan = {failAt, error, 0, "", "", nullptr};
         systemCalls() = faulty();
         sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
         hook<"db.open", int(const char*, int, int)>(vfs);
@@ -139,6 +150,236 @@ void walk(std::initializer_list<int> errors, const std::function<int(int n, int 
             break;
         }
     }
+}
+
+int change(const String& file, const ConfigFileArray& changes = {{u"A", u"2"}}) {
+    return failing(0, 0, [&] { twFunctions().ChangeConfigFile(file, changes); });
+}
+
+TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
+    const std::optional<passwd> bob = secondUser();
+    const passwd* byBob = bob ? &*bob : nullptr;
+    TempFolder temp;
+    // Writable by all but not sticky: the kernel protects no link here.
+    fs::permissions(temp.path(), fs::perms::all);
+    const fs::path fifo = temp / "fifo.cfg", own = temp.write("own.cfg", "A=1\n");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fs::create_directory(temp / "folder.cfg");
+    fs::resize_file(temp.write("big.cfg"), (16u << 20) + 1);
+    fs::resize_file(temp.write("limit.cfg"), 16u << 20);
+    fs::create_symlink("/dev/zero", temp / "zero.cfg");
+    fs::create_symlink(own, temp / "link.cfg");
+    // The group's file (in a folder only root may write) keeps owner, group,
+    // mode and attributes whoever edits it; two hard links stay one file.
+    const fs::path writeOnly = temp.write("write-only.cfg", "A=1\r\n"),
+                   readOnly = temp.write("read-only.cfg", "A=1\r\n"),
+                   mine = temp.write("private/mine.cfg", "A=1\r\n"),
+                   group = temp.write("private/group.cfg", "A=1\r\n"),
+                   linked = temp.write("linked.cfg");
+    fs::create_hard_link(linked, temp / "second-link");
+    ASSERT_EQ(::chown(writeOnly.c_str(), 0, 60) | ::chmod(writeOnly.c_str(), 0620) |
+                  ::chmod(readOnly.c_str(), 0444) | ::chown(group.c_str(), 0, 60) |
+                  ::chmod(group.c_str(), 0660) |
+                  ::setxattr(group.c_str(), "user.origin", "front end", 9, 0),
+              0);
+    // Another user's link in the shared folder to root's file.
+    if (bob) {
+        EXPECT_EQ(inChild(byBob, [&] { return ::symlink(mine.c_str(), (temp / "x.cfg").c_str()); }),
+                  0);
+    }
+    struct Row {
+        const char* name;
+        String path;
+        int error;
+        const passwd* user = nullptr;
+        ConfigFileArray changes = {{u"A", u"2"}};
+        int seconds = 2;  // the 16 MiB edit may take a while under the sanitizers
+    } rows[] = {
+        {"fifo", u16(fifo), 75},
+        {"device via link", u16(temp / "zero.cfg"), 75},
+        {"folder", u16(temp / "folder.cfg"), 75},
+        {"over 16 MiB", u16(temp / "big.cfg"), 6},
+        {"16 MiB", u16(temp / "limit.cfg"), 0, nullptr, {{u"A", u"2"}}, 60},
+        {"missing folder", u16(temp / "none/c64.cfg"), 76},
+        {"NUL in the name", u16(own) + String(1, u'\0') + u"x", 52},
+        {"own link", u16(temp / "link.cfg"), 0},
+        {"another's link", u16(temp / "x.cfg"), bob ? 75 : 53},
+        {"write-only to the writer", u16(writeOnly), 75, byBob},
+        {"read-only to the writer", u16(readOnly), 75, byBob},
+        {"read-only, even to root", u16(readOnly), 75},
+        {"read before refused", u16(readOnly), 9, byBob, ConfigFileArray()},
+        {"group member", u16(group), bob ? 0 : 75, byBob, {{u"A", u"2"}}},
+        {"owner, another group", u16(group), 0, nullptr, {{u"A", u"3"}}},
+        {"second hard link, emptied", u16(linked), 0},
+    };
+    for (const Row& row : rows) {
+        const int error = inChild(
+            row.user, [&] { return change(row.path, row.changes); }, row.seconds);
+        EXPECT_EQ(error, row.error) << row.name;
+    }
+    for (const fs::path& file : {writeOnly, readOnly, mine}) EXPECT_EQ(contentOf(file), "A=1\r\n");
+    EXPECT_EQ(contentOf(own), "A=2\r\n");
+    struct stat st;
+    ::stat(group.c_str(), &st);
+    EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode, contentOf(group)),
+              std::tuple(0u, 60u, 0100660u, "A=3\r\n"));
+    EXPECT_EQ(::getxattr(group.c_str(), "user.origin", nullptr, 0), 9);
+    EXPECT_TRUE(fs::equivalent(linked, temp / "second-link"));
+    EXPECT_TRUE(fs::is_symlink(temp / "link.cfg") && fs::is_fifo(fifo));
+    for (const std::string& name : testing::entries(temp.path())) EXPECT_NE(name[0], '.') << name;
+}
+
+// Two processes, each rewriting its own key 50 times, for 5 rounds: every
+// change that was reported done is in the file at the end.
+TEST(RealConfigFile, ConcurrentRewritesLoseNoChange) {
+    TempFolder temp;
+    for (int round = 0; round < 5; ++round) {
+        const fs::path cfg = temp.write("c64.cfg", "A=0\r\nB=0\r\n");
+        pid_t children[2];
+        for (const int key : {0, 1}) {
+            if ((children[key] = ::fork()) != 0) continue;
+            for (int n = 1; n <= 50; ++n)
+                if (change(u16(cfg), {{key ? u"B" : u"A", fromUtf8(std::to_string(n))}}))
+                    ::_exit(1);
+            ::_exit(0);
+        }
+        for (const pid_t child : children) {
+            int status = -1;
+            ::waitpid(child, &status, 0);
+            EXPECT_EQ(status, 0) << "round " << round;
+        }
+        EXPECT_EQ(contentOf(cfg), "A=50\r\nB=50\r\n") << "round " << round;
+    }
+}
+
+// Another user swaps c64.cfg between a link to root's private file and one
+// to his own while root rewrites it: neither file takes the other's content.
+TEST(RealConfigFile, ASwappedLinkNeverMixesTwoUsersFiles) {
+    const std::optional<passwd> bob = secondUser();
+    if (!bob) GTEST_SKIP() << "needs root, to act as a second local user";
+    TempFolder temp;
+    const fs::path shared = temp / "shared", cfg = shared / "c64.cfg", next = shared / "next";
+    fs::create_directories(shared);
+    fs::permissions(temp.path(), fs::perms::all);
+    fs::permissions(shared, fs::perms::all);
+    const fs::path secret = temp.write("root/secret.cfg", "SECRET=1\r\n"),
+                   his = temp.write("bob.cfg", "BOB=1\r\n");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600) | ::chmod(his.c_str(), 0666) |
+                  ::chown(his.c_str(), bob->pw_uid, bob->pw_gid),
+              0);
+    fs::create_symlink(secret, cfg);
+    const pid_t swapper = ::fork();
+    for (int n = 0; swapper == 0; ++n) {
+        if (n == 0) become(*bob);
+        ::unlink(next.c_str());
+        if (::symlink((n % 2 ? secret : his).c_str(), next.c_str()) == 0)
+            ::rename(next.c_str(), cfg.c_str());
+    }
+    for (int n = 0; n < 400; ++n) change(u16(cfg), {{u"X", u"1"}});
+    ::kill(swapper, SIGKILL), ::waitpid(swapper, nullptr, 0);
+    EXPECT_EQ(contentOf(secret), "SECRET=1\r\n");
+    EXPECT_EQ(contentOf(his), "BOB=1\r\n");
+}
+
+TEST(RealSidHeader, ReadsEachTuneAsItsHeaderSays) {
+    testing::TempFolder temp;
+    const fs::path fifo = temp / "fifo.sid";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // A header waits in the pipe: a reader that took it for a file would
+    // read it at once instead of blocking.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    const std::string three = testing::psidHeader(1, 1, "", "", "") + std::string(236, 'x');
+    ASSERT_EQ(::write(writer, three.data(), three.size()), ssize_t(three.size()));
+    const fs::path readOnly = temp.write("read-only.sid", contentOf(Tunes / "sampler.sid"));
+    fs::permissions(readOnly, fs::perms::owner_read);
+    struct Row {
+        fs::path file;
+        bool read;
+        int songs, start;  // -7: left as the caller had it
+        bool texts;        // the texts handed out, even when the numbers fail
+    } rows[] = {
+        {Tunes / "sampler.sid", true, 5, 3, true},
+        {readOnly, true, 5, 3, true},
+        {Tunes / "edge/songs-256.sid", true, 256, 1, true},
+        {Tunes / "edge/songs-32767.sid", true, 32767, 1, true},
+        {Tunes / "edge/songs-overflow.sid", false, -7, -7, true},
+        {Tunes / "edge/start-overflow.sid", false, 5, -7, true},
+        {Tunes / "edge/full-width-texts.sid", true, 1, 1, true},
+        {Tunes / "edge/short-header.sid", true, 2, 2, true},  // zeros past its end
+        {Tunes / "edge/rsid-magic.sid", false, -7, -7, false},
+        {fifo, false, -7, -7, false},
+        {temp / "none.sid", false, -7, -7, false},
+    };
+    PosixPlatform host;
+    twFunctions f{host};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        const String path = u16(row.file);
+        String texts[3] = {u"-", u"-", u"-"};
+        std::int16_t songs = -7, start = -7, songs2 = -7, start2 = -7;
+        EXPECT_EQ(f.GetSidInfo(path, texts[0], texts[1], texts[2], songs, start),
+                  Boolean(row.read));
+        EXPECT_EQ(f.GetSidSongInfo(path, songs2, start2), Boolean(row.read));
+        EXPECT_EQ(std::tuple(songs, start, songs2, start2),
+                  std::tuple(row.songs, row.start, row.songs, row.start));
+        // Any regular file's author: its bytes 54 to 85, the magic unread.
+        const bool regular = fs::is_regular_file(row.file);
+        const std::string header = (regular ? contentOf(row.file) : "") + std::string(118, '\0');
+        EXPECT_EQ(f.GetSidAuthor(path), regular ? host.fromFieldText(header.substr(54, 32)) : u"");
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(texts[i],
+                      row.texts ? host.fromFieldText(header.substr(22 + 32 * i, 32)) : u"-");
+        }
+    }
+    EXPECT_FALSE(fs::exists(temp / "none.sid")) << "a read creates nothing";
+    ::close(writer);
+}
+
+TEST(RealSidHeader, SavesTheStartSongOfTheTuneItCheckedOrNothing) {
+    testing::TempFolder temp;
+    const fs::path tune = temp / "tune.sid", moved = temp / "moved.sid";
+    const std::string h = testing::psidHeader(5, 3, "N", "A", "C") + "music";
+    const auto with = [&](int high, int low) {
+        std::string b = h;
+        b[16] = char(high), b[17] = char(low);
+        return b;
+    };
+    const auto rename = [&] { fs::rename(tune, moved), temp.write("tune.sid", "other"); };
+    struct Row {
+        const char* name;
+        std::string before;
+        int song;
+        bool saved;
+        std::string after, atMoved = "";  // the tune, and one moved away meanwhile
+        std::function<void()> act = {};
+    } rows[] = {
+        {"0", h, 0, true, with(0, 0)},
+        {"255", h, 255, true, with(0, 255)},
+        {"256", h, 256, true, with(1, 0)},
+        {"257", h, 257, false, h},
+        {"-1", h, -1, false, h},
+        {"not PSID", "RSID" + h.substr(4), 1, false, "RSID" + h.substr(4)},
+        {"117 bytes", h.substr(0, 117), 1, false, h.substr(0, 117)},
+        {"renamed, another put in its place", h, 7, true, "other", with(0, 7), rename},
+        {"cut short meanwhile", h, 7, false, "", "", [&] { fs::resize_file(tune, 0); }},
+    };
+    PosixPlatform host;
+    for (const Row& row : rows) {
+        fs::remove(moved), fs::remove(tune);
+        temp.write("tune.sid", row.before);
+        Faults faults(1000, 0);
+        plan.meanwhile = row.act;
+        const Boolean saved = twFunctions{host}.SaveDefaultSidSong(u16(tune), row.song);
+        EXPECT_EQ(saved, Boolean(row.saved)) << row.name;
+        EXPECT_EQ(std::pair(contentOf(tune), contentOf(moved)), std::pair(row.after, row.atMoved))
+            << row.name;
+    }
+    fs::remove(tune);
+    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), 1), Boolean(false));
+    EXPECT_FALSE(fs::exists(tune)) << "a save creates nothing";
+    const fs::path sampler = temp.write("sampler.sid", contentOf(Tunes / "sampler.sid"));
+    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(sampler), 4), Boolean(true));
+    EXPECT_EQ(SidTune(sampler.c_str()).getInfo()->startSong(), 4u);
 }
 
 const std::string OldConfig = "[S]\r\n\r\n$J=3\r\n\r\n$L=C:\\OLD\r\nB=2\r\n\r\n";
