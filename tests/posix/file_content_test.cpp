@@ -145,6 +145,13 @@ void walk(std::initializer_list<int> errors, const std::function<int(int n, int 
             SCOPED_TRACE("call " + std::to_string(n) + " (" + plan.site + "), errno " +
                          std::to_string(error) + ": " + plan.trail);
             check(failed);
+            // An interrupted call is made again; a lock or a reservation the
+            // file system does not offer is done without.
+            const std::string& at = plan.site;
+            if ((error == EINTR && (at == "read" || at == "pwrite" || at == "flock")) ||
+                (error == EOPNOTSUPP && (at == "flock" || at == "fallocate"))) {
+                EXPECT_EQ(failed, 0);
+            }
             if (!plan.site.empty()) continue;
             EXPECT_EQ(failed, 0) << "nothing failed";
             break;
