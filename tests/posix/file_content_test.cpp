@@ -410,10 +410,10 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     }
 }
 
-// The configuration editor (through a temporary file, or in place when the
-// file has a second hard link, to a shorter and to a longer content), the
-// PSID start song and the PSID reader: the file keeps its mode and
-// attributes, and nothing is left beside it.
+// The configuration editor (the file replaced whole by a temporary file, or
+// rewritten in place when it has a second hard link, to a shorter and to a
+// longer content), the PSID start song and the PSID reader: the file keeps
+// its mode and attributes, and nothing is left beside it.
 TEST(Faults, FileWriters) {
     const auto edit = [](const String& path) {
         return [path](const fs::path& file) {
@@ -434,27 +434,28 @@ TEST(Faults, FileWriters) {
                texts[1] == String(u"A") + String(31, u'\0') && start == 3;
     };
     const struct {
-        bool inPlace;
+        int how;  // 0 replaced, 1 rewritten in place beside a hard link, 2 patched or read
         std::string before, after;
         std::function<bool(const fs::path&)> write;
-    } rows[] = {
-        {false, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
-        {true, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
-        {false, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
-        {true, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
-        {false, tune, saved, song},
-        {false, tune, tune, info}};
+    } rows[] = {{0, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
+                {1, OldConfig, "[S]\r\n$J=0\r\n$L=D:\\\r\nB=2\r\n", edit(shorter)},
+                {0, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
+                {1, OldConfig, "[S]\r\n$J=0\r\n$L=" + toUtf8(longer) + "\r\nB=2\r\n", edit(longer)},
+                {2, tune, saved, song},
+                {2, tune, tune, info}};
     const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     for (const auto& row : rows) {
         TempFolder temp;
         const fs::path file = temp / "file";
+        struct stat was, is;
         walk(
             {ENOSPC, EIO, EACCES, EINTR, EOPNOTSUPP},
             [&](int n, int error) {
                 temp.write("file", row.before);
-                if (row.inPlace && !fs::exists(temp / "link"))
+                if (row.how == 1 && !fs::exists(temp / "link"))
                     fs::create_hard_link(file, temp / "link");
                 fs::permissions(file, mode);
+                ::stat(file.c_str(), &was);
                 ::setxattr(file.c_str(), "user.origin", "x", 1, 0);
                 bool done = false;
                 return failing(n, error, [&] { done = row.write(file); }) || !done;
@@ -465,10 +466,14 @@ TEST(Faults, FileWriters) {
                             (failed && content == row.after));
                 EXPECT_EQ(fs::status(file).permissions(), mode);
                 EXPECT_EQ(::getxattr(file.c_str(), "user.origin", nullptr, 0), 1);
-                EXPECT_EQ(testing::entries(temp.path()).size(), 1u + row.inPlace);
+                EXPECT_EQ(testing::entries(temp.path()).size(), 1u + (row.how == 1));
+                // Without a failure, replaced by a new file whole, so that a crash
+                // leaves the old one or the new one, unless a link shares the file.
+                ::stat(file.c_str(), &is);
+                EXPECT_TRUE(!plan.site.empty() || (is.st_ino != was.st_ino) == (row.how == 0));
                 // The old content put back in place is flushed like the new one.
                 const std::string& trail = plan.trail;
-                if (row.inPlace && plan.site == "pwrite") {
+                if (row.how == 1 && plan.site == "pwrite") {
                     EXPECT_NE(trail.find("ftruncate fsync", trail.rfind("pwrite")),
                               std::string::npos);
                 }
