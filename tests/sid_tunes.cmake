@@ -13,9 +13,10 @@ if(WIN32)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBSIDPLAYFP REQUIRED IMPORTED_TARGET libsidplayfp)
-  target_sources(tarnwick_posix_tests PRIVATE posix/sid_header_test.cpp)
-  target_link_libraries(tarnwick_posix_tests PRIVATE PkgConfig::LIBSIDPLAYFP)
-  target_compile_definitions(tarnwick_posix_tests PRIVATE TARNWICK_TUNES="${TARNWICK_TUNES_DIR}")
+  target_link_libraries(tarnwick_fault_tests PRIVATE PkgConfig::LIBSIDPLAYFP)
+  foreach(t tarnwick_posix_tests tarnwick_fault_tests)
+    target_compile_definitions(${t} PRIVATE TARNWICK_TUNES="${TARNWICK_TUNES_DIR}")
+  endforeach()
   if(TARGET tarnwick_cli)
     add_test(NAME Cli.SidInfoPrintsOneJsonObjectPerTune
       COMMAND tarnwick_cli sid info --json ${TARNWICK_TUNES_DIR}/sampler.sid

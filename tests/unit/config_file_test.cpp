@@ -21,7 +21,6 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         ConfigFileArray changes;
         std::string after;  // the file afterwards: unchanged on an error
         int error = 0;
-        bool readOnly = false;
         std::optional<Error> writeFailure = {};
     } rows[] = {
         {"replaces, drops empty lines", "A=1\r\n\r\n$JOYSTICK1PC=3\r\nB=2\r\n",
@@ -49,15 +48,14 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         {"32,768 changes", "A=1\r\n", tooMany, "A=1\r\n", 6},
         {"32,766 lines", lines, Changes{{u"L0", u"x"}}, "L0=x\r\n" + lines.substr(4)},
         {"32,767 lines", lines + "L", Changes{{u"L0", u"x"}}, lines + "L", 6},
+        {"32,767 ended lines", lines + "L\n", Changes{{u"L0", u"x"}}, lines + "L\n", 6},
         {"missing", missing, Changes{{u"A", u"2"}}, "", 53},
-        {"read-only", "A=1\r\n\r\n", Changes{{u"A", u"2"}}, "A=1\r\n\r\n", 75, true},
-        {"disk full", "A=1\r\n\r\n", Changes{{u"A", u"2"}}, "A=1\r\n\r\n", 61, false, Error(61)},
+        {"disk full", "A=1\r\n\r\n", Changes{{u"A", u"2"}}, "A=1\r\n\r\n", 61, Error(61)},
     };
     for (const Row& row : rows) {
         testing::FakePlatform windows;
         const String file = u"C:\\CCS64\\c64.cfg";
         if (row.before) windows.files[file] = *row.before;
-        if (row.readOnly) windows.readOnly.push_back(file);
         windows.writeFailure = row.writeFailure;
         int error = 0;
         try {
