@@ -8,7 +8,7 @@
 //   arg<TAB>argument        (one item per argument after the program name)
 // and on Linux what it inherited:
 //   fd<TAB>n                (one item per open descriptor above 2)
-//   out<TAB>target          (where its standard output goes)
+//   out<TAB>target, err<TAB>target   (where its standard output and error go)
 //   SigBlk:<TAB>mask, SigIgn:<TAB>mask   (blocked and ignored signals)
 #include <cstdio>
 #include <cstdlib>
@@ -66,9 +66,12 @@ int main(int argc, char** argv) {
                 add(std::string("fd\t") + e->d_name);
         closedir(fds);
     }
-    char target[4096];
-    const ssize_t n = readlink("/proc/self/fd/1", target, sizeof target - 1);
-    add("out\t" + std::string(target, n > 0 ? n : 0));
+    for (const char* fd : {"out", "err"}) {
+        char target[4096];
+        const std::string link = std::string("/proc/self/fd/") + (fd[0] == 'o' ? "1" : "2");
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        add(fd + ("\t" + std::string(target, n > 0 ? n : 0)));
+    }
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) add(line);

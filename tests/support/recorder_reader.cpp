@@ -17,11 +17,10 @@ bool waitForRecording(const std::filesystem::path& path, Recording& recording,
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     recording = Recording{};
-    const std::map<std::string, std::string*> single = {{"cwd", &recording.directory},
-                                                        {"line", &recording.commandLine},
-                                                        {"out", &recording.output},
-                                                        {"SigBlk:", &recording.blocked},
-                                                        {"SigIgn:", &recording.ignored}};
+    const std::map<std::string, std::string*> single = {
+        {"cwd", &recording.directory},   {"line", &recording.commandLine},
+        {"out", &recording.output},      {"err", &recording.errors},
+        {"SigBlk:", &recording.blocked}, {"SigIgn:", &recording.ignored}};
     for (std::string item; std::getline(in, item, '\0');) {
         const std::size_t tab = item.find('\t');
         const std::string key = item.substr(0, tab), value = item.substr(tab + 1);

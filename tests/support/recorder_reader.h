@@ -14,7 +14,7 @@ struct Recording {
     std::vector<std::string> arguments;
     // Linux only: what the program inherited.
     std::vector<std::string> descriptors;  // open above standard error
-    std::string output;                    // where standard output went
+    std::string output, errors;            // where standard output and error went
     std::string blocked, ignored;          // signal masks, in hexadecimal
 };
 
