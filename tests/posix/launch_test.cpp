@@ -31,14 +31,6 @@ uid_t otherUser() {
 
 class Launch : public BadInput {
   protected:
-    void SetUp() override {
-        BadInput::SetUp();
-        ::setenv("TARNWICK_RECORDER_OUT", record_.c_str(), 1);
-    }
-    void TearDown() override {
-        BadInput::TearDown();
-        ::unsetenv("TARNWICK_RECORDER_OUT");
-    }
     // A copy of the recorder at name inside the temporary folder, or a
     // script of that text.
     std::string emulator(const std::string& name, const std::string& script = "") {
@@ -56,6 +48,7 @@ class Launch : public BadInput {
         return r;
     }
     const fs::path record_ = temp / "record.txt";
+    const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
 };
 
 // Lines split and programs found by the Windows rules, the errors of what
@@ -203,7 +196,7 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
         // clang-format off
         const std::pair<std::string, std::string> tokens[] = {{"{exact}", game.string()}, {"{game}", form},
             {"{folder}", form.substr(0, slash)}, {"{file}", form.substr(slash + 1)}, {"{tune}", folder + "/tune.sid"},
-            {"{name}", h.name}, {"{lower}", h.lower}};
+            {"{name}", h.name}, {"{lower}", toUtf8(system.lowerCase(fromUtf8(h.name)))}};
         // clang-format on
         for (const auto& l : launchers) {
             Call call = l.call;

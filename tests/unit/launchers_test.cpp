@@ -44,13 +44,11 @@ void prepare(FakePlatform& w) {
         {u"D:\\My Games", u"D:\\MYGAME~1"}, {u"D:\\My Games\\", u"D:\\MYGAME~1\\"}, {c64s, {}}, {u"C:\\C64S", {}},
         {tape, {}}, {u"D:\\GAME.D64", {}}, {vice, u"C:\\PROGRA~1\\VICE\\X64.EXE"}, {player, {}}, {u"C:\\PLAYER", {}},
         {u"D:\\MUSIC", {}}, {u"D:\\MUSIC\\TUNE.SID", {}}, {u"C:\\Games\\Dir\\", {}}, {u"D:\\G\\G.D64\\", {}}};
-    // clang-format on
     for (const auto& [path, form] : files) w.addFile(path, form);
     w.files = {{cfg, cfgText}, {ini, "[Input]\r\nJoy1=No\r\nJoy2=No\r\n"}};
-    w.directories = {
-        u"C:\\Emu",       u"C:",         u"C:\\Program Files\\Come Back", u"C:\\CCS64~1\\",
-        u"C:\\C64S",      u"C:\\PLAYER", u"C:\\Program Files\\VICE",      u"D:\\MYGAME~1",
-        u"D:\\MYGAME~1\\"};
+    w.directories = {u"C:\\Emu", u"C:", u"C:\\Program Files\\Come Back", u"C:\\CCS64~1\\", u"C:\\C64S", u"C:\\PLAYER",
+                     u"C:\\Program Files\\VICE", u"D:\\MYGAME~1", u"D:\\MYGAME~1\\"};
+    // clang-format on
 }
 
 // A case: the call, the line started ("" for none), the result, a change to
@@ -123,36 +121,34 @@ const std::vector<Launcher> launchers = {
 // clang-format on
 
 TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
+    const Change refuse = [](FakePlatform& w) {
+        w.startFailure = Error(-2147024891, u"Access is denied.");
+    };
+    // clang-format off
     const struct {
         const char* what;
         String error;
         Change setup;
         bool entered;  // the launcher's directory is left current
-    } faults[] = {
-        {"as asked", u"", {}, true},
-        {"start refused", u"-2147024891: Access is denied.",
-         [](FakePlatform& w) { w.startFailure = Error(-2147024891, u"Access is denied."); }, true},
-        {"drive refused", u"68: Device unavailable",
-         [](FakePlatform& w) { w.driveFailure = Error(68); }, false},
-        {"directory refused", u"76: Path not found", [](FakePlatform& w) { w.directories.clear(); },
-         false}};
+    } faults[] = {{"as asked", u"", {}, true}, {"start refused", u"-2147024891: Access is denied.", refuse, true},
+                  {"drive refused", u"68: Device unavailable", [](FakePlatform& w) { w.driveFailure = Error(68); }, false},
+                  {"directory refused", u"76: Path not found", [](FakePlatform& w) { w.directories.clear(); }, false}};
+    // clang-format on
     for (const Launcher& l : launchers) {
         const std::string name =
             l.name ? toUtf8(l.name) : "player " + std::to_string(l.call.method);
         for (const auto& f : faults)
             check({name + ", " + f.what, l.call, f.error.empty() ? l.line : u"",
                    trapped(l.name, f.error), f.setup, f.entered ? l.directory : u""});
-        // Both missing: the emulator is tested first, and nothing follows.
-        Row gone{name + ", emulator missing", l.call, u"", u"", {}, u"C:\\"};
-        gone.call.emulator = u"C:\\Gone\\x.exe";
-        if (!l.call.game.empty()) gone.call.game = u"C:\\gone.d64";
-        gone.result = l.name ? missing(l.name, gone.call.emulator) : u"";
-        if (l.call.method != Song) check(gone);
-        if (!l.call.game.empty()) {
-            gone.name = name + ", game missing";
-            gone.call.emulator = l.call.emulator;
-            gone.result = l.name ? missing(l.name, gone.call.game) : u"";
-            check(gone);
+        for (const bool both :
+             {true, false}) {  // both missing: the emulator is named, nothing follows
+            Row gone{
+                name + (both ? ", both missing" : ", game missing"), l.call, u"", u"", {}, u"C:\\"};
+            if (both) gone.call.emulator = u"C:\\Gone\\x.exe";
+            if (!l.call.game.empty()) gone.call.game = u"C:\\gone.d64";
+            gone.result =
+                l.name ? missing(l.name, both ? gone.call.emulator : gone.call.game) : u"";
+            if (both ? l.call.method != Song : !l.call.game.empty()) check(gone);
         }
         for (const char form : std::string(l.call.game.empty() ? "ef" : "efg")) {
             const String& e = l.call.emulator;
@@ -207,20 +203,14 @@ const std::vector<Row> rows = {
     {"C64S, another type, checked first", {C64S, u"C:\\none.exe", u"D:\\gone.PRG", u"X"}, u"", onlyD64AndT64},
     {"C64S, a name shorter than a type", {C64S, c64s, u"64", u"X"}, u"", onlyD64AndT64},
     {"VICE, no name", {Vice, vice, disk, u"", 0, 0, 0}, viceLine + u"\" -joydev1 0 -joydev2 0", u""},
-    {"VICE, blank name, ports outside the enumeration", {Vice, vice, disk, u"  ", 0, 9, -1},
-     viceLine + u":  \" -joydev1 9 -joydev2 -1", u""},
     {"VICE, a game ending in a backslash", {ViceNo, vice, u"D:\\G\\G.D64\\"},
      u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\g\\g.d64\\\\\"", u""},
     {"PlayMusicSong checks nothing", {Song, player, u"D:\\MUSIC", u"GONE.SID"}, playerLine + u"-o0 D:\\MUSIC\\GONE.SID", u"",
      [](FakePlatform& w) { w.existenceCodes.clear(); }},
-    {"PlayMusic, long names: only the folders are shortened",
-     {Play, u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music", u"Long Tune.sid"}, u"C:\\SIDPLA~1\\Sid Play.exe D:\\MYMUSI~1\\Long Tune.sid", u"",
-     [](FakePlatform& w) {
-         w.addFile(u"C:\\Sid Player\\Sid Play.exe");
-         w.addFile(u"D:\\My Music\\Long Tune.sid");
-         w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1");
-         w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1");
-         w.directories.push_back(u"C:\\SIDPLA~1");
+    {"PlayMusic, long names: only the folders are shortened", {Play, u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music", u"Long Tune.sid"},
+     u"C:\\SIDPLA~1\\Sid Play.exe D:\\MYMUSI~1\\Long Tune.sid", u"", [](FakePlatform& w) {
+         for (const String f : {u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music\\Long Tune.sid"}) w.addFile(f);
+         w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1"), w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1"), w.directories.push_back(u"C:\\SIDPLA~1");
      }, u"C:\\SIDPLA~1"},
     {"PlayMusicSong, a music path ending in a backslash", {Song, player, u"D:\\MUSIC\\", u"TUNE.SID", 1},
      playerLine + u"-o1 D:\\MUSIC\\\\TUNE.SID", u"", [](FakePlatform& w) { w.addFile(u"D:\\MUSIC\\"); }},
