@@ -1,11 +1,7 @@
-// Stands in for an emulator or a player in the tests: records what it
-// received and, on Linux, what it inherited, then exits. The record appears
-// at once and whole (written aside, then renamed), so a test can wait for it.
-// Items are UTF-8, each ended by a NUL (which no argument holds): "cwd\t" the
-// directory, "arg\t" each argument after the program name, on Windows
-// "line\t" the command line, on Linux "fd\t" each open descriptor above 2,
-// "out\t" and "err\t" where standard output and error go, and the
-// "SigBlk:\t" and "SigIgn:\t" masks of blocked and ignored signals.
+// Stands in for an emulator or a player in the tests: records what it got,
+// then exits. The record appears at once and whole (written aside, then
+// renamed), so a test can wait for it: items of UTF-8, each ended by a NUL
+// (no argument holds one), read by recorder_reader.cpp.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
