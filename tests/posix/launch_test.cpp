@@ -66,18 +66,18 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // it there: a file of ours or root's in a folder only its owner writes.
     const uid_t other = otherUser();
     using P = fs::perms;
+    // clang-format off
     const std::tuple<std::string, P, uid_t> plants[] = {{"sticky", P::all | P::sticky_bit, 0},
-                                                        {"group", P::owner_all | P::group_all, 0},
-                                                        {"other", P::owner_all, other},
-                                                        {"root", P::owner_all, 0}};
+        {"group", P::owner_all | P::group_all, 0}, {"other", P::owner_all, other}, {"root", P::owner_all, 0}};
+    // clang-format on
     for (const auto& [folder, mode, owner] : plants) {
         if (!other) break;
-        const std::string c64 = emulator(folder + "/C64");
-        emulator(folder + "/C64 Emus/frodo");
+        const std::string c64 = emulator("plants/" + folder + "/C64");
+        emulator("plants/" + folder + "/C64 Emus/frodo");
         EXPECT_EQ(::chown(c64.c_str(), owner, owner), 0);
-        fs::permissions(temp / folder, mode);
+        fs::permissions(temp / "plants" / folder, mode);
     }
-    const std::string plant = (temp / "").string();
+    const std::string plant = (temp / "plants/").string();
     fs::current_path(temp / "here");
     const ScopedVariable path("PATH", "/nowhere::" + (temp / "bin").string()),
         display("DISPLAY", ":9");
