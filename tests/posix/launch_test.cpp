@@ -180,9 +180,10 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
             if (other && fs::remove(path, ec)) fs::rename(aside, path, ec);
         }
     } squat;
-    fs::create_directory(temp / "home");
-    const ScopedVariable runtime("XDG_RUNTIME_DIR", ""), home("HOME", (temp / "home").string());
-    ::unsetenv("XDG_RUNTIME_DIR");
+    for (const char* folder : {"home", "Run"}) fs::create_directory(temp / folder);
+    // A runtime folder whose name a lower-casing launcher would change is no place for them.
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", (temp / "Run").string()),
+        home("HOME", (temp / "home").string());
     PosixPlatform system;
     twShell shell(system);
     twFunctions functions(system);
