@@ -165,27 +165,21 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
     }
 }
 
+// clang-format off
 const Change cdRom = [](FakePlatform& w) { w.driveTypes = {{u"C:", 5}, {u"C:\\", 5}}; };
-const Change noCfg = [](FakePlatform& w) {
-    w.files.erase(cfg);
-    w.existenceCodes.erase(cfg);
-};
+const Change noCfg = [](FakePlatform& w) { w.files.erase(cfg), w.existenceCodes.erase(cfg); };
 const Change blank = [](FakePlatform& w) {
-    for (const String s : {u" ", u"\t"})
-        w.addFile(s + u"C:\\emu.exe"), w.directories.push_back(s + u"C:");
+    for (const String s : {u" ", u"\t"}) w.addFile(s + u"C:\\emu.exe"), w.directories.push_back(s + u"C:");
 };
 constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
 const Call v109Write{V109, ccs, disk, {}, 0, 1, 0, 2, 1, true};
 const auto v20 = [](std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) {
     return Call{V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
 };
-const String v20Line = u"C:\\CCS64~1\\CCS64.EXE D:\\MYGAME~1\\GAMEON~1.D64,0",
-             noName = u"\" LOAD$0DRUN$0D\"";
-const String onlyD64AndT64 =
-    u"Unable to run this game in C64S v2.52.  This emulator only supports D64 and T64 files";
+const String v20Line = u"C:\\CCS64~1\\CCS64.EXE D:\\MYGAME~1\\GAMEON~1.D64,0", noName = u"\" LOAD$0DRUN$0D\"";
+const String onlyD64AndT64 = u"Unable to run this game in C64S v2.52.  This emulator only supports D64 and T64 files";
 const String notFound = u"Tunes 48 FILE NOT FOUND: ";
 
-// clang-format off
 const std::vector<Row> rows = {
     {"Win64Beta, a game ending in a backslash", {Win64, emu, u"C:\\Games\\Dir\\"}, emu + u" \"C:\\Games\\Dir\\\\\"", u""},
     {"Frodo in the root of a drive", {Frodo, u"C:\\emu.exe"}, u"C:\\emu.exe", u"", {}, u"C:"},
@@ -202,15 +196,13 @@ const std::vector<Row> rows = {
     {"C64S, another type, checked first", {C64S, u"C:\\none.exe", u"D:\\gone.PRG", u"X"}, u"", onlyD64AndT64},
     {"C64S, a name shorter than a type", {C64S, c64s, u"64", u"X"}, u"", onlyD64AndT64},
     {"VICE, no name", {Vice, vice, disk, u"", 0, 0, 0}, viceLine + u"\" -joydev1 0 -joydev2 0", u""},
-    {"VICE, a game ending in a backslash", {ViceNo, vice, u"D:\\G\\G.D64\\"},
-     u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\g\\g.d64\\\\\"", u""},
+    {"VICE, a game ending in a backslash", {ViceNo, vice, u"D:\\G\\G.D64\\"}, u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\g\\g.d64\\\\\"", u""},
     {"PlayMusicSong checks nothing", {Song, player, u"D:\\MUSIC", u"GONE.SID"}, playerLine + u"-o0 D:\\MUSIC\\GONE.SID", u"",
      [](FakePlatform& w) { w.existenceCodes.clear(); }},
     {"PlayMusic, long names: only the folders are shortened", {Play, u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music", u"Long Tune.sid"},
      u"C:\\SIDPLA~1\\Sid Play.exe D:\\MYMUSI~1\\Long Tune.sid", u"", [](FakePlatform& w) {
          for (const String f : {u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music\\Long Tune.sid"}) w.addFile(f);
-         w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1"), w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1"), w.directories.push_back(u"C:\\SIDPLA~1");
-     }, u"C:\\SIDPLA~1"},
+         w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1"), w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1"), w.directories.push_back(u"C:\\SIDPLA~1"); }, u"C:\\SIDPLA~1"},
     {"PlayMusicSong, a music path ending in a backslash", {Song, player, u"D:\\MUSIC\\", u"TUNE.SID", 1},
      playerLine + u"-o1 D:\\MUSIC\\\\TUNE.SID", u"", [](FakePlatform& w) { w.addFile(u"D:\\MUSIC\\"); }},
     // PlayMusic explains a missing file in at most one box, the player
@@ -222,8 +214,7 @@ const std::vector<Row> rows = {
     // The choices written into the emulator's own file before the start.
     {"CCS64v109 ports and load path", v109Write, v109Line + u"0", u"", {}, {},
      {"$JOYSTICK1PC=1", "$JOYSTICK2PC=0", "$JOYSTICK1KEY=2", "$JOYSTICK2KEY=1", "$LOADPATH=D:\\MYGAME~1\\"}},
-    {"CCS64v109, games folder missing", {V109, ccs, disk, {}, 0, -1, 0, 2, 1, true, u"E:\\N"}, v109Line + u"0", u"", {}, {},
-     {"$JOYSTICK1PC=-1", "$LOADPATH=C:\\"}},
+    {"CCS64v109, games folder missing", {V109, ccs, disk, {}, 0, -1, 0, 2, 1, true, u"E:\\N"}, v109Line + u"0", u"", {}, {}, {"$JOYSTICK1PC=-1", "$LOADPATH=C:\\"}},
     {"CCS64v109, asked with 1, not -1", {V109, ccs, disk, {}, 0, 1, 0, 2, 1, Boolean::fromRaw(1)}, v109Line + u"0", u""},
     {"CCS64v109 on a CD-ROM", v109Write, v109Line + u"0", u"", cdRom},
     {"CCS64v109, no c64.cfg: none is made", v109Write, v109Line + u"0", u"", noCfg},
@@ -231,8 +222,7 @@ const std::vector<Row> rows = {
      [](FakePlatform& w) { w.readOnly = {cfg}; }},
     {"CCS64v20, the mouse counts its modes from one higher", v20(eCCS20_Joystick, eCCS20_MouseC1351, 0, eCCS20_PCMouse),
      v20Line, u"", {}, {}, {"$CONTROLPORT1=1", "$CONTROLPORT2=2", "$CONTROLPORT1MODE=0", "$CONTROLPORT2MODE=0", "$LOADPATH=D:\\MYGAME~1\\"}},
-    {"CCS64v20, the mouse in port 1", v20(eCCS20_MouseC1351, eCCS20_None, 2, 2), v20Line, u"", {}, {},
-     {"$CONTROLPORT1MODE=3", "$CONTROLPORT2MODE=2"}},
+    {"CCS64v20, the mouse in port 1", v20(eCCS20_MouseC1351, eCCS20_None, 2, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=3", "$CONTROLPORT2MODE=2"}},
     {"CCS64v20, the largest mode", v20(eCCS20_Joystick, 0, largest, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=2147483647"}},
     {"CCS64v20, the largest mode plus one", v20(eCCS20_MouseC1351, 0, largest, 2), u"", trapped(u"CCS64 v2.0", u"6: Overflow")},
     {"CCS64v20 on a CD-ROM", v20(1, 2, 0, 0), v20Line, u"", cdRom},
