@@ -121,16 +121,14 @@ const std::vector<Launcher> launchers = {
 // clang-format on
 
 TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
-    const Change refuse = [](FakePlatform& w) {
-        w.startFailure = Error(-2147024891, u"Access is denied.");
-    };
     // clang-format off
     const struct {
         const char* what;
         String error;
         Change setup;
         bool entered;  // the launcher's directory is left current
-    } faults[] = {{"as asked", u"", {}, true}, {"start refused", u"-2147024891: Access is denied.", refuse, true},
+    } faults[] = {{"as asked", u"", {}, true},
+                  {"start refused", u"-2147024891: Access is denied.", [](FakePlatform& w) { w.startFailure = Error(-2147024891, u"Access is denied."); }, true},
                   {"drive refused", u"68: Device unavailable", [](FakePlatform& w) { w.driveFailure = Error(68); }, false},
                   {"directory refused", u"76: Path not found", [](FakePlatform& w) { w.directories.clear(); }, false}};
     // clang-format on
@@ -140,10 +138,10 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
         for (const auto& f : faults)
             check({name + ", " + f.what, l.call, f.error.empty() ? l.line : u"",
                    trapped(l.name, f.error), f.setup, f.entered ? l.directory : u""});
-        for (const bool both :
-             {true, false}) {  // both missing: the emulator is named, nothing follows
+        // Both missing: the emulator is named, and nothing follows.
+        for (const bool both : {true, false}) {
             Row gone{
-                name + (both ? ", both missing" : ", game missing"), l.call, u"", u"", {}, u"C:\\"};
+                name + (both ? ", both" : ", game") + " missing", l.call, u"", u"", {}, u"C:\\"};
             if (both) gone.call.emulator = u"C:\\Gone\\x.exe";
             if (!l.call.game.empty()) gone.call.game = u"C:\\gone.d64";
             gone.result =
