@@ -95,7 +95,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
         // runnable, but the exec fails
         {emulator("lost", "#!/nowhere/sh\n"), {}, errors::FileNotFound}, {emulator("odd", "#!/\n"), {}, errors::PermissionDenied},
         {emulator("bad", "\x01\x02 not a program"), {}, errors::InvalidProcedureCall},
-        {emu + " " + std::string(200000, 'x'), {}, errors::OutOfMemory},
+        {"\"" + emu + "\" " + std::string(200000, 'x'), {}, errors::OutOfMemory},
         {plant + "sticky/C64 Emus/frodo", {}}, {plant + "group/C64 Emus/frodo", {}},
         {plant + "other/C64 Emus/frodo", {}}, {plant + "root/C64 Emus/frodo", {"Emus/frodo"}}};
     // clang-format on
