@@ -1,12 +1,10 @@
 // What a careless front end or a hostile games database can hand the public
 // methods, and the means to see that nothing but the named file changed:
-// the hostile names, a snapshot of a folder tree, host handlers that record
-// prompts, fixtures on the real Linux backend (the recorder program standing
-// in for an emulator, a sandbox folder), and a second local user.
+// the hostile names, a snapshot of a folder tree, a fixture on the real
+// Linux backend with a sandbox folder.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,37 +13,26 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 
 #include "platform/posix/posix_platform.h"
 #include "posix/path_text.h"
-#include "support/psid_bytes.h"
-#include "support/recorder_reader.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 
 namespace tarnwick::testing {
 
 namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
 using namespace std::string_literals;
 
-// Names a games database can hold, each one a valid Linux file name, with
-// the lower case the VICE launchers turn it into.
+// Names a games database can hold, each one a valid Linux file name.
 struct Hostile {
     std::string name;
-    std::string lower;
 };
+// clang-format off
 inline const std::vector<Hostile> hostileNames = {
-    // clang-format off
-    {"; touch PWNED", "; touch pwned"}, {"$(touch PWNED)", "$(touch pwned)"},
-    {"`touch PWNED`", "`touch pwned`"}, {"a | touch PWNED", "a | touch pwned"},
-    {"x && touch PWNED &", "x && touch pwned &"}, {"  lead and trail  ", "  lead and trail  "},
-    {"quote\" -chdir .. \"inside", "quote\" -chdir .. \"inside"}, {"\"", "\""},
-    {"back\\\" slash\\", "back\\\" slash\\"}, {"$HOME ${PATH}", "$home ${path}"},
-    {"new\nline", "new\nline"}, {"tab\there", "tab\there"}, {"-rf", "-rf"}, {"*", "*"},
-    {"?x[a]", "?x[a]"}, {"%PATH% 'single'", "%path% 'single'"}, {"Été ÀÉ", "été àé"},
-    {"\xff\xfe not UTF-8", "\xff\xfe not utf-8"}};
+    {"; touch PWNED"}, {"$(touch PWNED)"}, {"`touch PWNED`"}, {"a | touch PWNED"}, {"x && touch PWNED &"},
+    {"  lead and trail  "}, {"quote\" -chdir .. \"inside"}, {"\""}, {"back\\\" slash\\"}, {"$HOME ${PATH}"},
+    {"new\nline"}, {"tab\there"}, {"-rf"}, {"*"}, {"?x[a]"}, {"%PATH% 'single'"}, {"Été ÀÉ"}, {"\xff\xfe not UTF-8"}};
 // clang-format on
 
 // A text of exactly n characters, ending in a separator-free name.
@@ -59,7 +46,6 @@ inline String ofLength(std::size_t n, char16_t fill = u'a') {
 // its type, its permission bits and its content (a link's target).
 using Tree = std::map<std::string, std::tuple<fs::file_type, fs::perms, std::string>>;
 using Paths = std::vector<std::string>;
-inline const Paths nothingChanged;
 inline Tree snapshot(const fs::path& root) {
     Tree tree;
     std::error_code ec;
@@ -92,77 +78,18 @@ inline bool opens(const std::string& argument, const fs::path& file) {
     return fs::equivalent(fs::path(argument), file, ec);
 }
 
-// Installs host handlers for one test (every box answered by answer, Cancel
-// without one, its prompt kept) and removes them afterwards.
-struct HostHandlers {
-    explicit HostHandlers(std::function<std::int32_t(const String&)> answer = {})
-        : answer_(std::move(answer)) {
-        setMessageBoxHandler([this](const String& prompt, std::int32_t, const String&) {
-            prompts.push_back(prompt);
-            return answer_ ? answer_(prompt) : answers::Cancel;
-        });
-        setYieldHandler([this] { ++yields; });
-    }
-    ~HostHandlers() {
-        setMessageBoxHandler(nullptr);
-        setYieldHandler(nullptr);
-    }
-    std::vector<String> prompts;
-    int yields = 0;
-
-  private:
-    std::function<std::int32_t(const String&)> answer_;
-};
-
-// Real starts: a started recorder writes what it received to record_.
-class PosixLaunch : public ::testing::Test {
+// The real Linux backend (its aliases in the temporary folder) and a sandbox
+// folder for the files of one test; the current directory is put back.
+class BadInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        ::setenv("TARNWICK_RECORDER_OUT", record_.c_str(), 1);
         PosixOptions o;
         o.aliasFolder = (temp / "aliases").string();
         host_ = std::make_unique<PosixPlatform>(o);
-    }
-    void TearDown() override {
-        fs::current_path(saved_);
-        ::unsetenv("TARNWICK_RECORDER_OUT");
-    }
-    // A copy of the recorder at name inside the temporary folder.
-    fs::path emulator(const std::string& name) {
-        const fs::path p = temp / name;
-        fs::create_directories(p.parent_path());
-        fs::copy_file(TARNWICK_RECORDER, p);
-        return p;
-    }
-    // What the program started last received: it writes within
-    // milliseconds, so seconds without a record are a failed start.
-    Recording recorded() {
-        Recording r;
-        EXPECT_TRUE(waitForRecording(record_, r, std::chrono::seconds(3))) << "nothing ran";
-        return r;
-    }
-    TempFolder temp;
-    std::unique_ptr<PosixPlatform> host_;
-    const fs::path record_ = temp / "record.txt", saved_ = fs::current_path();
-};
-
-// A second local user, for files others could have made: made on first use
-// (as root), or 0 when this process cannot.
-inline uid_t otherUser() {
-    if (::geteuid() != 0 || (!::getpwnam("tarnwick-other") &&
-                             std::system("useradd --system tarnwick-other >/dev/null 2>&1") != 0))
-        return 0;
-    const passwd* user = ::getpwnam("tarnwick-other");
-    return user ? user->pw_uid : 0;
-}
-
-class BadInput : public PosixLaunch {
-  protected:
-    void SetUp() override {
-        PosixLaunch::SetUp();
         fs::create_directories(sandbox);
         f = std::make_unique<twFunctions>(*host_);
     }
+    void TearDown() override { fs::current_path(saved_); }
     // No shell ran: nothing named PWNED anywhere in the temporary folder
     // (the sandbox, the emulators' folders, the aliases), where the program
     // was started, or in /tmp.
@@ -181,7 +108,9 @@ class BadInput : public PosixLaunch {
         std::ofstream(p, std::ios::binary) << content;
         return p;
     }
-    const fs::path sandbox = temp / "sandbox";
+    TempFolder temp;
+    std::unique_ptr<PosixPlatform> host_;
+    const fs::path saved_ = fs::current_path(), sandbox = temp / "sandbox";
     std::unique_ptr<twFunctions> f;
 };
 

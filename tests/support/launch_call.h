@@ -1,5 +1,5 @@
-// One call of a twShell launcher as a row of data, so that the same table
-// form serves the scripted platform and the real start.
+// One call of a twShell launcher as a row of data, for the scripted
+// platform and the real start alike.
 #pragma once
 
 #include "tarnwick/tarnwick.h"
@@ -7,9 +7,9 @@
 namespace tarnwick::testing {
 
 // The numbers fill the launcher's own parameters: CCS64 the game index (a),
-// then the ports and modes (b to e); C64S and VICE the ports (b, c); Come
-// Back 64 the joystick (a); the player the song or, for PlayMusic,
-// DisplayError (a). For the player, game is the music folder, name the tune.
+// the ports and modes (b to e); C64S and VICE the ports (b, c); Come Back 64
+// the joystick (a); the player the song or DisplayError (a). For the player,
+// game is the music folder, name the tune.
 enum Method { Win64, PC64, Frodo, CB64, V109, V20, C64S, Vice, ViceNo, Play, Song };
 struct Call {
     Method method;

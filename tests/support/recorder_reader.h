@@ -8,18 +8,16 @@
 
 namespace tarnwick::testing {
 
+// On Windows also the command line as the program got it; on Linux what it
+// inherited: the descriptors open above standard error, where standard
+// output and error go, the masks of blocked and ignored signals (hex).
 struct Recording {
-    std::string directory;
-    std::string commandLine;  // Windows only: the line as the program got it
-    std::vector<std::string> arguments;
-    // Linux only: what the program inherited.
-    std::vector<std::string> descriptors;  // open above standard error
-    std::string output;                    // where standard output went
-    std::string blocked, ignored;          // signal masks, in hexadecimal
+    std::string directory, commandLine, output, errors, blocked, ignored;
+    std::vector<std::string> arguments, descriptors;
 };
 
-// Waits up to timeout for the record at path, reads it and removes it.
-// Returns false when none appeared in time.
+// Waits up to timeout for the record at path, reads it and removes it;
+// false when none appeared in time.
 bool waitForRecording(const std::filesystem::path& path, Recording& recording,
                       std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
