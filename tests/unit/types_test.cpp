@@ -75,7 +75,8 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
         {V(u"1"), V(Boolean(true)), V(0.0)}, {V::null(), V(I(1)), V::null()}};
     // clang-format on
     for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const auto& [v, expected] = rows[i];
+        const V& v = rows[i].first;  // no structured binding: lambdas capture it
+        const auto& expected = rows[i].second;
         const bool text = v.kind() == V::Kind::String;
         EXPECT_EQ(OUTCOME(v.toLong()) + " " + OUTCOME(v.toInteger()) +
                       (text ? "" : " " + OUTCOME(v.toString())),
