@@ -42,11 +42,12 @@ TEST_F(BadInput, ExistenceCodesDirectoryChangesAndSystemErrors) {
         {u16(here) + u"/" + String(40000, u'n'), 3, gone}, {u16(here / "folder"), 5, 0}, {u16(here / "link"), 5, 0},
         {u16(here / "fifo"), 5, gone}};  // no game file: reading it would block
     // clang-format on
-    for (const auto& [name, code, error] : rows) {
+    for (const auto& row : rows) {
+        const auto& [name, code, error] = row;  // (lambdas capture row)
         SCOPED_TRACE(toUtf8(name).substr(0, 80));
         EXPECT_EQ(host_->existenceTest(name), code);
         fs::current_path(sandbox);
-        EXPECT_EQ(raised([&] { host_->changeDirectory(name); }), error);
+        EXPECT_EQ(raised([&] { host_->changeDirectory(std::get<0>(row)); }), error);
         EXPECT_TRUE(fs::equivalent(fs::current_path(), error ? sandbox : fs::path(toUtf8(name))));
     }
     SystemCalls& calls = systemCalls();

@@ -103,9 +103,11 @@ TEST_F(BadInput, DeletePathSilentAsAnotherUserTakesWhatHeMay) {
         {"shared/closed2", {}},          // may not be opened, and is not empty
         {"shared/ec2", {"shared/ec2"}},  // may not be opened, but is empty
         {"shared", {"shared/ec", "shared/mine", "shared/sub", "shared/sub/a"}}};
-    for (const auto& [path, gone] : rows) {
+    for (const auto& row : rows) {
+        const auto& [path, gone] = row;  // (the lambda captures row)
         const Tree before = snapshot(sandbox);
-        EXPECT_EQ(inChild(&*bob, [&] { return f->DeletePathSilent(u16(sandbox / path)), 0; }), 0)
+        EXPECT_EQ(inChild(&*bob, [&] { return f->DeletePathSilent(u16(sandbox / row.first)), 0; }),
+                  0)
             << path;
         EXPECT_EQ(differences(before, snapshot(sandbox)), gone) << path;
     }

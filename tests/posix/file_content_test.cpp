@@ -274,11 +274,13 @@ TEST(RealConfigFile, ASwappedLinkNeverMixesTwoUsersFiles) {
               0);
     fs::create_symlink(secret, cfg);
     const pid_t swapper = ::fork();
-    for (int n = 0; swapper == 0; ++n) {
-        if (n == 0) become(*bob);
-        ::unlink(next.c_str());
-        if (::symlink((n % 2 ? secret : his).c_str(), next.c_str()) == 0)
-            ::rename(next.c_str(), cfg.c_str());
+    if (swapper == 0) {  // the child swaps until it is killed
+        become(*bob);
+        for (int n = 0;; ++n) {
+            ::unlink(next.c_str());
+            if (::symlink((n % 2 ? secret : his).c_str(), next.c_str()) == 0)
+                ::rename(next.c_str(), cfg.c_str());
+        }
     }
     for (int n = 0; n < 400; ++n) change(u16(cfg), {{u"X", u"1"}});
     ::kill(swapper, SIGKILL), ::waitpid(swapper, nullptr, 0);
