@@ -112,28 +112,6 @@ String absolute(const String& path) {
     return fromUtf8(std::string(text.begin(), text.end()));
 }
 
-// The player on PATH, as a full path, or "".
-String onPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    if (!path) return String();
-    const char separator = fs::path::preferred_separator == '\\' ? ';' : ':';
-    std::string directories = path;
-    for (std::size_t begin = 0; begin <= directories.size();) {
-        std::size_t end = directories.find(separator, begin);
-        if (end == std::string::npos) end = directories.size();
-        const std::string directory = directories.substr(begin, end - begin);
-        begin = end + 1;
-        if (directory.empty()) continue;
-        std::error_code error;
-        const fs::path candidate = fs::u8path(directory) / program;
-        if (fs::is_regular_file(candidate, error)) {
-            const std::u8string text = candidate.u8string();
-            return fromUtf8(std::string(text.begin(), text.end()));
-        }
-    }
-    return String();
-}
-
 bool standsUnquoted(const String& name) {
     for (const char16_t c : name)
         if (c <= u' ' || c == u'"') return false;
@@ -146,7 +124,7 @@ int play(const Args& a) {
     if (const auto given = a.option("player")) {
         player = absolute(*given);
     } else {
-        player = onPath("sidplayfp");
+        player = findProgram(u"sidplayfp");
         if (player.empty())
             throw UsageError{"sidplayfp is not on PATH: name a player with --player"};
     }

@@ -56,5 +56,10 @@ void setYieldHandler(YieldHandler handler);
 // lost to the ANSI code page).
 std::vector<String> programArguments(int argc, char** argv);
 
+// The full path of the program of that name as the system finds a program
+// to start (along PATH; on Windows with ".exe" added when the name has no
+// extension), or "" when there is none.
+String findProgram(const String& name);
+
 }  // namespace tarnwick
 TARNWICK_PUBLIC_END

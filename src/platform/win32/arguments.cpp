@@ -19,4 +19,16 @@ std::vector<String> programArguments(int, char**) {
     return words;
 }
 
+String findProgram(const String& name) {
+    std::wstring found(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            SearchPathW(nullptr, reinterpret_cast<const wchar_t*>(name.c_str()), L".exe",
+                        static_cast<DWORD>(found.size()), found.data(), nullptr);
+        if (n == 0) return String();
+        if (n < found.size()) return String(found.begin(), found.begin() + n);
+        found.resize(n);  // n is the room needed, terminator included
+    }
+}
+
 }  // namespace tarnwick
