@@ -20,8 +20,11 @@ namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 const String HKCU = u"HKEY_CURRENT_USER", Key = u"Software\\Tarnwick";
 const Variant NotFound = u"--NOT-FOUND--";
+namespace rs = registry_status;
+constexpr std::uint32_t CU = registry_roots::CurrentUser;
 
 String text(long n) {
     return fromUtf8(std::to_string(n));
@@ -39,8 +42,8 @@ struct Store {
     twRegistry reg{host};
     // Text as text, anything else as a number.
     bool save(const String& name, const Variant& value, const String& key = Key) {
-        const bool asText = value.kind() == Variant::Kind::String;
-        return reg.SaveSetting(HKCU, key, name, value, asText).isExactlyTrue();
+        return reg.SaveSetting(HKCU, key, name, value, value.kind() == Variant::Kind::String)
+            .isExactlyTrue();
     }
     // The value read, or "(false)" when GetSetting answers false.
     Variant get(const String& name, const String& key = Key,
@@ -57,21 +60,24 @@ testing::Finished command(const fs::path& file, std::vector<std::string> args) {
     return testing::runChild(args);
 }
 
-// Runs sql on db; the first column of each row, each followed by ";".
-std::string query(sqlite3* db, const std::string& sql) {
+// Runs sql on the database in file; the first column of each row, each followed by ";".
+std::string query(const fs::path& file, const std::string& sql) {
     std::string out;
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     const auto row = [](void* text, int, char** columns, char**) {
         *static_cast<std::string*>(text) += std::string(columns[0]) + ";";
         return 0;
     };
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &out, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
     return out;
 }
 
 // A value as the store keeps it: its kind (one byte) and its data; "" for
 // none. Stored first when put is given, as any program may store it.
 std::string stored(PosixPlatform& host, const String& key, const String& name,
-                   std::uint32_t root = registry_roots::CurrentUser, const std::string& put = "") {
+                   std::uint32_t root = CU, const std::string& put = "") {
     RegistryKey k = 0;
     std::uint32_t kind = 0, size = 0;
     std::string value;
@@ -97,7 +103,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     testing::TempFolder temp;
     const fs::path file = temp / "config/tarnwick/registry.sqlite";
     Store s(file);
-    using namespace std::string_literals;
     const Variant NoDefault = u"--DONT-SET--";
     const std::string abc = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
     const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
@@ -114,7 +119,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {"text", 0, u"abc", true, none, abc, 1},
         {"replaced", 0, u"abc", true, seven, abc, 1},
         {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1},
-        {"42 as text", 0, 42, true, none, "\00142\0"s, 1},
         {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1},
         {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1},
         {"no number", 0, u"abc", false, none, none, 0, u"old", errors::TypeMismatch},
@@ -126,7 +130,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {"number default", 1, 7, false, none, seven, 1, 7},
         {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1,
          u"--dont-set--"},
-        {"zero default", 1, 0, false, none, "\4\0\0\0\0"s, 1, 0},
         {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc"},
         {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u""},
         {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u""},
@@ -140,8 +143,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const String name = fromUtf8(row.name);
-        EXPECT_TRUE(row.before.empty() || stored(s.host, Key, name, registry_roots::CurrentUser,
-                                                 row.before) == row.before);
+        EXPECT_TRUE(row.before.empty() || stored(s.host, Key, name, CU, row.before) == row.before);
         Variant v = u"old";
         Boolean result = false;
         std::int32_t error = 0;
@@ -194,18 +196,47 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
             EXPECT_EQ(stored(s.host, key, u"V", r), r == roots[i].second ? seven : none) << i;
     }
     // The key tree as another program finds it: each key named as first written.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(query(db,
+    EXPECT_EQ(query(file,
                     "SELECT name FROM registry_keys WHERE root = 2147483649 AND parent IN "
                     "('', 'SOFTWARE') ORDER BY path"),
               toUtf8(u"Fresh;Other;Software;Gr\u00f6\u00dfe;Tarnwick;"));
-    sqlite3_close(db);
     for (const auto& [path, mode] : {std::pair{file, 0600},
                                      {file.parent_path(), 0700},
-                                     {file.parent_path().parent_path(), 0700}}) {
+                                     {file.parent_path().parent_path(), 0700}})
         EXPECT_EQ(int(fs::status(path).permissions()), mode) << path;
-    }
+
+    // The platform's calls on handles, roots and paths no caller above can
+    // give; a key opened and closed with nothing written is made.
+    PosixPlatform& h = s.host;
+    RegistryKey readOnly = 0, writeOnly = 0, other = 0;
+    std::uint32_t kind = 0, size = 0;
+    std::vector<String> keys, values;
+    const struct {
+        const char* name;
+        std::int32_t got, want;
+    } calls[] = {
+        {"open to read", h.createKey(CU, u"Made\\On\\Close", key_access::QueryValue, readOnly),
+         rs::Ok},
+        {"open to write", h.createKey(CU, Key, key_access::SetValue, writeOnly), rs::Ok},
+        {"root below the four", h.createKey(0x7FFFFFFF, Key, key_access::Settings, other),
+         rs::InvalidHandle},
+        {"root above the four", h.createKey(0x80000004, Key, key_access::Settings, other),
+         rs::InvalidHandle},
+        {"write through a read-only key", h.setValue(readOnly, u"V", 1, "x", 1), rs::AccessDenied},
+        {"read through a write-only key", h.queryValueInfo(writeOnly, u"text", kind, size),
+         rs::AccessDenied},
+        {"write through no key", h.setValue(0, u"V", 1, "x", 1), rs::InvalidHandle},
+        {"read through no key", h.queryValueData(0, u"V", nullptr, size), rs::InvalidHandle},
+        {"close the key to read", h.closeKey(readOnly), rs::Ok},
+        {"close the key to write", h.closeKey(writeOnly), rs::Ok},
+        {"the key made at its close", h.listKey(CU, u"made\\on", keys, values), rs::Ok},
+        {"list a missing key", h.listKey(CU, u"made\\off", keys, values), rs::FileNotFound},
+        {"list a bad root", h.listKey(7, u"", keys, values), rs::InvalidHandle},
+        {"list from a separator", h.listKey(CU, u"\\Made", keys, values), rs::BadPathname},
+        {"delete a root", h.deleteKey(CU, u""), rs::AccessDenied},
+    };
+    for (const auto& c : calls) EXPECT_EQ(c.got, c.want) << c.name;
+
     // A forked child opens its own connection and leaves its parent's alone.
     const pid_t child = ::fork();
     if (child == 0) ::_exit(s.save(u"Forked", u"fork") ? 0 : 1);
@@ -214,11 +245,15 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(s.get(u"Forked"), Variant(u"fork"));
     EXPECT_TRUE(s.save(u"After", u"fork"));
-    // A store deleted underneath is made afresh at its place.
+    // A store deleted underneath is made afresh at its place; a key opened
+    // in the old one and closed is not made in the new one.
+    ASSERT_EQ(h.createKey(CU, u"Orphan", key_access::Settings, other), 0);
     for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
     EXPECT_TRUE(s.save(u"New", u"2"));
+    EXPECT_EQ(h.closeKey(other), 0);
     EXPECT_EQ(s.get(u"Forked"), NotFound);
     EXPECT_EQ(command(file, {"get", "HKEY_CURRENT_USER", toUtf8(Key), "NEW"}).output, "2\n");
+    EXPECT_EQ(h.listKey(CU, u"Orphan", keys, values), rs::FileNotFound);
 }
 
 // Another program makes the store while holding the write lock, then holds
@@ -228,14 +263,12 @@ TEST(RegistryStore, WaitsForTheLockAnotherProgramHolds) {
     testing::TempFolder temp;
     const fs::path made = temp / "made.sqlite", file = temp.write("registry.sqlite");
     ASSERT_TRUE(Store(made).save(u"X", u"x"));
+    const std::string layout = query(made, "SELECT sql FROM sqlite_master WHERE sql NOT NULL") +
+                               query(made,
+                                     "SELECT 'PRAGMA application_id=' || application_id || "
+                                     "';PRAGMA user_version=' || user_version "
+                                     "FROM pragma_application_id, pragma_user_version");
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(made.c_str(), &db), SQLITE_OK);
-    const std::string layout =
-        query(db, "SELECT sql FROM sqlite_master WHERE sql NOT NULL") +
-        query(db,
-              "SELECT 'PRAGMA application_id=' || application_id || ';PRAGMA user_version=' "
-              "|| user_version FROM pragma_application_id, pragma_user_version");
-    sqlite3_close(db);
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     sqlite3_busy_timeout(db, 10000);
     Store s(file);
@@ -262,18 +295,20 @@ TEST(RegistryStore, LivesWhereTheProcessFirstLookedForIt) {
     const std::pair<std::string, std::string> rows[] = {
         {"XDG_CONFIG_HOME=" + t + "/xdg TARNWICK_REGISTRY=", "xdg/tarnwick/registry.sqlite"},
         {"XDG_CONFIG_HOME=" + t + "/xdg TARNWICK_REGISTRY=o/s.db", "home/o/s.db"},
-        {"XDG_CONFIG_HOME=relative TARNWICK_REGISTRY=", "home/.config/tarnwick/registry.sqlite"}};
+        {"XDG_CONFIG_HOME=relative TARNWICK_REGISTRY=", "home/.config/tarnwick/registry.sqlite"},
+        {"TARNWICK_REGISTRY=" + t + "/home/o/s.db/x/in", "not/made"}};  // a file for a folder
     for (const auto& [environment, where] : rows) {
-        const std::string set = " reg set hkey_current_user K N -12 --number";
         const std::string line = "cd " + home + " && HOME=" + home + " " + environment + " ";
-        EXPECT_EQ(testing::runChild({"/bin/sh", "-c", line + TARNWICK_CLI + set}).status, 0);
-        EXPECT_TRUE(fs::exists(temp / where)) << where;
+        const int got = testing::runChild(
+                            {"/bin/sh", "-c", line + TARNWICK_CLI + " reg set HKEY_USERS K N -12"})
+                            .status;
+        EXPECT_EQ(got, where == "not/made"s ? 1 : 0) << where;
+        EXPECT_EQ(fs::exists(temp / where), where != "not/made"s) << where;
     }
     EXPECT_EQ(command(temp / "home/o/s.db",
-                      {"get", "HKEY_CURRENT_USER", "K", "New", "--default", "7", "--number"})
+                      {"get", "HKEY_USERS", "K", "New", "--default", "7", "--number"})
                   .output,
               "7\n");
-    EXPECT_EQ(Store(temp / "xdg/tarnwick/registry.sqlite").get(u"n", u"K"), Variant(-12));
     // A launch or DirExists changes the current folder: a relative name
     // keeps naming the file it named when the store was first needed.
     const fs::path saved = fs::current_path();
@@ -291,20 +326,22 @@ TEST(RegistryStore, OnReadOnlyMediaReadsWorkAndWritesAnswerFalse) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting a read-only copy needs root";
     testing::TempFolder temp;
     const fs::path media = temp / "media", ro = temp / "ro";
-    ASSERT_EQ(
-        command(media / "r.sqlite", {"set", "HKEY_CURRENT_USER", "K", "Kept", "on disc"}).status,
-        0);
+    const std::string file = "a%#?.sqlite";  // characters a URI gives meaning to
+    ASSERT_EQ(command(media / file, {"set", "HKEY_CURRENT_USER", "K", "Kept", "on disc"}).status,
+              0);
     fs::create_directories(ro);
     ASSERT_EQ(::mount(media.c_str(), ro.c_str(), nullptr, MS_BIND, nullptr), 0);
     const int remounted =
         ::mount(nullptr, ro.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
     if (remounted == 0) {
-        Store disc(ro / "r.sqlite");
+        Store disc(ro / file);
         EXPECT_EQ(disc.get(u"Kept", u"K"), Variant(u"on disc"));
         EXPECT_EQ(disc.get(u"Missing", u"K"), NotFound);
         EXPECT_EQ(disc.get(u"Kept", u"No\\Such\\Key"), NotFound);
         EXPECT_FALSE(disc.save(u"Kept", u"new", u"K"));
         EXPECT_EQ(disc.get(u"Missing", u"K", u"default"), Variant(u"(false)"));
+        EXPECT_EQ(disc.host.deleteKey(CU, u"K"), rs::AccessDenied);
+        EXPECT_EQ(Store(ro / "none.sqlite").get(u"Kept", u"K"), Variant(u"(false)"));
     }
     ::umount2(ro.c_str(), MNT_DETACH);
     ASSERT_EQ(remounted, 0);
@@ -315,10 +352,7 @@ TEST(RegistryStore, ADamagedFileOrAnotherProgramsDatabaseIsReportedAndNeverChang
     const fs::path file = temp / "registry.sqlite";
     std::string noise(8192, '\0');
     for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 7919 % 251);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((temp / "foreign.sqlite").c_str(), &db), SQLITE_OK);
-    query(db, "CREATE TABLE notes(text)");
-    sqlite3_close(db);
+    query(temp / "foreign.sqlite", "CREATE TABLE notes(text)");
     Store s(file);
     for (const std::string& bytes : {noise, testing::contentOf(temp / "foreign.sqlite")}) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
@@ -360,11 +394,10 @@ TEST(RegistryStore, EightProcessesAtOnceThenKilledLoseNoWrite) {
     ::close(go[1]);
     ::close(out[1]);
     FILE* reports = ::fdopen(out[0], "r");
-    int last[Workers] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    for (int lines = 0, w, i; lines < 2000 && std::fscanf(reports, "%d %d", &w, &i) == 2; ++lines)
-        last[w] = i;
-    for (const pid_t w : workers) ::kill(w, SIGKILL);
-    for (int w, i; std::fscanf(reports, "%d %d", &w, &i) == 2;) last[w] = i;
+    int last[Workers] = {-1, -1, -1, -1, -1, -1, -1, -1}, lines = 0;
+    for (int w, i; std::fscanf(reports, "%d %d", &w, &i) == 2; last[w] = i)
+        if (++lines == 2000)
+            for (const pid_t p : workers) ::kill(p, SIGKILL);
     std::fclose(reports);
     for (const pid_t w : workers) {
         int status = 0;
