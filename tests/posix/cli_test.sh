@@ -5,7 +5,6 @@ T=$1
 D=$(mktemp -d) && trap 'rm -rf "$D"' EXIT
 mkdir -p "$D/m/sub" "$D/n" && printf abc >"$D/m/a.SID" && printf 12345 >"$D/m/sub/b.sid"
 printf x >"$D/n/$(printf 'new\nline.sid')" && touch "$D/file" "$D/gone"
-printf 'no database' >"$D/damaged"
 cp "$(dirname "$0")/../../fuzz/corpus/sid_header/sampler.sid" "$D/$(printf 'a\xff.sid')"
 # The emulator notes where its input and output go, and outlives the command.
 printf '#!/bin/sh\nfds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1)\necho $fds >"%s/fds"\n%s\nsleep 5\n' \
@@ -34,8 +33,6 @@ row 1 "$N" '^tarnwick sid set-default: file: no PSID tune$' '$T sid set-default 
 row 1 "$N" '^tarnwick sid info: none: no such file$' '$T sid info none'
 row 3 "$N" '^tarnwick config: /nonexistent/c64.cfg: path not found' '$T config /nonexistent/c64.cfg A=1'
 row 1 "$N" '^tarnwick reg: HKCU: unknown root' '$T reg get HKCU K N'
-row 1 "$N" '^tarnwick reg: HKEY_USERS.K.N: the settings store cannot be read' \
-    'TARNWICK_REGISTRY=damaged $T reg get HKEY_USERS K N'
 row 1 "$N" '^tarnwick delete: /nonexistent: no such file or folder$' '$T delete /nonexistent'
 row 1 "$N" '^tarnwick delete: /proc/version: left in place' '$T delete /proc/version'
 row 0 '^would delete file'$'\n''deleted gone$' "$N" '$T delete --dry-run file && test -e file && $T delete -v gone && test ! -e gone'
@@ -76,9 +73,9 @@ row 0 '^7$' "$N" 'export HOME=$D/h XDG_CONFIG_HOME=$D/x TARNWICK_REGISTRY= && mk
     test -f ../x/tarnwick/registry.sqlite -a -f o/s.db -a -f .config/tarnwick/registry.sqlite'
 row 1 "$N" 'HKEY_USERS.K.N: the settings store cannot be written' 'TARNWICK_REGISTRY=$D/file/x/s.db $T reg set HKEY_USERS K N 1'
 # A damaged file, or another program's database, is never changed.
-row 0 '^r'$'\n''r$' "$N" 'head -c 8192 /dev/urandom >noise && sqlite3 other "create table t(x)" && for f in noise other; do
-    mkdir s$f && cp $f s$f/r && export TARNWICK_REGISTRY=$D/s$f/r && ! $T reg set HKEY_USERS K N 1 2>/dev/null &&
-    ! $T reg get HKEY_USERS K N --default 2 2>/dev/null && cmp $f s$f/r && ls s$f; done'
+row 0 '^r'$'\n''r$' '^tarnwick reg: HKEY_USERS.K.N: the settings store cannot be written.*cannot be read' 'head -c 8192 /dev/urandom >noise && sqlite3 other "create table t(x)" && for f in noise other; do
+    mkdir s$f && cp $f s$f/r && export TARNWICK_REGISTRY=$D/s$f/r && ! $T reg set HKEY_USERS K N 1 &&
+    ! $T reg get HKEY_USERS K N --default 2 && cmp $f s$f/r && ls s$f; done'
 # Settings listed and deleted, in a store of the test's own.
 export TARNWICK_REGISTRY=$D/settings.sqlite
 TAB=$'\t'
