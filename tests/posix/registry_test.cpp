@@ -114,7 +114,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         Variant read = u"old";   // GetSetting's output ("old" before the call)
         std::int32_t error = 0;  // raised
     } rows[] = {
-        {"text", 0, u"abc", true, none, abc, 1},
         {"replaced", 0, u"abc", true, seven, abc, 1},
         {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1},
         {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1},
@@ -161,7 +160,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     // Key paths, value names and roots: any case, empty parts, the root
     // itself, the longest name, names that are SQL; each saved, then looked
     // for as at. Only the four roots' names, and each root its own.
-    const String ö = u"Software\\Gr\u00f6\u00dfe", Ö = u"SOFTWARE\\GR\u00d6\u00dfE";
     const String sql = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
     const std::uint32_t CR = registry_roots::ClassesRoot, LM = CR + 2, US = CR + 3;
     const struct {
@@ -170,13 +168,11 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         String atKey, atName;
         bool saved = true, found = saved;
     } paths[] = {
-        {HKCU, ö, u"Volume", CU, Ö, u"VOLUME"},
-        {HKCU, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", CU, Ö + u"\\", u"volume"},
-        {HKCU, Ö + u"\\Sub", u"N", CU, ö + u"\\sub", u"n"},
+        {HKCU, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", CU, u"SOFTWARE\\GR\u00d6\u00dfE",
+         u"volume"},
         {HKCU, u"", u"A", CU, u"", u"a"},
         {HKCU, Key, String(16383, u'n'), CU, Key, String(16383, u'N')},
         {HKCU, Key, String(16384, u'n'), CU, Key, String(16384, u'n'), false},
-        {HKCU, u"\\Software", u"A", CU, u"\\Software", u"A", false},
         {HKCU, u"Fresh\\" + sql, sql, CU, u"FRESH\\" + sql, sql},
         {HKCU, u"Other", u"A", CU, u"Other", u"B", true, false},
         {u"HKEY_CLASSES_ROOT", Key, u"R", CR, Key, u"R"},
@@ -184,7 +180,6 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {u"HKEY_USERS", Key, u"U", US, Key, u"U"},
         {u"HKEY_USERS", Key, u"U2", LM, Key, u"U2", true, false},
         {u"HKEY_USERS", Key, u"U3", CU, Key, u"U3", true, false},
-        {u"HKCU", Key, u"C", CU, Key, u"C", false},
         {u" HKEY_CURRENT_USER", Key, u"C", CU, Key, u"C", false},
     };
     for (const auto& p : paths) {
@@ -326,8 +321,7 @@ TEST(RegistryStore, EightProcessesAtOnceThenKilledLoseNoWrite) {
     const fs::path file = temp / "registry.sqlite";
     constexpr int Workers = 8;
     int go[2], out[2];
-    ASSERT_EQ(::pipe(go), 0);
-    ASSERT_EQ(::pipe(out), 0);
+    ASSERT_TRUE(::pipe(go) == 0 && ::pipe(out) == 0);
     pid_t workers[Workers];
     for (int w = 0; w < Workers; ++w) {
         if ((workers[w] = ::fork()) != 0) continue;
@@ -344,9 +338,7 @@ TEST(RegistryStore, EightProcessesAtOnceThenKilledLoseNoWrite) {
                 ::_exit(1);
         }
     }
-    ::close(go[0]);
-    ::close(go[1]);
-    ::close(out[1]);
+    for (const int fd : {go[0], go[1], out[1]}) ::close(fd);
     FILE* reports = ::fdopen(out[0], "r");
     int last[Workers] = {-1, -1, -1, -1, -1, -1, -1, -1}, lines = 0;
     for (int w, i; std::fscanf(reports, "%d %d", &w, &i) == 2; last[w] = i)

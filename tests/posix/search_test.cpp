@@ -39,8 +39,8 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
     // clang-format off
     for (const char* file : {"t/Elite.D64", "t/sub/elite.d64", "t/.hidden/secret.prg", "t/locked/x",
              "t/here/a/target.t64", "t/*/tune\xff\xfe.sid", "one/README", "loop/a.sid", "loop/c.sidx",
-             "loop/sub/b.sid", "elsewhere/far.sid", "n/abc", "n/ac", "n/abbc", "n/xxaybzc", "n/xxaybz",
-             "n/äpfel.prg", "n/T\xff.D64", "v/a.prg", "v/b.prg", "v/sub1/x.prg", "v/sub2/y.prg"})
+             "loop/sub/b.sid", "elsewhere/far.sid", "n/äpfel.prg", "n/T\xff.D64", "v/a.prg", "v/b.prg",
+             "v/sub1/x.prg", "v/sub2/y.prg"})
         // clang-format on
         write(file, "1");
     write("one/file.bin", std::string(100, 'x'));
@@ -91,9 +91,7 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         {at("big/"), u"*.img", {u"disk.img", u"small.IMG"}, Variant(5000000005.0)},
         {at("loop/"), u"*.sid", looped, Variant(4)},
         {u"door", u"*.sid", looped, Variant(4)},
-        // wildcards, and letter case by the Unicode rules
-        {at("n"), u"a?c", {u"abc"}, Variant(1)},
-        {at("n"), u"*a*b*c", {u"abbc", u"abc", u"xxaybzc"}, Variant(3)},
+        // letter case by the Unicode rules (the matcher has a fuzz target)
         {at("n"), u"ÄPFEL*", {u"äpfel.prg"}, Variant(1)},
         {at("n"), u"?pfel.prg", {u"äpfel.prg"}, Variant(1)},
         {at("n"), u"t*.d64", {fromUtf8("T\xff.D64")}, Variant(1)}};
