@@ -39,7 +39,7 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
     // clang-format off
     for (const char* file : {"t/Elite.D64", "t/sub/elite.d64", "t/.hidden/secret.prg", "t/locked/x",
              "t/here/a/target.t64", "t/*/tune\xff\xfe.sid", "one/README", "loop/a.sid", "loop/c.sidx",
-             "loop/sub/b.sid", "elsewhere/far.sid", "n/äpfel.prg", "n/T\xff.D64", "v/a.prg", "v/b.prg",
+             "loop/sub/b.sid", "elsewhere/far.sid", "n/äpfel.prg", "n/T\xff.D64", "n/..odd", "n/\xF0\x9F\x8E\xB5.sid", "v/a.prg", "v/b.prg",
              "v/sub1/x.prg", "v/sub2/y.prg"})
         // clang-format on
         write(file, "1");
@@ -70,6 +70,9 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         {u"Elite.D64", "t/missing", nullptr},
         {u"Elite.D64\0junk"s, "t", nullptr},  // a NUL ends no name early
         {u"\xD800", "t", nullptr},            // a lone surrogate names no file
+        {u"", "t", nullptr},
+        {u"//", "t", nullptr},
+        {u"sub/ELITE.D64", "t", nullptr},  // only a plain name goes by the listing
         {fromUtf8("TUNE\xff\xfe.sid"), "t", "t/*/tune\xff\xfe.sid"}};
     for (const auto& [name, folder, file] : finds)
         EXPECT_EQ(f->FindFile(name, at(folder)), file ? at(file) : u"") << toUtf8(name);
@@ -94,7 +97,9 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         // letter case by the Unicode rules (the matcher has a fuzz target)
         {at("n"), u"ÄPFEL*", {u"äpfel.prg"}, Variant(1)},
         {at("n"), u"?pfel.prg", {u"äpfel.prg"}, Variant(1)},
-        {at("n"), u"t*.d64", {fromUtf8("T\xff.D64")}, Variant(1)}};
+        {at("n"), u"t*.d64", {fromUtf8("T\xff.D64")}, Variant(1)},
+        {at("n"), u"\U0001F3B5*", {fromUtf8("\xF0\x9F\x8E\xB5.sid")}, Variant(1)},
+        {at("n"), u"..*", {u"..odd"}, Variant(1)}};
     for (const auto& [folder, pattern, below, total] : searches) {
         Strings events;
         for (const String& entry : below)
@@ -103,8 +108,9 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         EXPECT_EQ(found(folder, pattern, &sum), events) << toUtf8(folder + u" " + pattern);
         EXPECT_EQ(sum, total) << toUtf8(folder + u" " + pattern);
     }
-    for (const String& pattern : {String(), u"\0*"s, u"*\0"s, u"\xD800*"s, u"[a].prg"s, u"\n"s,
-                                  String(32768, u'*') + u".zzz", String(40000, u'a')})
+    for (const String& pattern :
+         {String(), u"\0*"s, u"*\0"s, u"\xD800*"s, u"*\xD83C"s, u"\xD83C\xE000"s, u"[a].prg"s,
+          u"\n"s, String(32768, u'*') + u".zzz", String(40000, u'a')})
         EXPECT_EQ(found(at("t"), pattern), Strings{}) << toUtf8(pattern).substr(0, 20);
     ASSERT_TRUE(!root || ::seteuid(0) == 0);
     EXPECT_EQ(openDescriptors(), descriptors) << "every listing closed";
@@ -136,6 +142,7 @@ TEST_F(RealSearch, TreesDeeperThanPathMaxAndTheDescriptorLimit) {
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
     EXPECT_EQ(f->FindFile(u"LEAF.PRG", at("deep")), fromUtf8(leaf));
     EXPECT_EQ(found(at("deep"), u"*.prg"), Strings{fromUtf8(leaf)});
+    EXPECT_EQ(found(u"deep", u"*.prg").size(), 1u) << "by a relative path";
     f->DeletePathSilent(fromUtf8(leaf));
     EXPECT_EQ(f->FindFile(u"leaf.prg", at("deep")), u"") << "deleted by its path";
     f->DeletePathSilent(at("deep/" + name));
