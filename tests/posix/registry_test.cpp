@@ -58,20 +58,6 @@ testing::Finished command(const fs::path& file, std::vector<std::string> args) {
     return testing::runChild(args);
 }
 
-// Runs sql on the database in file; the first column of each row, each followed by ";".
-std::string query(const fs::path& file, const std::string& sql) {
-    std::string out;
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    const auto row = [](void* text, int, char** columns, char**) {
-        *static_cast<std::string*>(text) += std::string(columns[0]) + ";";
-        return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &out, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
-    return out;
-}
-
 // A value as the store keeps it: its kind (one byte) and its data; "" for
 // none. Stored first when put is given, as any program may store it.
 std::string stored(PosixPlatform& host, const String& key, const String& name,
@@ -246,11 +232,12 @@ TEST(RegistryStore, WaitsForTheLockAnotherProgramHolds) {
     testing::TempFolder temp;
     const fs::path made = temp / "made.sqlite", file = temp.write("registry.sqlite");
     ASSERT_TRUE(Store(made).save(u"X", u"x"));
-    const std::string layout = query(made, "SELECT sql FROM sqlite_master WHERE sql NOT NULL") +
-                               query(made,
-                                     "SELECT 'PRAGMA application_id=' || application_id || "
-                                     "';PRAGMA user_version=' || user_version "
-                                     "FROM pragma_application_id, pragma_user_version");
+    const std::string layout =
+        testing::runChild({"sqlite3", made.string(), ".schema",
+                           "SELECT 'PRAGMA application_id=' || application_id "
+                           "|| ';PRAGMA user_version=' || user_version "
+                           "FROM pragma_application_id, pragma_user_version"})
+            .output;
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     sqlite3_busy_timeout(db, 10000);
