@@ -42,10 +42,7 @@ class FakeRegistry {
         if (failure[Data] || v == values.end())
             return failure[Data].value_or(registry_status::FileNotFound);
         const auto needed = static_cast<std::uint32_t>(v->second.size() - 1);
-        if (needed > size) {
-            size = needed;
-            return registry_status::MoreData;
-        }
+        if (needed > size) return size = needed, registry_status::MoreData;
         std::memcpy(data, v->second.data() + 1, size = needed);
         return registry_status::Ok;
     }
