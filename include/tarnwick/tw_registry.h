@@ -16,6 +16,9 @@ class twRegistry {
   public:
     explicit twRegistry(Platform& platform = systemPlatform()) : platform_(platform) {}
 
+    // GetSetting's default that asks for no default at all.
+    static constexpr const char16_t* DontSet = u"--DONT-SET--";
+
     // Writes vValueSetting as value sValueName of key sKeyName (created with
     // every missing part) below root sRootKey: as text when bStringType is
     // exactly true, else as a 32-bit number. True only when it was written.
@@ -31,7 +34,7 @@ class twRegistry {
     // when the root is unknown or the key cannot be opened.
     Boolean GetSetting(const String& sRootKey, const String& sKeyName, const String& sValueName,
                        Variant& vValue, Boolean bStringType,
-                       const Variant& vDefault = Variant(u"--DONT-SET--"));
+                       const Variant& vDefault = Variant(DontSet));
 
   private:
     Platform& platform_;

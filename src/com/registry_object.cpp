@@ -31,7 +31,7 @@ class RegistryObject final : public DualObject<_twRegistry> {
             const bool omitted = !vDefault || (V_VT(vDefault) == VT_ERROR &&
                                                V_ERROR(vDefault) == DISP_E_PARAMNOTFOUND);
             const Variant defaultValue =
-                omitted ? Variant(u"--DONT-SET--") : fromVariant(*vDefault);
+                omitted ? Variant(twRegistry::DontSet) : fromVariant(*vDefault);
             Variant value = fromVariant(*vValue);
             const Boolean found = registry_.GetSetting(fromBstr(*sRootKey), fromBstr(*sKeyName),
                                                        fromBstr(*sValueName), value,

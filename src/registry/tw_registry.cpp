@@ -11,9 +11,7 @@
 namespace tarnwick {
 
 namespace {
-// What GetSetting's default means when it asks for no default at all, and
-// what it hands back for a value that is not there.
-const String DontSet = u"--DONT-SET--";
+// What GetSetting hands back for a value that is not there.
 const String NotFound = u"--NOT-FOUND--";
 }  // namespace
 
