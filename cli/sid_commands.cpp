@@ -112,12 +112,6 @@ String absolute(const String& path) {
     return fromUtf8(std::string(text.begin(), text.end()));
 }
 
-bool standsUnquoted(const String& name) {
-    for (const char16_t c : name)
-        if (c <= u' ' || c == u'"') return false;
-    return true;
-}
-
 int play(const Args& a) {
     a.expectPositionals(1, "one TUNE");
     String player;
@@ -136,12 +130,11 @@ int play(const Args& a) {
     String tune = absolute(a.positionals()[0]);
     String folder, file;
     functions.GetFileAndPath(tune, folder, file);
-    // The file name goes on the player's command line as it is: one that
-    // would fall apart there is handed over by its short form instead.
-    if (!standsUnquoted(file)) {
-        const String shortTune = functions.Long2Short(tune);
-        if (!shortTune.empty()) functions.GetFileAndPath(shortTune, folder, file);
-    }
+    // The file name goes on the player's command line as it is, unquoted:
+    // the tune is handed over by its short form, which stands there whole
+    // (the path itself where it can).
+    const String shortTune = functions.Long2Short(tune);
+    if (!shortTune.empty()) functions.GetFileAndPath(shortTune, folder, file);
 
     twShell shell(platform());
     if (song) {
