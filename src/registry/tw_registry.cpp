@@ -35,7 +35,13 @@ std::string bytesOfNumber(std::int32_t value) {
 
 // The root handle value named by name after upper-casing, or 0 for none.
 std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
-    const String upper = platform.upperCase(name);
+    // The names are ASCII: ASCII text is upper-cased here, anything else
+    // (which may still fold onto one: U+017F is an S) by the platform.
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+    String upper = ascii ? name : platform.upperCase(name);
+    if (ascii)
+        for (char16_t& c : upper)
+            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
     if (upper == u"HKEY_CLASSES_ROOT") return registry_roots::ClassesRoot;
     if (upper == u"HKEY_CURRENT_USER") return registry_roots::CurrentUser;
     if (upper == u"HKEY_LOCAL_MACHINE") return registry_roots::LocalMachine;

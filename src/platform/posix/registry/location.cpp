@@ -122,7 +122,7 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
 
     auto c = std::make_shared<Connection>();
     c->path = path;
-    c->deadline = Clock::now() + LockPatience;
+    c->startCall();
     const int rc =
         readOnlyMedia
             ? sqlite3_open_v2(immutableUri(path).c_str(), &c->db,

@@ -111,7 +111,7 @@ std::int32_t prepareStore(Connection& c) {
         // moment is waited for here.
         for (int attempt = 0;; ++attempt) {
             rc = execute(c, "PRAGMA journal_mode=WAL");
-            if ((rc & 0xFF) != SQLITE_BUSY || Clock::now() >= c.deadline) break;
+            if ((rc & 0xFF) != SQLITE_BUSY || Clock::now() >= c.callDeadline()) break;
             pause(attempt);
         }
         if (rc != SQLITE_OK) return statusOf(rc, c.db);

@@ -128,7 +128,7 @@ int Connection::writeWith(int (*body)(void*), void* context) {
 
 int Connection::onBusy(void* context, int attempt) {
     auto* self = static_cast<Connection*>(context);
-    if (Clock::now() >= self->deadline) return 0;
+    if (Clock::now() >= self->callDeadline()) return 0;
     pause(attempt);
     return 1;
 }

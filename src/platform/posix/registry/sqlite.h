@@ -102,7 +102,15 @@ struct Connection {
     pid_t owner = thisProcess();
     Clock::time_point checkedAt;  // when the file was last found still there
     bool readOnly = false;
-    Clock::time_point deadline;
+    // Each call of the store waits at most LockPatience for locks in all:
+    // the deadline is taken when the call first has to wait, so that a call
+    // that never waits never reads the clock for it.
+    void startCall() { deadline = Clock::time_point::min(); }
+    Clock::time_point callDeadline() {
+        if (deadline == Clock::time_point::min()) deadline = Clock::now() + LockPatience;
+        return deadline;
+    }
+    Clock::time_point deadline = Clock::time_point::min();
     Statement findKey, addKey, findValue, putValue, listSubKeys, listValues, dropValue, dropKeys,
         dropValues, begin, commit, rollback;
     // Keys this connection has seen present, so that the next open of one

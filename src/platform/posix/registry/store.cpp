@@ -229,7 +229,7 @@ std::int32_t cachedValue(PosixPlatform& platform, OpenKey* k, const String& name
     if (reuse && k->cached && k->cachedName == name) return registry_status::Ok;
     const std::string fold = folded(platform, name);
     if (reuse && k->cached && k->cachedFold == fold) return registry_status::Ok;
-    k->connection->deadline = Clock::now() + LockPatience;
+    k->connection->startCall();
     const int rc = readValue(*k, name, fold);
     if (rc == SQLITE_DONE) return registry_status::FileNotFound;
     return rc == SQLITE_ROW ? registry_status::Ok : statusOf(rc, k->connection->db);
@@ -249,7 +249,7 @@ std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& opti
     std::shared_ptr<Connection> c;
     if (const std::int32_t status = connectionTo(databasePath(option), writing, c)) return status;
     if (writing && c->readOnly) return registry_status::AccessDenied;
-    c->deadline = Clock::now() + LockPatience;
+    c->startCall();
     return work(*c, fold);
 }
 
@@ -270,7 +270,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     std::shared_ptr<Connection> c;
     if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false, c))
         return status;
-    c->deadline = Clock::now() + LockPatience;
+    c->startCall();
     bool present = true;
     if (const int rc = keyPresent(*c, root, path, present)) return statusOf(rc, c->db);
 
@@ -330,7 +330,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
         if (const std::int32_t status = connectionTo(k->connection->path, true, fresh))
             return status;
         if (fresh->readOnly) return registry_status::AccessDenied;
-        fresh->deadline = Clock::now() + LockPatience;
+        fresh->startCall();
         bool present = true;
         if (const int rc = keyPresent(*fresh, k->root, k->path, present))
             return statusOf(rc, fresh->db);
@@ -338,7 +338,7 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
         k->connection = std::move(fresh);
     }
     Connection& c = *k->connection;
-    c.deadline = Clock::now() + LockPatience;
+    c.startCall();
     const std::string fold = folded(*this, name), written = toUtf8(name);
     // The key's parts are added with every value, not only when the key was
     // missing at its open: another process (or this one) may have deleted
@@ -373,7 +373,7 @@ std::int32_t PosixPlatform::closeKey(RegistryKey key) {
     // store that is still the one at its path.
     Connection& c = *k.connection;
     if (!stillThere(c)) return registry_status::Ok;
-    c.deadline = Clock::now() + LockPatience;
+    c.startCall();
     const int rc = c.write([&] { return addKeyParts(c, k.root, k.path); });
     if (rc == SQLITE_OK) remember(c, k.root, k.path);
     return statusOf(rc, c.db);
