@@ -10,6 +10,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "core/names.h"
 #include "platform/platform.h"
 #include "tarnwick/tw_functions.h"
 
@@ -25,10 +26,6 @@ String trimAtNull(const String& text) {
 String withTrailingSeparator(const String& path, char16_t separator) {
     if (path.empty() || path.back() == separator) return path;
     return path + separator;
-}
-
-bool isDotOrDotDot(const String& name) {
-    return name == u"." || name == u"..";
 }
 
 // One open enumeration, closed on every way out of the scope that opened it.
@@ -197,7 +194,7 @@ String twFunctions::FindFile(const String& FileName, const String& path) {
             const FindData& entry = entries.entry();
             if (!(entry.attributes & file_attributes::Directory)) continue;
             String name = trimAtNull(entry.name);
-            if (isDotOrDotDot(name)) continue;
+            if (isDotOrDotDot(name.c_str())) continue;
             if (entry.attributes & (file_attributes::Hidden | file_attributes::System)) continue;
             subfolders.push_back(std::move(name));
         } while (entries.next());
@@ -229,7 +226,7 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
         if (entries.started()) {
             do {
                 const String name = trimAtNull(entries.entry().name);
-                if (isDotOrDotDot(name)) continue;
+                if (isDotOrDotDot(name.c_str())) continue;
                 if (platform_.entryAttributes(path + name, entries.entry()) &
                     file_attributes::Directory) {
                     if (count == 32767) throw Error(errors::Overflow);
@@ -246,7 +243,7 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
         if (matches.started()) {
             do {
                 const String name = trimAtNull(matches.entry().name);
-                if (isDotOrDotDot(name)) continue;
+                if (isDotOrDotDot(name.c_str())) continue;
                 total += sizeOf(matches.entry());
                 raiseFoundFile(path + name);
             } while (matches.next());

@@ -28,14 +28,6 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string canonical(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return std::string();
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
-
 // Mount points in /proc/self/mountinfo escape blanks and the like as \ooo.
 std::string unescapeMountField(const std::string& field) {
     std::string out;
@@ -90,7 +82,11 @@ std::vector<MountEntry> readMountTable(const std::string& file) {
 }
 
 std::string canonicalPath(const std::string& path) {
-    return canonical(path);
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::string();
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
 }
 
 bool namesAFile(const String& name) {
@@ -100,7 +96,7 @@ bool namesAFile(const String& name) {
 std::int32_t PosixPlatform::driveType(const String& rootPath) {
     std::string path = toUtf8(rootPath);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const std::string resolved = canonical(path);
+    const std::string resolved = canonicalPath(path);
     if (resolved.empty()) return drive_types::NoRootDirectory;
 
     const std::vector<MountEntry> table = readMountTable(options_.mountInfo);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/names.h"
 #include "platform/platform.h"
 
 namespace tarnwick {
@@ -123,10 +124,6 @@ int openFolder(const std::string& path, int flags);
 // The folder that holds path: "." for a bare name, "/" for an entry of the
 // root. Trailing separators are the caller's to strip.
 std::string folderOf(const std::string& path);
-// Whether a listing's entry is "." or "..", which no walk goes into.
-inline bool isDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 // The path with every link and ".." resolved, or "" when it does not resolve.
 std::string canonicalPath(const std::string& path);
 // Whether a file here can have the name. A NUL would end it early for the

@@ -114,10 +114,8 @@ String PosixPlatform::shortForm(const String& path) {
         return standsUnquoted(p) && fromUtf8(p) == lowerCase(fromUtf8(p));
     };
     const std::string given = toUtf8(path);
-    char* resolvedText = ::realpath(given.c_str(), nullptr);
-    if (!resolvedText) return String();
-    const std::string resolved = resolvedText;
-    std::free(resolvedText);
+    const std::string resolved = canonicalPath(given);
+    if (resolved.empty()) return String();
 
     if (!given.empty() && given[0] == '/' && qualifies(given)) return path;
     if (qualifies(resolved)) return fromUtf8(resolved);
