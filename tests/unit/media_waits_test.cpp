@@ -1,5 +1,4 @@
-// The CD-ROM, folder and file waits, with scripted labels, folders and
-// message-box answers: the exact prompts, the passes, and the only ways out.
+// The CD-ROM, folder and file waits: exact prompts, passes, the only ways out.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -10,8 +9,7 @@ namespace {
 
 using testing::FakePlatform;
 
-// A Linux mount point is shown as given; a wait for Null fails with an
-// error before any prompt.
+// A Linux mount point is shown as given; a wait for Null fails before any prompt.
 TEST(Waits, TestFirstThenPromptUntilTheTestHoldsOrCancel) {
     const String d = u"Insert CD: 'GAMES' into Drive D:", o = u"Insert CD: 'Games' into Drive D:",
                  p = u"Insert the CD for Path: 'D:\\GAMES'",
