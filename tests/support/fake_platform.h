@@ -145,9 +145,8 @@ class FakePlatform : public Platform {
                             const String& caption) override {
         calls.push_back("messageBox " + toUtf8(prompt));
         boxes.push_back({prompt, style, caption});
-        if (boxAnswers.empty()) return answers::Cancel;
-        const std::int32_t answer = boxAnswers.front();
-        boxAnswers.erase(boxAnswers.begin());
+        std::int32_t answer = answers::Cancel;
+        if (!boxAnswers.empty()) answer = boxAnswers.front(), boxAnswers.erase(boxAnswers.begin());
         return answer;
     }
 
@@ -306,18 +305,12 @@ class FakePlatform : public Platform {
     static bool matches(const String& pattern, const String& name) {
         return pattern == u"*.*" || glob(pattern, name);
     }
-    static bool glob(std::u16string_view pattern, std::u16string_view name) {
+    static bool glob(std::u16string_view p, std::u16string_view n) {  // a star: none, or one more
         const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
-        for (; !pattern.empty() && pattern[0] != u'*';
-             pattern.remove_prefix(1), name.remove_prefix(1))
-            if (name.empty() || (pattern[0] != u'?' && fold(pattern[0]) != fold(name[0])))
-                return false;
-        if (pattern.empty()) return name.empty();
-        // A star takes no character, then one more at each turn.
-        for (pattern.remove_prefix(1);; name.remove_prefix(1)) {
-            if (glob(pattern, name)) return true;
-            if (name.empty()) return false;
-        }
+        if (p.empty()) return n.empty();
+        if (p[0] == u'*') return glob(p.substr(1), n) || (!n.empty() && glob(p, n.substr(1)));
+        return !n.empty() && (p[0] == u'?' || fold(p[0]) == fold(n[0])) &&
+               glob(p.substr(1), n.substr(1));
     }
     FolderId idOf(const String& path) {
         if (folderIds.count(path)) return {1, folderIds[path]};

@@ -96,8 +96,7 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
 TEST(ConfigFileArray, BuiltByElementExistsFromItsFirst) {
     ConfigFileArray built;
     EXPECT_FALSE(built.exists() || !std::as_const(built).items().empty());
-    built.items().push_back({u"$B", u"2"});
-    built.items().push_back({u"$C", u"3"});
+    for (const char16_t* key : {u"$B", u"$C"}) built.items().push_back({key, u"2"});
     EXPECT_TRUE(built.exists() && std::as_const(built).items().size() == 2);
 }
 
