@@ -60,7 +60,6 @@ class FakePlatform : public Platform {
     };
     std::vector<Opened> opened;
 
-    // ---- Platform
     void changeDrive(const String& text) override {
         calls.push_back("changeDrive " + toUtf8(text));
         if (driveFailure) throw *driveFailure;
@@ -262,8 +261,7 @@ class FakePlatform : public Platform {
         opened.push_back({target, parentWindow});
     }
 
-    // ---- helpers for tests
-    // Adds a folder (and its entry in the folder above) to the tree.
+    // ---- helpers: a folder (and its entry in the folder above), a file in a tree
     void addFolder(const String& path, std::uint32_t attributes = 0) {
         folders[path];
         const std::size_t cut = path.rfind(separator_);
