@@ -1,6 +1,5 @@
-// A scripted platform for the behaviour tests: it plays Windows (backslash,
-// drive letters) or Linux as told, answers from tables the test fills in, and
-// records every call in order.
+// A scripted platform: plays Windows (backslash, drive letters) or Linux,
+// answers from tables the test fills in, records every call in order.
 #pragma once
 
 #include <algorithm>
@@ -25,17 +24,14 @@ class FakePlatform : public Platform {
     std::map<String, std::int32_t> existenceCodes;  // a name not listed answers 2
     std::map<String, std::int32_t> driveTypes;      // by the root asked about; else 3 (fixed)
     std::vector<String> directories;                // the folders a directory change accepts
-    // When set, a start of a process, a change of drive or the next file
-    // rewrite raises this error (and writes nothing).
+    // When set, a process start, drive change or file rewrite raises this.
     std::optional<Error> startFailure, driveFailure, writeFailure;
     std::vector<std::int32_t> boxAnswers;  // the message boxes' answers in order; then Cancel
     std::map<String, std::string> files;   // file contents by name
     std::vector<String> readOnly;
 
-    // Folder trees: the entries of each folder (named by its path without a
-    // trailing separator) in enumeration order. Every listed folder also
-    // lists "." and ".." first, as Windows does; a folder not listed cannot
-    // be read.
+    // Each folder's entries (by its path, no trailing separator) in listing
+    // order, after "." and "..", as Windows lists them; others cannot be read.
     struct Entry {
         String name;
         std::uint32_t attributes = 0;
@@ -43,8 +39,7 @@ class FakePlatform : public Platform {
     };
     std::map<String, std::vector<Entry>> folders;
     std::map<String, std::uint64_t> folderIds;  // folders not listed are all different
-    // Volume labels by the root asked about; a root not listed leaves the
-    // name buffer untouched.
+    // Labels by root; a root not listed leaves the name buffer untouched.
     std::map<String, String> volumeLabels;
     std::function<void(int)> onYield;  // called at every yield, with the yields so far
 
@@ -59,14 +54,12 @@ class FakePlatform : public Platform {
     std::vector<Box> boxes;
     String current = u"C:\\";
     int openEnumerations = 0, mostOpenEnumerations = 0, yields = 0;
-    std::vector<String> deleted;
     struct Opened {
         String target;
         std::int32_t parent;
     };
     std::vector<Opened> opened;
 
-    // ---- Platform
     void changeDrive(const String& text) override {
         calls.push_back("changeDrive " + toUtf8(text));
         if (driveFailure) throw *driveFailure;
@@ -151,9 +144,8 @@ class FakePlatform : public Platform {
                             const String& caption) override {
         calls.push_back("messageBox " + toUtf8(prompt));
         boxes.push_back({prompt, style, caption});
-        if (boxAnswers.empty()) return answers::Cancel;
-        const std::int32_t answer = boxAnswers.front();
-        boxAnswers.erase(boxAnswers.begin());
+        std::int32_t answer = answers::Cancel;
+        if (!boxAnswers.empty()) answer = boxAnswers.front(), boxAnswers.erase(boxAnswers.begin());
         return answer;
     }
 
@@ -184,10 +176,8 @@ class FakePlatform : public Platform {
         const String name = cut == String::npos ? pattern : pattern.substr(cut + 1);
         const auto it = folders.find(folder);
         if (it == folders.end() || name.empty()) return invalidFindHandle;
-        Enumeration e;
-        for (const Entry& entry : it->second) e.entries.push_back(entry);
-        e.entries.insert(e.entries.begin(),
-                         {{u".", file_attributes::Directory}, {u"..", file_attributes::Directory}});
+        Enumeration e{{{u".", file_attributes::Directory}, {u"..", file_attributes::Directory}}};
+        e.entries.insert(e.entries.end(), it->second.begin(), it->second.end());
         std::erase_if(e.entries, [&](const Entry& entry) { return !matches(name, entry.name); });
         if (e.entries.empty()) return invalidFindHandle;
         const FindHandle handle = nextHandle_++;
@@ -265,15 +255,13 @@ class FakePlatform : public Platform {
     }
     void deleteSilently(const String& path) override {
         calls.push_back("deleteSilently " + toUtf8(path));
-        deleted.push_back(path);
     }
     void openWithDefault(const String& target, std::int32_t parentWindow) override {
         calls.push_back("openWithDefault " + toUtf8(target));
         opened.push_back({target, parentWindow});
     }
 
-    // ---- helpers for tests
-    // Adds a folder (and its entry in the folder above) to the tree.
+    // ---- helpers: a folder (and its entry in the folder above), a file in a tree
     void addFolder(const String& path, std::uint32_t attributes = 0) {
         folders[path];
         const std::size_t cut = path.rfind(separator_);
@@ -289,19 +277,17 @@ class FakePlatform : public Platform {
         existenceCodes[path] = 0;
         shortNames[path] = shortName.empty() ? path : shortName;
     }
-    std::size_t count(const std::string& prefix) const {
-        return std::count_if(calls.begin(), calls.end(),
-                             [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+    bool called(const std::string& prefix) const {
+        return std::any_of(calls.begin(), calls.end(),
+                           [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
     }
-    bool called(const std::string& prefix) const { return count(prefix) > 0; }
 
   private:
     struct Enumeration {
         std::vector<Entry> entries;
         std::size_t next = 0;
     };
-    // The system's way of handing back a path: into the caller's area with
-    // a NUL after it, or, when it does not fit, the room it needs.
+    // As the system hands back a path: into the area with a NUL, or the room it needs.
     static std::uint32_t fill(String& area, const String& text) {
         if (text.size() + 1 > area.size()) return static_cast<std::uint32_t>(text.size() + 1);
         area.replace(0, text.size(), text);
@@ -313,29 +299,20 @@ class FakePlatform : public Platform {
         if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
         if (writeFailure) throw *writeFailure;
     }
-    // Wildcards * and ?, ASCII letters without regard to case, "*.*" every
-    // name: the Windows rules, as far as the behaviour tests need them.
+    // Windows wildcards * and ?, ASCII letters in any case, "*.*" every name.
     static bool matches(const String& pattern, const String& name) {
         return pattern == u"*.*" || glob(pattern, name);
     }
-    static bool glob(std::u16string_view pattern, std::u16string_view name) {
+    static bool glob(std::u16string_view p, std::u16string_view n) {  // a star: none, or one more
         const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
-        for (; !pattern.empty() && pattern[0] != u'*';
-             pattern.remove_prefix(1), name.remove_prefix(1))
-            if (name.empty() || (pattern[0] != u'?' && fold(pattern[0]) != fold(name[0])))
-                return false;
-        if (pattern.empty()) return name.empty();
-        // A star takes no character, then one more at each turn.
-        for (pattern.remove_prefix(1);; name.remove_prefix(1)) {
-            if (glob(pattern, name)) return true;
-            if (name.empty()) return false;
-        }
+        if (p.empty()) return n.empty();
+        if (p[0] == u'*') return glob(p.substr(1), n) || (!n.empty() && glob(p, n.substr(1)));
+        return !n.empty() && (p[0] == u'?' || fold(p[0]) == fold(n[0])) &&
+               glob(p.substr(1), n.substr(1));
     }
     FolderId idOf(const String& path) {
         if (folderIds.count(path)) return {1, folderIds[path]};
-        auto& automatic = automaticIds_[path];
-        if (automatic == 0) automatic = 1000000 + automaticIds_.size();
-        return {1, automatic};
+        return {1, automaticIds_.emplace(path, 1000000 + automaticIds_.size()).first->second};
     }
     static String mapAscii(String text, char16_t from, char16_t to, int delta) {
         for (char16_t& c : text)

@@ -1,7 +1,5 @@
-// Path splitting, short forms, drive types and existence tests on a
-// platform that plays Windows (and, where the separator matters, Linux),
-// exact where the real system cannot be told what to answer; and the public
-// methods whose in and out texts may be one string.
+// Path splitting, short forms, drive types and existence tests on the
+// scripted platform; and methods whose in and out texts may be one string.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -13,10 +11,8 @@ namespace {
 
 using testing::FakePlatform;
 
-// Each row also passes its input as one of the outputs: it is read as
-// passed. More than 32,767 characters overflow the 16-bit counter:
-// GetFileAndPath's only with a separator (both outputs cleared first),
-// JustFileName's always.
+// Each row also passes its input as an output. Past 32,767 characters with a
+// separator: Overflow, both outputs cleared first.
 TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
     const std::tuple<char16_t, String, String, String> rows[] = {
         // clang-format off
@@ -45,11 +41,8 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
     }
 }
 
-// The short form asked with a 256-character area, and again with the room
-// the platform names; the drive type asked of the root with a separator
-// appended, a missing root counting as a CD-ROM; the existence codes 2, 3
-// and 5 telling why a file is not there (in a box only when asked for with
-// True), any other that it is.
+// Short forms retried with the room named; a missing root counts as a CD-ROM;
+// existence codes 2, 3, 5 say why a file is missing (in a box only for True).
 TEST(PlatformQuestions, AskedAsGivenAndAnsweredByTheirCodes) {
     FakePlatform windows;
     const String deep = u"C:\\" + String(300, u'D') + u"\\game.d64";
@@ -82,8 +75,7 @@ TEST(PlatformQuestions, AskedAsGivenAndAnsweredByTheirCodes) {
     }
 }
 
-// Whatever a method stores into its outputs never changes what it reads,
-// even when the caller passes one string as both.
+// Storing into an output never changes an input passed as the same string.
 TEST(InParameters, AreReadAsPassedWhenTheSameStringIsAlsoAnOutput) {
     FakePlatform p;
     twFunctions f(p);

@@ -1,5 +1,4 @@
-// The value types: UTF conversion, errors, the variant's conversions and
-// addition by the automation runtime's rules, the change list.
+// UTF conversion, errors, the variant's conversions and sums, the change list.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -93,15 +92,12 @@ TEST(VariantValue, ConvertsAndAddsByTheRuntimeRules) {
               "#13#13#13#13#1311");
 }
 
-// No change list until its first element; built element by element, it
-// keeps every one.
+// No change list until its first element; then it keeps every one.
 TEST(ConfigFileArray, BuiltByElementExistsFromItsFirst) {
     ConfigFileArray built;
     EXPECT_FALSE(built.exists() || !std::as_const(built).items().empty());
-    built.items().push_back({u"$B", u"2"});
-    built.items().push_back({u"$C", u"3"});
-    EXPECT_TRUE(built.exists());
-    EXPECT_EQ(std::as_const(built).items().size(), 2u);
+    for (const char16_t* key : {u"$B", u"$C"}) built.items().push_back({key, u"2"});
+    EXPECT_TRUE(built.exists() && std::as_const(built).items().size() == 2);
 }
 
 }  // namespace
