@@ -1,0 +1,26 @@
+' The three classes from a script: a launcher's message, variables passed by
+' reference, a registry round trip and the runtime's error number. The script
+' host exits 0 even when a script stops on an error: it passes only by
+' printing its closing line.
+Option Explicit
+Dim failures, functions, registry, key, folder, file, value
+Sub Check(name, actual, expected)
+    If TypeName(actual) <> TypeName(expected) Or actual <> expected Then
+        WScript.Echo "FAIL: " & name & ": got [" & actual & "] (" & TypeName(actual) & ")"
+        failures = failures + 1
+    End If
+End Sub
+Set functions = CreateObject("Tarnwick.twFunctions")
+Set registry = CreateObject("Tarnwick.twRegistry")
+Check "Frodo", CreateObject("Tarnwick.twShell").Frodo("C:\no\f.exe", False), "Unable to run Frodo.  File: C:\no\f.exe not found"
+folder = 1
+functions.GetFileAndPath "C:\Games\Great Escape.d64", folder, file
+Check "GetFileAndPath", folder & "|" & file, "C:\Games|Great Escape.d64"
+key = "Software\Tarnwick Tests\Script"
+Check "SaveSetting", registry.SaveSetting("HKEY_CURRENT_USER", key, "Count", 42, False), True
+Check "GetSetting", registry.GetSetting("hkey_current_user", key, "Count", value, False), True
+Check "GetSetting value", value, CLng(42)
+On Error Resume Next
+value = functions.JustFileName(String(40000, "x"))
+Check "Err", Err.Number & " " & Err.Description, "6 Overflow"
+If failures = 0 Then WScript.Echo "all checks passed"
