@@ -1,7 +1,4 @@
-// Stands in for an emulator or a player in the tests: records what it got,
-// then exits. The record appears at once and whole (written aside, then
-// renamed), so a test can wait for it: items of UTF-8, each ended by a NUL
-// (no argument holds one), read by recorder_reader.cpp.
+// Stands in for an emulator: records what it got, written aside then renamed, items ended by NUL.
 #include <cstdio>
 #include <cstdlib>
 #include <string>

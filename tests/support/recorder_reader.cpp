@@ -9,8 +9,7 @@ namespace tarnwick::testing {
 bool waitForRecording(const std::filesystem::path& path, Recording& recording,
                       std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    // Just after the recorder renamed its record into place, Windows may
-    // still refuse to open it for a moment: wait until it opens.
+    // Windows may refuse to open a just renamed file for a moment.
     std::ifstream in;
     while (!std::filesystem::exists(path) || (in.open(path, std::ios::binary), !in)) {
         if (std::chrono::steady_clock::now() > deadline) return false;
