@@ -53,6 +53,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     fs::create_directories(temp / "Emu");            // a folder: the next prefix is the program
     fs::create_directories(temp / "bin/folder");
     for (const char* name : {"bin/gio", "bin/zenity", "here/local"}) emulator(name);
+    emulator("here/zenity", "#!/bin/sh\n"), temp.write("plain/zenity", "");  // to be passed over
     // A prefix ("C64" of "C64 Emus/frodo") runs only when ours or root's, in a folder only its
     // owner writes.
     const uid_t other = otherUser();
@@ -70,7 +71,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     }
     const std::string plant = (temp / "plants/").string();
     fs::current_path(temp / "here");
-    const ScopedVariable path("PATH", "/nowhere::" + (temp / "bin").string()),
+    const ScopedVariable path("PATH",
+                              "/nowhere:" + (temp / "plain::").string() + (temp / "bin").string()),
         display("DISPLAY", ":9");
     const struct {
         std::string line;
@@ -116,7 +118,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     EXPECT_EQ(started("/dev/null"), (Args{"open", "./-doc"}));
     setMessageBoxHandler(nullptr);
     host_->messageBox(u"Insert the disc", 1, u"Tarnwick");
-    started(ours);  // what a dialog is told is the dialog tests' matter
+    started(ours);  // a helper: along PATH, not the current folder, and only a program
     ::signal(SIGINT, oldInt);
     ::sigprocmask(SIG_SETMASK, &saved, nullptr);
     ::close(leaked);
