@@ -1,11 +1,11 @@
 // Real starts on Linux; the recorder stands in for every program and records what it got.
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <tuple>
 
+#include "posix/as_user.h"
 #include "posix/hostile_input.h"
 #include "support/launch_call.h"
 #include "support/recorder_reader.h"
@@ -17,12 +17,8 @@ namespace {
 using namespace testing;
 using Args = std::vector<std::string>;
 
-// A second local user (made as root), or 0 when this process cannot.
 uid_t otherUser() {
-    if (::geteuid() != 0 || (!::getpwnam("tarnwick-other") &&
-                             std::system("useradd --system tarnwick-other >/dev/null 2>&1") != 0))
-        return 0;
-    const passwd* user = ::getpwnam("tarnwick-other");
+    const auto user = secondUser();  // made as root
     return user ? user->pw_uid : 0;
 }
 
@@ -33,7 +29,7 @@ class Launch : public BadInput {
         const fs::path p = temp.write(name, script);
         if (script.empty())
             fs::copy_file(TARNWICK_RECORDER, p, fs::copy_options::overwrite_existing);
-        if (!script.empty()) fs::permissions(p, fs::perms::owner_all);
+        fs::permissions(p, fs::perms::owner_all);
         return p.string();
     }
     // The recorder writes within milliseconds: seconds without a record are a failed start.
@@ -94,8 +90,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // clang-format on
     const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec
     sigset_t block, saved;
-    sigemptyset(&block);
-    sigaddset(&block, SIGUSR1);
+    sigemptyset(&block), sigaddset(&block, SIGUSR1);
     ::sigprocmask(SIG_BLOCK, &block, &saved);
     const auto oldInt = ::signal(SIGINT, SIG_IGN);
     char ours[4096] = {};
@@ -119,9 +114,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     setMessageBoxHandler(nullptr);
     host_->messageBox(u"Insert the disc", 1, u"Tarnwick");
     started(ours);  // a helper: along PATH, not the current folder, and only a program
-    ::signal(SIGINT, oldInt);
-    ::sigprocmask(SIG_SETMASK, &saved, nullptr);
-    ::close(leaked);
+    ::signal(SIGINT, oldInt), ::sigprocmask(SIG_SETMASK, &saved, nullptr), ::close(leaked);
     errno = 0;  // the programs are not our children: nothing to reap
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
