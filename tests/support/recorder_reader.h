@@ -8,10 +8,10 @@
 
 namespace tarnwick::testing {
 
-// Windows: the command line too; Linux: inherited descriptors, outputs and signal masks.
+// On Linux also what it inherited: descriptors above 2, outputs, blocked and ignored signals.
 struct Recording {
-    std::string directory, commandLine, output, errors, blocked, ignored;
-    std::vector<std::string> arguments, descriptors;
+    std::string directory, inherited;
+    std::vector<std::string> arguments;
 };
 
 // Waits for the record at path, reads and removes it; false when none came in time.
