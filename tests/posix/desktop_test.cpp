@@ -74,8 +74,7 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
         if (child == 0) {
             ::alarm(10);  // a box that never returns fails, and fast
             if (row.terminal == none) ::setsid();
-            ::unsetenv("DISPLAY");
-            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("DISPLAY"), ::unsetenv("WAYLAND_DISPLAY");
             if (*row.display) ::putenv(const_cast<char*>(row.display));
             ::setenv("PATH", (temp / row.programs).c_str(), 1);
             ::setenv("ANSWER", row.typed.c_str(), 1);
@@ -83,12 +82,9 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
             if (row.terminal == refusing) {
                 // From an orphaned background group with TOSTOP set, the prompt fails.
                 termios t;
-                ::tcgetattr(0, &t);
-                t.c_lflag |= TOSTOP;
-                ::tcsetattr(0, TCSANOW, &t);
+                ::tcgetattr(0, &t), t.c_lflag |= TOSTOP, ::tcsetattr(0, TCSANOW, &t);
                 if ((foreground = ::fork()) == 0) ::alarm(10), ::pause();
-                ::setpgid(foreground, foreground);
-                ::tcsetpgrp(0, foreground);
+                ::setpgid(foreground, foreground), ::tcsetpgrp(0, foreground);
             }
             const int before = openDescriptors();
             const int answer =
