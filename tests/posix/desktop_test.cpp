@@ -30,8 +30,7 @@ int openDescriptors() {
         std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
-// A dialog program with a display, else the controlling terminal (a pty the test types at), else
-// none.
+// A dialog program with a display, else the controlling terminal (a pty), else nobody.
 TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     const testing::TempFolder temp;
     const fs::path script =
@@ -124,8 +123,7 @@ struct XSession {
     Display* connection = display == ":-1" ? nullptr : XOpenDisplay(display.c_str());
 };
 
-// A managed window's state is asked of the window manager (and activated); others carry it
-// themselves.
+// A managed window's state is asked of the window manager; others carry it themselves.
 TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
     XSession x;
     if (!x.connection) GTEST_SKIP() << "no X server (Xvfb) could be started";

@@ -50,8 +50,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     fs::create_directories(temp / "bin/folder");
     for (const char* name : {"bin/gio", "bin/zenity", "here/local"}) emulator(name);
     emulator("here/zenity", "#!/bin/sh\n"), temp.write("plain/zenity", "");  // to be passed over
-    // A prefix ("C64" of "C64 Emus/frodo") runs only when ours or root's, in a folder only its
-    // owner writes.
+    // A prefix ("C64" of "C64 Emus/frodo") runs only if ours or root's, where only its owner
+    // writes.
     const uid_t other = otherUser();
     using P = fs::perms;
     // clang-format off
@@ -175,7 +175,7 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
             if (HasFailure()) return;
         }
     }
-    // Default aliases: never in a /tmp folder another user took (then the home cache, else a fresh
+    // Default aliases: never in a /tmp folder another user took (then the home cache, or a new
     // one).
     const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
     const fs::path squat = ours + "short", aside = ours + "short.aside";

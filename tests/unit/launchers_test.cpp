@@ -1,5 +1,4 @@
-// Every twShell launcher on a scripted Windows machine: as asked, with each fault, and its own
-// cases.
+// Every twShell launcher on a scripted Windows machine: as asked, with each fault, its own cases.
 #include <gtest/gtest.h>
 
 #include <functional>
