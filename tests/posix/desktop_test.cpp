@@ -1,8 +1,4 @@
-// What the desktop shows on Linux: the system's own message boxes when the
-// host installed no handler (a desktop dialog program when there is a
-// display, else the terminal the process belongs to, else none at all), and
-// SetAlwaysOnTop as the window manager's keep-above state, on a real X
-// server (Xvfb) where the test plays the window manager.
+// The system's message boxes and SetAlwaysOnTop on Linux (Xvfb, the test as window manager).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -34,11 +30,7 @@ int openDescriptors() {
         std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
-// The system's box, asked in a child process, in a session of its own whose
-// controlling terminal is a new pseudo terminal, or that has none. The test
-// plays the user at that terminal, and the dialog programs: a stand-in for
-// zenity and kdialog writes its name and arguments, and answers with the
-// status it is given.
+// A dialog program with a display, else the controlling terminal (a pty), else nobody.
 TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     const testing::TempFolder temp;
     const fs::path script =
@@ -81,22 +73,17 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
         if (child == 0) {
             ::alarm(10);  // a box that never returns fails, and fast
             if (row.terminal == none) ::setsid();
-            ::unsetenv("DISPLAY");
-            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("DISPLAY"), ::unsetenv("WAYLAND_DISPLAY");
             if (*row.display) ::putenv(const_cast<char*>(row.display));
             ::setenv("PATH", (temp / row.programs).c_str(), 1);
             ::setenv("ANSWER", row.typed.c_str(), 1);
             pid_t foreground = 0;
             if (row.terminal == refusing) {
-                // Written from a background process group that is orphaned (no
-                // parent in the session), with TOSTOP set, the prompt fails.
+                // From an orphaned background group with TOSTOP set, the prompt fails.
                 termios t;
-                ::tcgetattr(0, &t);
-                t.c_lflag |= TOSTOP;
-                ::tcsetattr(0, TCSANOW, &t);
+                ::tcgetattr(0, &t), t.c_lflag |= TOSTOP, ::tcsetattr(0, TCSANOW, &t);
                 if ((foreground = ::fork()) == 0) ::alarm(10), ::pause();
-                ::setpgid(foreground, foreground);
-                ::tcsetpgrp(0, foreground);
+                ::setpgid(foreground, foreground), ::tcsetpgrp(0, foreground);
             }
             const int before = openDescriptors();
             const int answer =
@@ -121,8 +108,7 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     }
 }
 
-// An X server of the test's own (Xvfb, on a display number it picks itself,
-// stopped when the object goes) and the test's connection to it.
+// An X server of the test's own and a connection to it.
 struct XSession {
     int number() { return out && std::fgets(line, sizeof line, out) ? std::atoi(line) : -1; }
     ~XSession() {
@@ -137,11 +123,7 @@ struct XSession {
     Display* connection = display == ":-1" ? nullptr : XOpenDisplay(display.c_str());
 };
 
-// A window the window manager manages (its WM_STATE normal) has its state
-// asked of the window manager, and is activated, as on Windows, by a normal
-// application (the last 1). One it does not manage (no WM_STATE, or
-// withdrawn) carries the state into its mapping in its own property, its
-// other states kept. No window, or no display, is no error.
+// A managed window's state is asked of the window manager; others carry it themselves.
 TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
     XSession x;
     if (!x.connection) GTEST_SKIP() << "no X server (Xvfb) could be started";

@@ -1,13 +1,11 @@
-// Real starts on Linux: the recorder program stands in for every emulator,
-// the player and the desktop's helpers, and writes down what it received
-// and what it inherited.
+// Real starts on Linux; the recorder stands in for every program and records what it got.
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <tuple>
 
+#include "posix/as_user.h"
 #include "posix/hostile_input.h"
 #include "support/launch_call.h"
 #include "support/recorder_reader.h"
@@ -19,29 +17,22 @@ namespace {
 using namespace testing;
 using Args = std::vector<std::string>;
 
-// A second local user, for files others could have made: made on first use
-// (as root), or 0 when this process cannot.
 uid_t otherUser() {
-    if (::geteuid() != 0 || (!::getpwnam("tarnwick-other") &&
-                             std::system("useradd --system tarnwick-other >/dev/null 2>&1") != 0))
-        return 0;
-    const passwd* user = ::getpwnam("tarnwick-other");
+    const auto user = secondUser();  // made as root
     return user ? user->pw_uid : 0;
 }
 
 class Launch : public BadInput {
   protected:
-    // A copy of the recorder at name inside the temporary folder, or a
-    // script of that text.
+    // A copy of the recorder, or a script of that text.
     std::string emulator(const std::string& name, const std::string& script = "") {
         const fs::path p = temp.write(name, script);
         if (script.empty())
             fs::copy_file(TARNWICK_RECORDER, p, fs::copy_options::overwrite_existing);
-        if (!script.empty()) fs::permissions(p, fs::perms::owner_all);
+        fs::permissions(p, fs::perms::owner_all);
         return p.string();
     }
-    // What the program started last received: it writes within
-    // milliseconds, so seconds without a record are a failed start.
+    // The recorder writes within milliseconds: seconds without a record are a failed start.
     Recording recorded() {
         Recording r;
         EXPECT_TRUE(waitForRecording(record_, r, std::chrono::seconds(3))) << "nothing ran";
@@ -51,19 +42,16 @@ class Launch : public BadInput {
     const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
 };
 
-// Lines split and programs found by the Windows rules, the errors of what
-// cannot start, and every program we start (the opener and a dialog too)
-// beginning as the system would start it: no descriptor or signal state of
-// ours; the opener's output goes nowhere.
+// Windows line rules and start errors; every program (opener, dialog too) inherits nothing of ours.
 TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     const std::string emu = emulator("Emu Dir/emu prog"), open = emulator("Open/p");
     fs::permissions(temp / "Open", fs::perms::all);  // others may write: whole lines still run
     fs::create_directories(temp / "Emu");            // a folder: the next prefix is the program
     fs::create_directories(temp / "bin/folder");
     for (const char* name : {"bin/gio", "bin/zenity", "here/local"}) emulator(name);
-    // Windows would run "/srv/C64" for the unquoted "/srv/C64 Emus/frodo".
-    // Here such a prefix runs only when nobody but us or root can have put
-    // it there: a file of ours or root's in a folder only its owner writes.
+    emulator("here/zenity", "#!/bin/sh\n"), temp.write("plain/zenity", "");  // to be passed over
+    // A prefix ("C64" of "C64 Emus/frodo") runs only if ours or root's, where only its owner
+    // writes.
     const uid_t other = otherUser();
     using P = fs::perms;
     // clang-format off
@@ -79,7 +67,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     }
     const std::string plant = (temp / "plants/").string();
     fs::current_path(temp / "here");
-    const ScopedVariable path("PATH", "/nowhere::" + (temp / "bin").string()),
+    const ScopedVariable path("PATH",
+                              "/nowhere:" + (temp / "plain::").string() + (temp / "bin").string()),
         display("DISPLAY", ":9");
     const struct {
         std::string line;
@@ -101,28 +90,20 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // clang-format on
     const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec
     sigset_t block, saved;
-    sigemptyset(&block);
-    sigaddset(&block, SIGUSR1);
+    sigemptyset(&block), sigaddset(&block, SIGUSR1);
     ::sigprocmask(SIG_BLOCK, &block, &saved);
     const auto oldInt = ::signal(SIGINT, SIG_IGN);
     char ours[4096] = {};
     ASSERT_GT(::readlink("/proc/self/fd/1", ours, sizeof ours - 1), 0);
     const auto started = [&](const std::string& output) {
         const Recording r = recorded();
-        EXPECT_EQ(r.descriptors, Args{});
-        EXPECT_EQ(r.blocked + r.ignored, "00000000000000000000000000000000");
-        EXPECT_EQ(r.output + " " + r.errors, output + " " + output);
+        EXPECT_EQ(r.inherited, output + " " + output + " 0000000000000000 0000000000000000 ");
         return r.arguments;
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line.substr(0, 100));
         if (!other && row.line.rfind(plant, 0) == 0) continue;  // no second user without root
-        std::int32_t error = 0;
-        try {
-            host_->startProcess(fromUtf8(row.line), 1);
-        } catch (const Error& e) {
-            error = e.number();
-        }
+        const std::int32_t error = raised([&] { host_->startProcess(fromUtf8(row.line), 1); });
         EXPECT_EQ(error, row.error);
         EXPECT_EQ(error ? row.arguments : started(ours), row.arguments);
     }
@@ -130,21 +111,14 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     EXPECT_EQ(started("/dev/null"), (Args{"open", "./-doc"}));
     setMessageBoxHandler(nullptr);
     host_->messageBox(u"Insert the disc", 1, u"Tarnwick");
-    started(ours);  // what a dialog is told is the dialog tests' matter
-    ::signal(SIGINT, oldInt);
-    ::sigprocmask(SIG_SETMASK, &saved, nullptr);
-    ::close(leaked);
+    started(ours);  // a helper: along PATH, not the current folder, and only a program
+    ::signal(SIGINT, oldInt), ::sigprocmask(SIG_SETMASK, &saved, nullptr), ::close(leaked);
     errno = 0;  // the programs are not our children: nothing to reap
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
 }
 
-// Every launcher started for real, emulator and game in folders of hostile
-// names: names arrive whole, paths as aliases that open them, no shell runs.
-// In what the program gets,
-// {exact} is the game's path, {game} its alias, {folder} and {file} the two
-// halves of that, {tune} the tune in the alias of its folder, {name} and
-// {lower} the name as given and lower-cased.
+// Every launcher for real on hostile names: names arrive whole, paths as aliases, no shell runs.
 TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
     const struct {
         Call call;
@@ -163,28 +137,28 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
         {{Play}, "player", "", {"{tune}"}}, {{Song, {}, {}, {}, -32768}, "player", "", {"-o-32768", "{tune}"}}};
     // clang-format on
     twShell shell(*host_);
-    for (const Hostile& h : hostileNames) {
-        const fs::path game = write("games/" + h.name + "/" + h.name + ".d64", "game");
-        write("games/" + h.name + "/tune.sid", "PSID");
+    for (const std::string& name : hostileNames) {
+        const fs::path game = write("games/" + name + "/" + name + ".d64", "game");
+        write("games/" + name + "/tune.sid", "PSID");
         const std::string folder = toUtf8(f->Long2Short(u16(game.parent_path())));
         const std::string form = toUtf8(f->Long2Short(u16(game)));
-        ASSERT_TRUE(opens(form, game) && opens(folder, game.parent_path())) << h.name;
+        ASSERT_TRUE(opens(form, game) && opens(folder, game.parent_path())) << name;
         const std::size_t slash = form.rfind('/');
         // clang-format off
         const std::pair<std::string, std::string> tokens[] = {{"{exact}", game.string()}, {"{game}", form},
             {"{folder}", form.substr(0, slash)}, {"{file}", form.substr(slash + 1)}, {"{tune}", folder + "/tune.sid"},
-            {"{name}", h.name}, {"{lower}", toUtf8(host_->lowerCase(fromUtf8(h.name)))}};
+            {"{name}", name}, {"{lower}", toUtf8(host_->lowerCase(fromUtf8(name)))}};
         // clang-format on
         for (const auto& l : launchers) {
             Call call = l.call;
             const bool player = call.method == Play || call.method == Song;
-            SCOPED_TRACE(std::to_string(call.method) + " on [" + h.name + "]");
-            const std::string place = "emus/" + std::to_string(call.method) + "/" + h.name + "/";
+            SCOPED_TRACE(std::to_string(call.method) + " on [" + name + "]");
+            const std::string place = "emus/" + std::to_string(call.method) + "/" + name + "/";
             call.emulator = u16(emulator("sandbox/" + place + l.program));
             if (call.method == V109) call.emulator = u16(write(place + "CCS64.EXE", "emulator"));
             call.game = u16(player ? game.parent_path() : game);
             call.games = u16(game.parent_path());
-            call.name = player ? String(u"tune.sid") : fromUtf8(h.name);
+            call.name = player ? String(u"tune.sid") : fromUtf8(name);
             const std::string config = "$JOYSTICK1PC=0\n$CONTROLPORT1=0\nJoy1=No\n";
             if (*l.config) write(place + l.config, config);
             ASSERT_EQ(run(shell, call), u"");
@@ -197,28 +171,18 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
             EXPECT_EQ(r.arguments, expected);
             EXPECT_TRUE(opens(r.directory, sandbox / place)) << r.directory;
             EXPECT_TRUE(!*l.config || contentOf(sandbox / place / l.config) != config);
-            expectNoShell(h.name);
+            expectNoShell(name);
             if (HasFailure()) return;
         }
     }
-    // The default platform keeps its aliases in a folder of ours alone: not
-    // in a runtime folder whose name a lower-casing launcher would change,
-    // not in the shared one under /tmp once another user took it (then in
-    // the home folder's cache), and with no home fit for them either, in a
-    // fresh folder of this process.
-    struct Squat {
-        const fs::path path = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-short";
-        const fs::path aside = path.string() + ".aside";
-        const uid_t other = otherUser();
-        std::error_code ec;
-        Squat() {
-            if (other) fs::rename(path, aside, ec), fs::create_directory(path, ec);
-            if (other && ::chown(path.c_str(), other, other) != 0) ADD_FAILURE() << "no squat";
-        }
-        ~Squat() {
-            if (other && fs::remove(path, ec)) fs::rename(aside, path, ec);
-        }
-    } squat;
+    // Default aliases: never in a /tmp folder another user took (then the home cache, or a new
+    // one).
+    const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
+    const fs::path squat = ours + "short", aside = ours + "short.aside";
+    const uid_t other = otherUser();
+    std::error_code ec;
+    if (other) fs::rename(squat, aside, ec), fs::create_directory(squat, ec);
+    if (other && ::chown(squat.c_str(), other, other) != 0) ADD_FAILURE() << "no squat";
     for (const char* folder : {"home", "Run"}) fs::create_directory(temp / folder);
     const ScopedVariable runtime("XDG_RUNTIME_DIR", (temp / "Run").string()),
         home("HOME", (temp / "home").string());
@@ -226,14 +190,13 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
         PosixPlatform system;
         return toUtf8(twFunctions(system).Long2Short(u16(write("a b.d64", "x"))));
     };
-    const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
     const std::string cache = (temp / "home/.cache/tarnwick/short/").string();
-    EXPECT_EQ(alias().rfind(squat.other ? cache : ours + "short/", 0), 0u);
+    EXPECT_EQ(alias().rfind(other ? cache : ours + "short/", 0), 0u);
     const ScopedVariable unfit("HOME", (temp / "Not Fit").string());
     const std::string fresh = alias();
-    EXPECT_TRUE(!squat.other ||
-                (fresh.rfind(ours, 0) == 0 && fresh.find("-short/") == std::string::npos))
+    EXPECT_TRUE(!other || (fresh.rfind(ours, 0) == 0 && fresh.find("-short/") == std::string::npos))
         << fresh;
+    if (other && fs::remove(squat, ec)) fs::rename(aside, squat, ec);
 }
 
 }  // namespace

@@ -1,15 +1,11 @@
-// One call of a twShell launcher as a row of data, for the scripted
-// platform and the real start alike.
+// One call of a twShell launcher as a row of data.
 #pragma once
 
 #include "tarnwick/tarnwick.h"
 
 namespace tarnwick::testing {
 
-// The numbers fill the launcher's own parameters: CCS64 the game index (a),
-// the ports and modes (b to e); C64S and VICE the ports (b, c); Come Back 64
-// the joystick (a); the player the song or DisplayError (a). For the player,
-// game is the music folder, name the tune.
+// a: game index, joystick, song or DisplayError; b-e: ports, modes. Player: game is the folder.
 enum Method { Win64, PC64, Frodo, CB64, V109, V20, C64S, Vice, ViceNo, Play, Song };
 struct Call {
     Method method;

@@ -1,7 +1,4 @@
-// Stands in for an emulator or a player in the tests: records what it got,
-// then exits. The record appears at once and whole (written aside, then
-// renamed), so a test can wait for it: items of UTF-8, each ended by a NUL
-// (no argument holds one), read by recorder_reader.cpp.
+// Stands in for an emulator: records what it got, written aside then renamed, items ended by NUL.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,7 +28,6 @@ int main(int argc, char** argv) {
     wchar_t directory[4096];
     GetCurrentDirectoryW(4096, directory);
     add("cwd\t" + narrow(directory));
-    add("line\t" + narrow(GetCommandLineW()));
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &argc);
     for (int i = 1; i < argc; ++i) add("arg\t" + narrow(arguments[i]));
     const wchar_t* out = _wgetenv(L"TARNWICK_RECORDER_OUT");
@@ -42,19 +38,23 @@ int main(int argc, char** argv) {
     char text[4096];
     add("cwd\t" + std::string(getcwd(text, sizeof text) ? text : ""));
     for (int i = 1; i < argc; ++i) add("arg\t" + std::string(argv[i]));
+    std::string inherited =
+        "inherited\t";  // descriptors above 2, outputs, blocked and ignored signals
     if (DIR* fds = opendir("/proc/self/fd")) {
         while (const dirent* e = readdir(fds))
             if (std::atoi(e->d_name) > 2 && std::atoi(e->d_name) != dirfd(fds))
-                add(std::string("fd\t") + e->d_name);
+                inherited += std::string(e->d_name) + " ";
         closedir(fds);
     }
-    for (const char* fd : {"1out", "2err"}) {
-        const ssize_t n = readlink(("/proc/self/fd/" + std::string(fd, 1)).c_str(), text, 4095);
-        add(std::string(fd + 1) + "\t" + std::string(text, n > 0 ? n : 0));
+    for (const char* fd : {"/proc/self/fd/1", "/proc/self/fd/2"}) {
+        const ssize_t n = readlink(fd, text, sizeof text);
+        inherited += std::string(text, n > 0 ? n : 0) + " ";
     }
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) add(line);
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0)
+            inherited += line.substr(8) + " ";
+    add(inherited);
     const char* out = std::getenv("TARNWICK_RECORDER_OUT");
     if (!out) return 2;
     const std::string temporary = std::string(out) + ".part";

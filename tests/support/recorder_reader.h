@@ -8,16 +8,13 @@
 
 namespace tarnwick::testing {
 
-// On Windows also the command line as the program got it; on Linux what it
-// inherited: the descriptors open above standard error, where standard
-// output and error go, the masks of blocked and ignored signals (hex).
+// On Linux also what it inherited: descriptors above 2, outputs, blocked and ignored signals.
 struct Recording {
-    std::string directory, commandLine, output, errors, blocked, ignored;
-    std::vector<std::string> arguments, descriptors;
+    std::string directory, inherited;
+    std::vector<std::string> arguments;
 };
 
-// Waits up to timeout for the record at path, reads it and removes it;
-// false when none appeared in time.
+// Waits for the record at path, reads and removes it; false when none came in time.
 bool waitForRecording(const std::filesystem::path& path, Recording& recording,
                       std::chrono::milliseconds timeout = std::chrono::seconds(20));
 

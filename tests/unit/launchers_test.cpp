@@ -1,8 +1,4 @@
-// Every launcher of twShell on a machine that plays Windows: each one as
-// asked and with each thing that can go wrong (a refused start, drive or
-// directory, a missing file, a path without a short form), then the cases
-// particular to one launcher: its lines, its configuration edits and the
-// player's message boxes.
+// Every twShell launcher on a scripted Windows machine: as asked, with each fault, its own cases.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -34,7 +30,6 @@ String trapped(const char16_t* name, const String& error) {
     return u"There was an error starting " + String(name) + u".  Error " + error;
 }
 
-// The machine every case starts from: long names with their short forms.
 void prepare(FakePlatform& w) {
     // clang-format off
     const std::vector<std::pair<String, String>> files = {
@@ -51,10 +46,7 @@ void prepare(FakePlatform& w) {
     // clang-format on
 }
 
-// A case: the call, the line started ("" for none), the result, a change to
-// the machine first, the directory left current, the lines the emulator's
-// file holds afterwards (else both files stay as they were), and the message
-// boxes shown (caption, style, prompt).
+// Line started ("" none), result, setup, directory left, config lines after, boxes shown.
 struct Row {
     std::string name;
     Call call;
@@ -89,9 +81,7 @@ void check(const Row& row) {
     EXPECT_EQ(boxes, row.boxes);
 }
 
-// A launcher as asked: its name in messages (none for the silent player),
-// the line it starts, the directory it leaves current, and the short forms
-// it cannot start without: of the emulator (e), its folder (f), the game (g).
+// Name in messages, line, directory, short forms needed: emulator (e), its folder (f), game (g).
 struct Launcher {
     Call call;
     const char16_t* name;
@@ -138,7 +128,6 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
         for (const auto& f : faults)
             check({name + ", " + f.what, l.call, f.error.empty() ? l.line : u"",
                    trapped(l.name, f.error), f.setup, f.entered ? l.directory : u""});
-        // Both missing: the emulator is named, and nothing follows.
         for (const bool both : {true, false}) {
             Row gone{
                 name + (both ? ", both" : ", game") + " missing", l.call, u"", u"", {}, u"C:\\"};
@@ -203,13 +192,11 @@ const std::vector<Row> rows = {
          w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1"), w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1"), w.directories.push_back(u"C:\\SIDPLA~1"); }, u"C:\\SIDPLA~1"},
     {"PlayMusicSong, a music path ending in a backslash", {Song, player, u"D:\\MUSIC\\", u"TUNE.SID", 1},
      playerLine + u"-o1 D:\\MUSIC\\\\TUNE.SID", u"", [](FakePlatform& w) { w.addFile(u"D:\\MUSIC\\"); }},
-    // PlayMusic explains a missing file in at most one box, the player
-    // first, and only when DisplayError is exactly true.
+    // At most one box, the player first, only when DisplayError is exactly true.
     {"PlayMusic, player missing", {Play, u"C:\\gone.exe", u"D:\\MUSIC", u"GONE.SID", -1}, u"", u"", {}, u"C:\\", {}, {notFound + u"C:\\gone.exe"}},
     {"PlayMusic, tune missing", {Play, player, u"D:\\MUSIC", u"GONE.SID", -1}, u"", u"", {}, u"C:\\", {}, {notFound + u"D:\\MUSIC\\GONE.SID"}},
     {"PlayMusic, no player name", {Play, u"", u"D:\\MUSIC", u"TUNE.SID", -1}, u"", u"", {}, {}, {}, {notFound + u"NO FILENAME PASSED!"}},
     {"PlayMusic, DisplayError not exactly true", {Play, player, u"D:\\MUSIC", u"GONE.SID", 1}, u"", u""},
-    // The choices written into the emulator's own file before the start.
     {"CCS64v109 ports and load path", v109Write, v109Line + u"0", u"", {}, {},
      {"$JOYSTICK1PC=1", "$JOYSTICK2PC=0", "$JOYSTICK1KEY=2", "$JOYSTICK2KEY=1", "$LOADPATH=D:\\MYGAME~1\\"}},
     {"CCS64v109, games folder missing", {V109, ccs, disk, {}, 0, -1, 0, 2, 1, true, u"E:\\N"}, v109Line + u"0", u"", {}, {}, {"$JOYSTICK1PC=-1", "$LOADPATH=C:\\"}},
