@@ -1,6 +1,5 @@
-// Saving the default song where only a scripted platform can say what the
-// drive is: on a CD-ROM, or with no root under the path's first two
-// characters, nothing is saved and the tune is not even opened.
+// On a CD-ROM, a drive with no root or a read-only tune, nothing is saved
+// and the tune is not even opened.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
