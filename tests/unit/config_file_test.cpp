@@ -35,8 +35,6 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         {"empty file, key", "", Changes{{u"$KEY", u"1"}}, ""},
         {"empty key, first line", "A=1\r\nB=2\r\n", Changes{{u"", u"v"}}, "=v\r\nB=2\r\n"},
         {"empty key, empty file", "", Changes{{u"", u"v"}}, "=v\r\n"},
-        {"line ends", "A=1\rB=2\nC=3\r\nD=4", Changes{}, "A=1\r\nB=2\r\nC=3\r\nD=4\r\n"},
-        {"LF then CR is two ends", "A\n\rB\r\r\n\n", Changes{}, "A\r\nB\r\n"},
         {"negative indexes unseen", "A=1\r\n", ConfigFileArray({{u"A", u"-"}, {u"A", u"0"}}, -1), "A=0\r\n"},
         {"no array", "A=1\r\n\r\n", ConfigFileArray(), "A=1\r\n\r\n", 9},
         {"lower bound 1", "A=1\r\n\r\n", ConfigFileArray({{u"A", u"2"}}, 1), "A=1\r\n\r\n", 9},
