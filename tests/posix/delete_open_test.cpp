@@ -13,14 +13,14 @@ using namespace testing;
 
 // Links removed and never followed, wildcards, hostile names, paths that name nothing to delete.
 TEST_F(BadInput, DeletePathSilentDeletesExactlyWhatThePathNames) {
-    for (const char* file :
-         {"outside/keep.txt", "outside/dir/inner.txt", "tree/a.txt",  "tree/.h",
-          "tree/..x",         "tree/sub/deeper/c.txt", "w/A.TMP",     "w/b.tmp",
-          "w/keep.txt",       "w/sub.tmp/inside.txt",  "w/x/y.txt",   "w/README",
-          "safe/file",        "victim/inside.txt",     "victim.txt",  "\xEF\xBF\xBD.d64",
-          "del/star/a",       "del/star/b/c",          "del/q/?x[a]", "del/q/zx[a]",
-          "del/q/zx[b]"})
-        write(file, file);
+    const char* files[] = {
+        // clang-format off
+        "outside/keep.txt", "outside/dir/inner.txt", "tree/a.txt", "tree/.h", "tree/..x", "tree/sub/deeper/c.txt",
+        "w/A.TMP", "w/b.tmp", "w/keep.txt", "w/sub.tmp/inside.txt", "w/x/y.txt", "w/README", "safe/file",
+        "victim/inside.txt", "victim.txt", "\xEF\xBF\xBD.d64", "del/star/a", "del/star/b/c", "del/q/?x[a]",
+        "del/q/zx[a]", "del/q/zx[b]"};
+    // clang-format on
+    for (const char* file : files) write(file, file);
     for (const char* file : {"tree/sub/locked.txt", "ro/file"})
         fs::permissions(write(file, "r"), fs::perms::owner_read);
     const fs::path outside = sandbox / "outside", dir = outside / "dir";

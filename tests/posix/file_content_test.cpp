@@ -412,7 +412,7 @@ TEST(Faults, SettingsStoreWrites) {
         std::string before, after;
     } calls[] = {
         {u"Name", "old\n", "new\n"}, {u"Fresh", "", "default\n"}, {u"Name", "old\n", "old\n"}};
-    int round = 0;
+    int round = 0;  // a fresh path each time: the store stays open for its path
     for (const bool warm : {false, true}) {
         for (const auto& call : calls) {
             fs::path database;
@@ -421,8 +421,7 @@ TEST(Faults, SettingsStoreWrites) {
                 [&](int n, int error) {
                     fs::remove_all(database.parent_path());
                     fs::create_directory(temp / std::to_string(++round));
-                    fs::copy_file(original,
-                                  database = temp / std::to_string(round) / "registry.sqlite");
+                    fs::copy_file(original, database = temp / std::to_string(round) / "r.sqlite");
                     PosixOptions options;
                     options.registryFile = database.string();
                     PosixPlatform host(options);
@@ -439,9 +438,10 @@ TEST(Faults, SettingsStoreWrites) {
                            (&call != calls && toUtf8(value.toString()) + "\n" != call.after);
                 },
                 [&](int failed) {
-                    const std::string seen =
-                        command(database, "get HKEY_CURRENT_USER K " + toUtf8(call.name)).output;
-                    EXPECT_TRUE(seen == call.after || (failed && seen == call.before)) << seen;
+                    const auto seen =
+                        command(database, "get HKEY_CURRENT_USER K " + toUtf8(call.name));
+                    EXPECT_TRUE(seen.output == call.after ||
+                                (failed && seen.output == call.before));
                 });
         }
     }
