@@ -261,39 +261,26 @@ TEST(RealSidHeader, ReadsEachTuneAsItsHeaderSays) {
     ::close(writer);
 }
 
-// The start song goes into the tune that was checked, or nowhere; a second
-// reader (libsidplayfp) starts the saved tune there.
+// The start song goes into the tune that was checked (renamed, or cut short
+// after the check), or nowhere; a second reader (libsidplayfp) starts it there.
 TEST(RealSidHeader, SavesTheStartSongOfTheTuneItCheckedOrNothing) {
     TempFolder temp;
     const fs::path tune = temp / "tune.sid", moved = temp / "moved.sid";
     const std::string h = psidHeader(5, 3, "N", "A", "C") + "music";
-    const auto with = [&](int high, int low) {
-        return h.substr(0, 16) + char(high) + char(low) + h.substr(18);
-    };
-    const auto rename = [&] { fs::rename(tune, moved), temp.write("tune.sid", "other"); };
-    const std::string rsid = "RSID" + h.substr(4), cut = h.substr(0, 117);
     const struct {
-        const char* name;
-        std::string before;
-        int song;
         bool saved;
-        std::string after, atMoved = "";  // the tune, and one moved away meanwhile
-        std::function<void()> act = {};
-    } rows[] = {// clang-format off
-        {"0", h, 0, true, with(0, 0)}, {"255", h, 255, true, with(0, 255)}, {"256", h, 256, true, with(1, 0)},
-        {"257", h, 257, false, h}, {"-1", h, -1, false, h}, {"not PSID", rsid, 1, false, rsid},
-        {"117 bytes", cut, 1, false, cut}, {"renamed, another put in its place", h, 7, true, "other", with(0, 7), rename},
-        {"cut short meanwhile", h, 7, false, "", "", [&] { fs::resize_file(tune, 0); }}};
-    // clang-format on
+        std::string after, atMoved;  // the tune, and the one moved away meanwhile
+        std::function<void()> meanwhile;
+    } rows[] = {{true, "other", h.substr(0, 17) + '\7' + h.substr(18),
+                 [&] { fs::rename(tune, moved), temp.write("tune.sid", "other"); }},
+                {false, "", "", [&] { fs::resize_file(tune, 0); }}};
     PosixPlatform host;
     for (const auto& row : rows) {
-        fs::remove(moved), temp.write("tune.sid", row.before);
+        fs::remove(moved), temp.write("tune.sid", h);
         Faults faults(1000, 0);
-        plan.meanwhile = row.act;
-        EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), row.song), Boolean(row.saved))
-            << row.name;
-        EXPECT_EQ(std::pair(contentOf(tune), contentOf(moved)), std::pair(row.after, row.atMoved))
-            << row.name;
+        plan.meanwhile = row.meanwhile;
+        EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), 7), Boolean(row.saved));
+        EXPECT_EQ(std::pair(contentOf(tune), contentOf(moved)), std::pair(row.after, row.atMoved));
     }
     fs::remove(tune);
     EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), 1), Boolean(false));
