@@ -1,5 +1,4 @@
-// A second local user, and work done in a child process (as that user, when
-// one is given) with a bound on its time, so that a hang fails at once.
+// A second local user, and work done as that user in a child process.
 #pragma once
 
 #include <grp.h>
@@ -21,22 +20,15 @@ inline std::optional<passwd> secondUser() {
     return *::getpwnam("twother");
 }
 
-// Makes this (child) process user, for good.
-inline void become(const passwd& user) {
-    const gid_t group = user.pw_gid;
-    if (::setgroups(1, &group) || ::setresgid(group, group, group) ||
-        ::setresuid(user.pw_uid, user.pw_uid, user.pw_uid))
-        ::_exit(99);
-}
-
-// body's answer, run in a child process (as user, when one is given) that
-// is killed when it has not answered within the seconds given (-1).
+// body's answer in a child (as user, if given), -1 when it has not answered in time.
 inline int inChild(const passwd* user, const std::function<int()>& body, int seconds = 2) {
     const pid_t child = ::fork();
-    if (child == 0) {
-        if (user) become(*user);
-        ::_exit(body());
-    }
+    const gid_t group = user ? user->pw_gid : 0;
+    if (child == 0 && user &&
+        (::setgroups(1, &group) || ::setresgid(group, group, group) ||
+         ::setresuid(user->pw_uid, user->pw_uid, user->pw_uid)))
+        ::_exit(99);
+    if (child == 0) ::_exit(body());
     int status = -1;
     for (int n = 0; n < seconds * 100 && ::waitpid(child, &status, WNOHANG) == 0; ++n)
         ::usleep(10000);

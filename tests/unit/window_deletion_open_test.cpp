@@ -1,7 +1,5 @@
-// SetAlwaysOnTop, DeletePathSilent and ShellWithDefaultProgram hand their
-// requests to the platform unchanged: any non-zero value is on; a name with
-// a NUL is no name to delete; each deletion yields once, after it; an
-// opening makes no existence test and no directory change.
+// Requests reach the platform as given: any non-zero is on, a name with a NUL
+// is no name to delete, each deletion yields after it, an opening checks nothing.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
