@@ -39,16 +39,26 @@ TEST_F(BadInput, ExistenceCodesDirectoryChangesAndSystemErrors) {
     static int failure;
     calls.stat = [](const char*, struct stat*) { return errno = failure, -1; };
     calls.fstat = [](int, struct stat*) { return errno = failure, -1; };
-    // Readings the configuration edits' fault table leaves out.
-    const std::tuple<int, std::int32_t, std::int32_t> failures[] = {
+    calls.open = [](const char*, int, mode_t) { return errno = failure, -1; };
+    // Each errno: the existence code (stat), the error of a read (fstat) and
+    // of an open, which reads a file it may not have so as 75 (and a missing
+    // one as a missing folder, when stat fails for the folder too).
+    const std::int32_t access = 75;
+    const std::tuple<int, std::int32_t, std::int32_t, std::int32_t> failures[] = {
         // clang-format off
-        {ENOENT, 2, 53}, {ENOTDIR, 3, 76}, {ENAMETOOLONG, 3, 76}, {ELOOP, 3, 76}, {EACCES, 5, 70}, {EPERM, 31, 70},
-        {EEXIST, 31, 75}, {EFBIG, 31, 61}, {ENODEV, 31, 68}, {ENFILE, 31, 67}};
+        {ENOENT, 2, 53, 76}, {ENOTDIR, 3, 76, 76}, {ENAMETOOLONG, 3, 76, 76}, {ELOOP, 3, 76, 76},
+        {EACCES, 5, 70, access}, {EPERM, 31, 70, access}, {EROFS, 31, access, access}, {EISDIR, 31, access, access},
+        {EBUSY, 31, access, access}, {ETXTBSY, 31, access, access}, {EEXIST, 31, access, access},
+        {ENOSPC, 31, 61, 61}, {EDQUOT, 31, 61, 61}, {EFBIG, 31, 61, 61}, {EIO, 31, 57, 57}, {ENXIO, 31, 68, 68},
+        {ENODEV, 31, 68, 68}, {ENOMEM, 31, 7, 7}, {EMFILE, 31, 67, 67}, {ENFILE, 31, 67, 67}, {EINVAL, 31, 5, 5}};
     // clang-format on
-    for (const auto& [number, code, error] : failures) {
+    for (const auto& [number, code, error, opening] : failures) {
         failure = number;
         EXPECT_EQ(host_->existenceTest(u16(game)), code) << number;
+        const auto open = std::exchange(calls.open, realSystemCalls().open);
         EXPECT_EQ(raised([&] { host_->readFile(u16(game), 10); }), error) << number;
+        calls.open = open;
+        EXPECT_EQ(raised([&] { host_->readFile(u16(game), 10); }), opening) << number;
     }
     calls = realSystemCalls();
 }

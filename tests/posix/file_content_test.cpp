@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <thread>
 
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/system_calls.h"
@@ -209,6 +210,41 @@ TEST(RealConfigFile, ConcurrentRewritesLoseNoChange) {
         EXPECT_EQ(std::tuple(failed, status, contentOf(cfg)), std::tuple(0, 0, "A=50\r\nB=50\r\n"))
             << "round " << round;
     }
+}
+
+// Another user swaps c64.cfg between links to root's private file and to his
+// own while root rewrites it: neither file takes the other's content.
+TEST(RealConfigFile, ASwappedLinkNeverMixesTwoUsersFiles) {
+    const std::optional<passwd> bob = secondUser();
+    if (!bob) GTEST_SKIP() << "needs root, to act as a second local user";
+    TempFolder temp;
+    const fs::path shared = temp / "shared", cfg = shared / "c64.cfg", next = shared / "next";
+    fs::create_directories(shared);
+    fs::permissions(temp.path(), fs::perms::all);
+    fs::permissions(shared, fs::perms::all);
+    const fs::path secret = temp.write("root/secret.cfg", "SECRET=1\r\n"),
+                   his = temp.write("bob.cfg", "BOB=1\r\n"), stop = temp / "stop";
+    ASSERT_EQ(::chmod(secret.c_str(), 0600) | ::chmod(his.c_str(), 0666) |
+                  ::chown(his.c_str(), bob->pw_uid, bob->pw_gid),
+              0);
+    fs::create_symlink(secret, cfg);
+    std::thread swapper([&] {
+        inChild(
+            &*bob,
+            [&] {
+                for (int n = 0; ::access(stop.c_str(), F_OK) != 0; ++n)
+                    if (::unlink(next.c_str()),
+                        ::symlink((n % 2 ? secret : his).c_str(), next.c_str()) == 0)
+                        ::rename(next.c_str(), cfg.c_str());
+                return 0;
+            },
+            10);
+    });
+    for (int n = 0; n < 400; ++n) change(u16(cfg), {{u"X", u"1"}});
+    std::ofstream(stop).close();
+    swapper.join();
+    EXPECT_EQ(contentOf(secret), "SECRET=1\r\n");
+    EXPECT_EQ(contentOf(his), "BOB=1\r\n");
 }
 
 // Shipped tunes as their headers say, each field read alone too; no tune in a
