@@ -13,13 +13,11 @@
 
 namespace tarnwick::testing {
 
-class FakeRegistry {
-  public:
+struct FakeRegistry {
     enum Operation { Create, Info, Data, Set };
-    // When set, that operation answers this status and does nothing else.
-    std::optional<std::int32_t> failure[4];
-    std::map<String, std::string> values;  // by name: kind byte, data
-    std::set<RegistryKey> open;            // the keys open now
+    std::optional<std::int32_t> failure[4];  // the status answered instead
+    std::map<String, std::string> values;    // by name: kind byte, data
+    std::set<RegistryKey> open;              // the keys open now
 
     std::int32_t createKey(std::uint32_t, const String&, std::uint32_t, RegistryKey& key) {
         if (failure[Create]) return *failure[Create];

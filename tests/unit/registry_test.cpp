@@ -1,5 +1,5 @@
-// twRegistry when a registry call fails: it answers false (or reads nothing),
-// writes nothing, and closes the key it opened.
+// A failing registry call: SaveSetting or GetSetting (value: its default) on
+// "V" answers false or reads nothing, writes nothing, closes its key.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -13,7 +13,6 @@ using Fake = testing::FakeRegistry;
 TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
     using namespace std::string_literals;
     const std::string text = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
-    // SaveSetting of value, or GetSetting with it as default, on "V" (stored before or not).
     const struct {
         const char* name;
         bool get;

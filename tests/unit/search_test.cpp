@@ -1,5 +1,4 @@
-// FindFile, FindFiles and FoundFile on the scripted platform: system
-// folders, folder counts and open listings are exact here.
+// FindFile, FindFiles and FoundFile where attributes, counts and listings are exact.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -12,9 +11,8 @@ namespace {
 
 using testing::FakePlatform;
 
-// T: a file of its own, matches in its first subfolder's subfolder (and
-// below) and in a later one, hidden and system folders, a link back to T
-// and a second name of T\A\B; beside it a tree for the totals.
+// T: matches deep in its first subfolder and in a later one, hidden and
+// system folders, a link back to T and to T\A\B; beside it a tree for totals.
 struct Tree : FakePlatform {
     Tree() {
         for (const char16_t* folder : {u"T", u"T\\A", u"T\\A\\B", u"T\\A\\B\\C", u"T\\A\\Back",
@@ -32,9 +30,7 @@ struct Tree : FakePlatform {
     }
 };
 
-// Each row: a folder and a name; what FindFile finds (the folder first, then
-// depth first without hidden and system folders); FindFiles' events in order
-// and its total. Each listing is read whole and closed before the next.
+// Each row: folder, name, what FindFile finds, FindFiles' events and total.
 TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
     const std::tuple<String, String, String, std::string, Variant> rows[] = {
         {u"T\\", u"tune.sid", u"T\\A\\B\\tune.sid",
@@ -64,8 +60,7 @@ TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
     EXPECT_EQ(twFunctions(w).FindFiles(same, same), Variant(7));
 }
 
-// 32,767 subfolders fit a folder's 16-bit count; the 32,768th of the next
-// overflows it and ends the whole search, its events raised.
+// The 32,768th subfolder of one folder overflows and ends the whole search.
 TEST(FindFiles, The32768thSubfolderOverflowsAndEndsTheWholeSearch) {
     FakePlatform w;
     w.addFolder(u"T");
@@ -90,10 +85,8 @@ TEST(FindFiles, The32768thSubfolderOverflowsAndEndsTheWholeSearch) {
     EXPECT_EQ(w.openEnumerations, 0);
 }
 
-// Handlers run in the order added; one added during an event first runs for
-// the next, one removed no more; a handler's own search enters again what
-// the search under way entered, which then goes on; an error in a handler
-// ends the search; a copy of the object has handlers of its own.
+// Handlers run in order, change at once, may search again and may end the
+// search by an error; a copy of the object has handlers of its own.
 TEST(FoundFile, HandlersInOrderChangedAtOnceAndFreeToSearch) {
     Tree w;
     twFunctions f(w);
