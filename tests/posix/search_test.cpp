@@ -15,14 +15,14 @@ using Strings = std::vector<String>;
 
 class RealSearch : public BadInput {
   protected:
-    Strings found(String path, const String& pattern, Variant* total = nullptr) {
+    // FindFiles' events, sorted, and its total.
+    std::pair<Strings, Variant> found(String path, const String& pattern) {
         Strings events;
         const auto token = f->addFoundFileHandler([&](const String& p) { events.push_back(p); });
         const Variant sum = f->FindFiles(path, pattern);
         f->removeFoundFileHandler(token);
-        if (total) *total = sum;
         std::sort(events.begin(), events.end());
-        return events;
+        return {events, sum};
     }
     String at(const std::string& relative) { return u16(sandbox / relative); }
     static std::size_t openDescriptors() {
@@ -74,6 +74,7 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
 
     fs::current_path(sandbox);
     const std::tuple<String, String, Strings, Variant> searches[] = {
+        // clang-format off
         {at("one/"), u"*.*", {u"README", u"empty", u"file.bin"}, Variant(101)},
         {at("missing"), u"*", {}, Variant()},
         {ofLength(32768), u"*", {}, Variant()},
@@ -84,33 +85,29 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
          Variant(4)},
         {at("n"), u"t*.d64", {fromUtf8("T\xff.D64")}, Variant(1)},
         {at("n"), u"\U0001F3B5*", {fromUtf8("\xF0\x9F\x8E\xB5.sid")}, Variant(1)},
-        {at("n"), u"..*", {u"..odd"}, Variant(1)}};
+        {at("n"), u"..*", {u"..odd"}, Variant(1)}};  // clang-format on
     for (const auto& [folder, pattern, below, total] : searches) {
         Strings events;
         for (const String& entry : below)
             events.push_back((folder.ends_with(u'/') ? folder : folder + u"/") + entry);
-        Variant sum;
-        EXPECT_EQ((std::pair{found(folder, pattern, &sum), sum}), std::pair(events, total))
+        EXPECT_EQ(found(folder, pattern), std::pair(events, total))
             << toUtf8(folder + u" " + pattern);
     }
     for (const String& pattern :
          {String(), u"\0*"s, u"*\0"s, u"\xD800*"s, u"*\xD83C"s, u"\xD83C\xE000"s,
           String(32768, u'*') + u".zzz", String(40000, u'a')})
-        EXPECT_EQ(found(at("t"), pattern), Strings{}) << toUtf8(pattern).substr(0, 20);
+        EXPECT_EQ(found(at("t"), pattern).first, Strings{}) << toUtf8(pattern).substr(0, 20);
     ASSERT_TRUE(!root || ::seteuid(0) == 0);
     EXPECT_EQ(openDescriptors(), descriptors) << "every listing closed";
     f->addFoundFileHandler([&](const String&) {
         for (const char* gone : {"v/a.prg", "v/b.prg", "v/sub1", "v/sub2"})
             fs::remove_all(sandbox / gone);
     });
-    EXPECT_EQ(found(at("v"), u"*.prg").size(), 1u) << "entries that vanish are left out";
-}
+    EXPECT_EQ(found(at("v"), u"*.prg").first.size(), 1u) << "entries that vanish are left out";
 
-// Deeper than PATH_MAX, with fewer descriptors than levels: found, reported, deleted.
-TEST_F(RealSearch, TreesDeeperThanPathMaxAndTheDescriptorLimit) {
+    // Deeper than PATH_MAX, with fewer descriptors than levels: found, reported, deleted.
     const std::string name(60, 'n');
-    std::string leaf = (sandbox / "deep").string();
-    fs::create_directories(leaf);
+    std::string leaf = write("deep/.keep", "").parent_path().string();
     fs::current_path(leaf);
     for (int i = 0; i < 80; ++i, leaf += "/" + name)
         fs::create_directory(name), fs::current_path(name);
@@ -122,7 +119,7 @@ TEST_F(RealSearch, TreesDeeperThanPathMaxAndTheDescriptorLimit) {
     const rlimit few{openDescriptors() + 20, limit.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
     EXPECT_EQ(f->FindFile(u"LEAF.PRG", at("deep")), fromUtf8(leaf));
-    EXPECT_EQ(found(at("deep"), u"*.prg"), Strings{fromUtf8(leaf)});
+    EXPECT_EQ(found(at("deep"), u"*.prg").first, Strings{fromUtf8(leaf)});
     f->DeletePathSilent(fromUtf8(leaf));
     EXPECT_EQ(f->FindFile(u"leaf.prg", at("deep")), u"") << "deleted by its path";
     f->DeletePathSilent(at("deep/" + name));
@@ -131,19 +128,20 @@ TEST_F(RealSearch, TreesDeeperThanPathMaxAndTheDescriptorLimit) {
 }
 
 // Each folder's matches in listing order, then its subfolders, each once.
-using Id = std::pair<dev_t, ino_t>;
-void walk(const fs::path& folder, std::set<Id>& entered, std::vector<std::string>& events) {
-    std::vector<std::pair<fs::path, Id>> subfolders;
+void walk(const fs::path& folder, std::set<std::pair<dev_t, ino_t>>& entered,
+          std::vector<std::string>& events) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        !entered.insert({st.st_dev, st.st_ino}).second)
+        return;
+    std::vector<fs::path> entries;
     std::error_code unreadable;
     for (const fs::directory_entry& e : fs::directory_iterator(folder, unreadable)) {
-        struct stat st {};
-        if (::stat(e.path().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            subfolders.push_back({e.path(), {st.st_dev, st.st_ino}});
+        entries.push_back(e.path());
         if (::fnmatch("*.sid", e.path().filename().c_str(), FNM_CASEFOLD) == 0)
             events.push_back(e.path().string());
     }
-    for (const auto& [path, id] : subfolders)
-        if (entered.insert(id).second) walk(path, entered, events);
+    for (const fs::path& entry : entries) walk(entry, entered, events);
 }
 
 // Links (above too, and to nothing), unreadable folders, cold caches (as
@@ -169,9 +167,7 @@ TEST_F(RealSearch, WalksDepthFirstLikeAPlainWalkOfARandomTree) {
     f->addFoundFileHandler([&](const String& path) { got.push_back(toUtf8(path)); });
     String start = u16(folders[0]);
     f->FindFiles(start, u"*.sid");
-    struct stat st {};
-    ::stat(folders[0].c_str(), &st);
-    std::set<Id> entered{{st.st_dev, st.st_ino}};  // no link leads above it
+    std::set<std::pair<dev_t, ino_t>> entered;
     walk(folders[0], entered, expected);
     if (root) ::syscall(SYS_setresuid, -1, 0, -1);
     EXPECT_EQ(got, expected) << "seed " << seed;
