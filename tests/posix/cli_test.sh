@@ -73,7 +73,6 @@ row 0 '^r'$'\n''r$' '^tarnwick reg: HKEY_USERS.K.N: the settings store cannot be
 [[ $(id -u) != 0 ]] || row 0 '^on disc'$'\n''(no such setting'$'\n''){2}cannot be written'$'\n''cannot be read'$'\n''cannot be written'$'\n''cannot be read$' "$N" 'mkdir media ro && TARNWICK_REGISTRY="media/a%#?.db" $T reg set HKEY_USERS K Kept "on disc" && mount --bind media ro && mount -o remount,bind,ro ro && export TARNWICK_REGISTRY="ro/a%#?.db" &&
     { $T reg get HKEY_USERS K Kept; $T reg get HKEY_USERS K Missing; $T reg get HKEY_USERS "No\Such" Kept; $T reg set HKEY_USERS K Kept new; $T reg get HKEY_USERS K Missing --default d; $T reg delete HKEY_USERS K
     TARNWICK_REGISTRY=ro/none.db $T reg get HKEY_USERS K Kept; } 2>&1 | grep -o "^on disc\|no such setting\|cannot be [a-z]*"; umount -l ro'
-# Settings listed and deleted, in a store of the test's own.
 export TARNWICK_REGISTRY=$D/settings.sqlite
 TAB=$'\t'
 row 0 "^A\\\\"$'\n'"G\\\\"$'\n'"Gx\\\\$" "$N" '$T reg set HKEY_USERS "A\G" Volume 7 --number && $T reg set hkey_users "a\g" name "Bou\"lder" &&

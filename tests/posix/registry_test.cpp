@@ -4,7 +4,6 @@
 #include <sqlite3.h>
 
 #include "platform/posix/posix_platform.h"
-#include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 
@@ -51,8 +50,7 @@ std::string stored(PosixPlatform& host, const String& key, const String& name,
     return value;
 }
 
-// Each row: SaveSetting of value, or GetSetting with value as its default, on
-// the value named as the row; the value as the store keeps it before and after.
+// SaveSetting, or GetSetting (value: its default), on the value named as the row.
 TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     testing::TempFolder temp;
     const fs::path saved = fs::current_path(), file = temp / "config/tarnwick/registry.sqlite";
@@ -107,27 +105,24 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     // Each saved, then looked for as at: case, longest name, SQL, roots.
     const String sql = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
     const std::uint32_t CR = registry_roots::ClassesRoot, LM = CR + 2, US = CR + 3;
-    const struct {
-        String root, key, name;
-        std::uint32_t atRoot;
-        String atKey, atName;
-        bool saved = true, found = saved;
-    } paths[] = {
+    // root, key, name, saved; then found or not at root, key, name
+    const std::tuple<String, String, String, bool, bool, std::uint32_t, String, String> paths[] = {
         // clang-format off
-        {HKCU, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", CU, u"SOFTWARE\\GR\u00d6\u00dfE", u"volume"},
-        {HKCU, Key, String(16383, u'n'), CU, Key, String(16383, u'N')},
-        {HKCU, Key, String(16384, u'n'), CU, Key, String(16384, u'n'), false},
-        {HKCU, u"Fresh\\" + sql, sql, CU, u"FRESH\\" + sql, sql},
-        {HKCU, u"Other", u"A", CU, u"Other", u"B", true, false},
-        {u"HKEY_CLASSES_ROOT", Key, u"R", CR, Key, u"R"},
-        {u"Hkey_Local_Machine", Key, u"M", LM, Key, u"M"},
-        {u"HKEY_USERS", Key, u"U", US, Key, u"U"},
-        {u"HKEY_USERS", Key, u"U2", LM, Key, u"U2", true, false},
+        {HKCU, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", 1, 1, CU, u"SOFTWARE\\GR\u00d6\u00dfE", u"volume"},
+        {HKCU, Key, String(16383, u'n'), 1, 1, CU, Key, String(16383, u'N')},
+        {HKCU, Key, String(16384, u'n'), 0, 0, CU, Key, String(16384, u'n')},
+        {HKCU, u"Fresh\\" + sql, sql, 1, 1, CU, u"FRESH\\" + sql, sql},
+        {HKCU, u"Other", u"A", 1, 0, CU, u"Other", u"B"},
+        {u"HKEY_CLASSES_ROOT", Key, u"R", 1, 1, CR, Key, u"R"},
+        {u"Hkey_Local_Machine", Key, u"M", 1, 1, LM, Key, u"M"},
+        {u"HKEY_USERS", Key, u"U", 1, 1, US, Key, u"U"},
+        {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"},
     };  // clang-format on
-    for (const auto& p : paths) {
-        SCOPED_TRACE(toUtf8(p.root + p.key + u"|" + p.name).substr(0, 40));
-        EXPECT_EQ(s.reg.SaveSetting(p.root, p.key, p.name, u"1", true), p.saved);
-        EXPECT_EQ(stored(s.host, p.atKey, p.atName, p.atRoot), p.found ? "\0011\0"s : none);
+    for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths) {
+        EXPECT_EQ(s.reg.SaveSetting(root, key, name, u"1", true), saved)
+            << toUtf8(key + name).substr(0, 40);
+        EXPECT_EQ(stored(s.host, atKey, atName, atRoot), found ? "\0011\0"s : none)
+            << toUtf8(key + name).substr(0, 40);
     }
     const auto mode = [](const fs::path& p) { return int(fs::status(p).permissions()); };
     EXPECT_EQ(
@@ -167,8 +162,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     if (child == 0) ::_exit(s.save(u"Forked", u"fork") ? 0 : 1);
     int status = -1;
     ::waitpid(child, &status, 0);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(s.get(u"Forked"), Variant(u"fork"));
+    EXPECT_EQ(std::pair(status, s.get(u"Forked")), std::pair(0, Variant(u"fork")));
     EXPECT_TRUE(s.save(u"After", u"fork"));
     // A store deleted underneath is made afresh; a key of the old one is not.
     EXPECT_EQ(h.createKey(CU, u"Orphan", key_access::Settings, other), 0);

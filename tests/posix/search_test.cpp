@@ -54,20 +54,13 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
     const bool root = ::geteuid() == 0;
     ASSERT_TRUE(!root || ::seteuid(65534) == 0);  // so that the mode binds
 
-    const std::tuple<String, const char*, const char*> finds[] = {
-        {u"ELITE.d64", "t", "t/Elite.D64"},  // the name as it stands on disk
-        {u"ELITE.D64 ", "t", nullptr},
-        {u"secret.prg", "t", nullptr},  // hidden folders are skipped
-        {u"x", "t", nullptr},           // t/locked cannot be read
-        {u"Elite.D64", "t/missing", nullptr},
-        {u"Elite.D64\0junk"s, "t", nullptr},  // a NUL ends no name early
-        {u"\xD800", "t", nullptr},            // a lone surrogate names no file
-        {u"", "t", nullptr},
-        {u"//", "t", nullptr},
-        {u"sub/ELITE.D64", "t", nullptr},  // only a plain name goes by the listing
-        {fromUtf8("TUNE\xff\xfe.sid"), "t", "t/*/tune\xff\xfe.sid"}};
-    for (const auto& [name, folder, file] : finds)
-        EXPECT_EQ(f->FindFile(name, at(folder)), file ? at(file) : u"") << toUtf8(name);
+    EXPECT_EQ(f->FindFile(u"ELITE.d64", at("t")), at("t/Elite.D64")) << "the name as on disk";
+    EXPECT_EQ(f->FindFile(fromUtf8("TUNE\xff\xfe.sid"), at("t")), at("t/*/tune\xff\xfe.sid"));
+    EXPECT_EQ(f->FindFile(u"Elite.D64", at("t/missing")), u"");
+    // Not found: hidden and unreadable folders, names with a NUL, a lone surrogate, a path.
+    for (const String& name : {u"ELITE.D64 "s, u"secret.prg"s, u"x"s, u"Elite.D64\0junk"s,
+                               u"\xD800"s, u""s, u"//"s, u"sub/ELITE.D64"s})
+        EXPECT_EQ(f->FindFile(name, at("t")), u"") << toUtf8(name);
     for (const String folder : {u"", u"a", u"."})
         EXPECT_EQ(f->FindFile(u"target.t64", folder), at("t/here/a/target.t64"));
     EXPECT_EQ(f->FindFile(u"TMP", u"/"), u"/tmp") << "the root's separator is not doubled";
@@ -99,10 +92,7 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         EXPECT_EQ(found(at("t"), pattern).first, Strings{}) << toUtf8(pattern).substr(0, 20);
     ASSERT_TRUE(!root || ::seteuid(0) == 0);
     EXPECT_EQ(openDescriptors(), descriptors) << "every listing closed";
-    f->addFoundFileHandler([&](const String&) {
-        for (const char* gone : {"v/a.prg", "v/b.prg", "v/sub1", "v/sub2"})
-            fs::remove_all(sandbox / gone);
-    });
+    f->addFoundFileHandler([&](const String&) { fs::remove_all(sandbox / "v"); });
     EXPECT_EQ(found(at("v"), u"*.prg").first.size(), 1u) << "entries that vanish are left out";
 
     // Deeper than PATH_MAX, with fewer descriptors than levels: found, reported, deleted.

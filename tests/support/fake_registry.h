@@ -1,13 +1,10 @@
-// An in-memory registry: one key's values (whatever key is opened), the
-// statuses Windows answers with, and failures on demand.
+// An in-memory registry: one key's values, whatever key is opened; failures on demand.
 #pragma once
 
-#include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <set>
-#include <string>
 
 #include "platform/registry.h"
 
