@@ -187,7 +187,8 @@ TEST(RegistryStore, EightProcessesAtOnceThenKilledLoseNoWrite) {
     for (int w = 0; w < Workers; ++w) {
         if ((workers[w] = ::fork()) != 0) continue;
         ::close(go[1]);
-        (void)!::read(go[0], go, 1);  // until the parent lets all go at once
+        char c;
+        (void)!::read(go[0], &c, 1);  // until the parent lets all go at once
         Store s(temp / "registry.sqlite");
         for (int i = 0;; ++i) {
             const String mine = u"P" + text(w) + u"_" + text(i % 50);
