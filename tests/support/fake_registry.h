@@ -1,27 +1,20 @@
-// An in-memory registry for the behaviour tests: one key's values of any
-// kind (whatever key is opened), the statuses Windows answers with, and
-// failures on demand.
+// An in-memory registry: one key's values, whatever key is opened; failures on demand.
 #pragma once
 
-#include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <set>
-#include <string>
 
 #include "platform/registry.h"
 
 namespace tarnwick::testing {
 
-class FakeRegistry {
-  public:
+struct FakeRegistry {
     enum Operation { Create, Info, Data, Set };
-    // When set, that operation answers this status and does nothing else.
-    std::optional<std::int32_t> failure[4];
-    // Each value as its kind (one byte) and its data, by name.
-    std::map<String, std::string> values;
-    std::set<RegistryKey> open;  // the keys open now
+    std::optional<std::int32_t> failure[4];  // the status answered instead
+    std::map<String, std::string> values;    // by name: kind byte, data
+    std::set<RegistryKey> open;              // the keys open now
 
     std::int32_t createKey(std::uint32_t, const String&, std::uint32_t, RegistryKey& key) {
         if (failure[Create]) return *failure[Create];

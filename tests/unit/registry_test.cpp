@@ -1,6 +1,5 @@
-// twRegistry when a registry call fails, against an in-memory registry: the
-// call answers false (or reads nothing), writes nothing, and closes the key
-// it opened. A stored value is its kind (one byte) and its data.
+// A failing registry call: SaveSetting or GetSetting (value: its default) on
+// "V" answers false or reads nothing, writes nothing, closes its key.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -14,41 +13,33 @@ using Fake = testing::FakeRegistry;
 TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
     using namespace std::string_literals;
     const std::string text = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
-    // SaveSetting of value, or GetSetting with value as its default, on
-    // value "V" (stored before, or not), while one operation fails.
-    const struct {
-        const char* name;
-        bool get;
-        Variant value;
-        Boolean asText;
-        std::string before;
-        Fake::Operation failing;
-        std::int32_t status;
-        Variant read = u"old";  // GetSetting's output ("old" before the call)
-    } rows[] = {
-        {"key cannot open: save", 0, u"x", true, none, Fake::Create, 5},
-        {"value cannot be written", 0, u"x", true, none, Fake::Set, 5},
-        {"key cannot open", 1, u"d", true, text, Fake::Create, 5},
-        {"default cannot be written", 1, u"d", true, none, Fake::Set, 5},
-        {"size unreadable", 1, 9, true, seven, Fake::Info, 5},
-        {"number unreadable", 1, 9, false, seven, Fake::Data, 1016},
-        {"text unreadable", 1, u"d", true, text, Fake::Data, 1016, Variant()},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    const Variant Old = u"old";
+    // name, get, value, asText, stored before, failing operation, its status, output
+    const std::tuple<const char*, bool, Variant, Boolean, std::string, Fake::Operation,
+                     std::int32_t, Variant>
+        rows[] = {
+            // clang-format off
+            {"key cannot open: save", 0, u"x", true, none, Fake::Create, 5, Old},
+            {"value cannot be written", 0, u"x", true, none, Fake::Set, 5, Old},
+            {"key cannot open", 1, u"d", true, text, Fake::Create, 5, Old},
+            {"default cannot be written", 1, u"d", true, none, Fake::Set, 5, Old},
+            {"size unreadable", 1, 9, true, seven, Fake::Info, 5, Old},
+            {"number unreadable", 1, 9, false, seven, Fake::Data, 1016, Old},
+            {"text unreadable", 1, u"d", true, text, Fake::Data, 1016, Variant()},
+        };  // clang-format on
+    for (const auto& [row, get, value, asText, before, failing, status, read] : rows) {
         testing::FakePlatform windows;
         Fake& store = windows.registry;
-        if (!row.before.empty()) store.values[u"V"] = row.before;
-        store.failure[row.failing] = row.status;
+        if (!before.empty()) store.values[u"V"] = before;
+        store.failure[failing] = status;
         twRegistry reg(windows);
-        Variant v = u"old";
-        EXPECT_FALSE(
-            row.get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, row.asText, row.value)
-                    : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", row.value, row.asText));
-        EXPECT_EQ(v, row.read);
-        EXPECT_EQ(v.kind(), row.read.kind());
-        EXPECT_EQ(store.values.count(u"V") ? store.values[u"V"] : none, row.before);
-        EXPECT_TRUE(store.open.empty()) << "every key opened is closed";
+        Variant v = Old;
+        EXPECT_FALSE(get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
+                         : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText))
+            << row;
+        EXPECT_EQ(std::tuple(v, v.kind(), store.values[u"V"], store.open.size()),
+                  std::tuple(read, read.kind(), before, 0u))
+            << row;
     }
 }
 
