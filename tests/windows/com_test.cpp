@@ -1,6 +1,4 @@
-// Tarnwick.dll under Wine: every method by name, and its slot, on real files,
-// registry, drives and programs; the FoundFile event; the registration, type
-// library and exports; and the Windows backend where clients cannot reach.
+// Tarnwick.dll under Wine as its clients use it, and the Windows backend where they cannot reach.
 #include <gtest/gtest.h>
 #include <windows.h>
 // after windows.h, which they need
@@ -22,10 +20,8 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using tarnwick::testing::contentOf;
 
-// Before any test, on the thread that runs them.
 [[maybe_unused]] const HRESULT apartment = CoInitialize(nullptr);
-// Registered as regsvr32 does it. Wine has no C++ runtime DLL to lend: the
-// DLL loads only if it needs nothing but the system's.
+// Registered as regsvr32 does it; it loads only if it needs no DLL but the system's.
 const HMODULE dll = LoadLibraryW(std::filesystem::u8path("Z:" TARNWICK_DLL).wstring().c_str());
 template <typename F>
 F* exported(const char* name) {  // through void*: an export carries no type of its own
@@ -35,8 +31,9 @@ const HRESULT registered = dll ? exported<decltype(DllRegisterServer)>("DllRegis
 struct Var : _variant_t {
     using _variant_t::_variant_t;
     Var(const std::wstring& s) : _variant_t(s.c_str()) {}
+    Var(VARTYPE empty) { V_VT(this) = empty; }  // VT_NULL
 };
-const Var T(true), F(false), E;
+const Var T(true), F(false), E, null{VARTYPE(VT_NULL)};
 const auto text = [](BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; };
 std::wstring guid(REFGUID id) {
     wchar_t s[40] = L"";
@@ -44,8 +41,7 @@ std::wstring guid(REFGUID id) {
     return s;
 }
 
-// A value as a client sees it: numbers with the type characters of the
-// runtime (% Integer, & Long, # Double), and a boolean True only as -1.
+// A value as a client sees it: % Integer, & Long, # Double, and True only as -1.
 std::wstring show(const VARIANT& v) {
     if (V_VT(&v) == VT_BSTR) return text(V_BSTR(&v));
     if (V_VT(&v) == VT_BOOL) return V_BOOL(&v) == -1 ? L"True" : V_BOOL(&v) ? L"?" : L"False";
@@ -55,11 +51,10 @@ std::wstring show(const VARIANT& v) {
     return L"vt" + std::to_wstring(V_VT(&v));
 }
 
-// A call of a method by name as a script makes it, its in/out arguments
-// referring to its variables; and its slot in the function table, as the type
-// library declares it. Seen: the result or the error (number, description,
-// source), then every in/out value it changed.
-std::wstring call(IDispatch* object, MEMBERID id, std::vector<Var> vars, int* slot = nullptr) {
+// A method called as a script calls it, in/out arguments by reference, and its declared slot.
+// Seen: the result or the error (number, description, source), then each in/out value changed.
+std::wstring call(IDispatch* object, MEMBERID id, const std::vector<Var>& args,
+                  int* slot = nullptr) {
     ComPtr<ITypeInfo> dispatch, table;
     ComPtr<ITypeInfo2> byId;
     HREFTYPE half = 0;
@@ -73,13 +68,10 @@ std::wstring call(IDispatch* object, MEMBERID id, std::vector<Var> vars, int* sl
     table->GetNames(id, names, 16, &count);
     if (slot) *slot = f->oVft / int(sizeof(void*)) - 6;  // slot 1 comes after IDispatch's
     const auto inOut = [&](std::size_t i) { return f->lprgelemdescParam[i].tdesc.vt == VT_PTR; };
-    const bool hasResult =
-        f->lprgelemdescParam[f->cParams - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL;
+    std::vector<Var> vars = args;
     std::vector<VARIANT> passed(vars.size());  // the last first
-    std::vector<std::wstring> before;
     for (std::size_t i = 0; i < vars.size(); ++i) {
         VARIANT& p = passed[vars.size() - 1 - i] = vars[i];
-        before.push_back(show(vars[i]));
         if (inOut(i)) V_VT(&p) = VT_BYREF | VT_VARIANT, V_VARIANTREF(&p) = &vars[i];
     }
     Var result;
@@ -91,10 +83,10 @@ std::wstring call(IDispatch* object, MEMBERID id, std::vector<Var> vars, int* sl
     std::wstring seen = FAILED(hr) ? L"error " + std::to_wstring(error & 0xFFFF) + L" " +
                                          text(e.bstrDescription) + L" in " + text(e.bstrSource) +
                                          (HRESULT_FACILITY(error) == 0xA ? L"" : L" (not runtime)")
-                        : hasResult ? show(result)
-                                    : L"";
-    for (std::size_t i = 0; i < before.size() && SUCCEEDED(hr); ++i)
-        if (inOut(i) && show(vars[i]) != before[i])
+                        : V_VT(&result) == VT_EMPTY ? L""
+                                                    : show(result);  // a Sub's
+    for (std::size_t i = 0; i < vars.size() && SUCCEEDED(hr); ++i)
+        if (inOut(i) && show(vars[i]) != show(args[i]))
             seen += (seen.empty() ? L"" : L"|") + text(names[i + 1]) + L"=" + show(vars[i]);
     SysFreeString(e.bstrSource), SysFreeString(e.bstrDescription), SysFreeString(e.bstrHelpFile);
     for (BSTR name : names) SysFreeString(name);
@@ -130,8 +122,7 @@ wchar_t unusedDrive() {
     return letter;
 }
 
-// The files and folders the rows work on, with a copy of the recorder as an
-// emulator; the build made a link from loop/sub/up back to loop.
+// The rows' files and folders, the recorder copied as an emulator; the build made loop/sub/up.
 struct Tree : tarnwick::testing::TempFolder {
     std::wstring dir = path().wstring() + L"\\";
     wchar_t label[MAX_PATH] = L"";  // of drive C:
@@ -182,19 +173,20 @@ struct Tree : tarnwick::testing::TempFolder {
 // A sink of __twFunctions: the FoundFile events it received.
 struct Sink final : IDispatch {
     std::wstring heard;  // "|FoundFile=" and the path, for every event
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    DWORD cookie = 0;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         const bool mine = iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID___twFunctions;
         return *out = mine ? this : nullptr, mine ? S_OK : E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
         heard += id == 1 && p->cArgs == 1 ? L"|FoundFile=" + show(p->rgvarg[0]) : L"|?";
         return S_OK;
     }
@@ -210,10 +202,13 @@ std::wstring stored(const std::wstring& key, const wchar_t* name = nullptr,
            (kind == REG_DWORD ? std::to_wstring(data[0]) : reinterpret_cast<wchar_t*>(data));
 }
 
-const std::pair<const wchar_t*, const CLSID*> classes[] = {
-    {L"Tarnwick.twShell", &CLSID_twShell},
-    {L"Tarnwick.twRegistry", &CLSID_twRegistry},
-    {L"Tarnwick.twFunctions", &CLSID_twFunctions}};
+const struct {
+    const wchar_t* progId;
+    const CLSID* clsid;
+    const IID* iid;
+} classes[] = {{L"Tarnwick.twShell", &CLSID_twShell, &IID__twShell},
+               {L"Tarnwick.twRegistry", &CLSID_twRegistry, &IID__twRegistry},
+               {L"Tarnwick.twFunctions", &CLSID_twFunctions, &IID__twFunctions}};
 ComPtr<IDispatch> create(const CLSID* clsid) {
     ComPtr<IDispatch> object;
     CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
@@ -224,30 +219,26 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     ASSERT_TRUE(dll && registered == S_OK);
     ComPtr<IDispatch> objects[3];
     // Compiled clients take an error's details only from an interface that says it has them.
-    const IID* interfaces[] = {&IID__twShell, &IID__twRegistry, &IID__twFunctions};
     for (int i = 0; i < 3; ++i) {
         ComPtr<ISupportErrorInfo> errors;
-        ASSERT_TRUE(objects[i] = create(classes[i].second)) << "unregistered";
+        ASSERT_TRUE(objects[i] = create(classes[i].clsid)) << "unregistered";
         EXPECT_TRUE(SUCCEEDED(objects[i].As(&errors)) &&
-                    errors->InterfaceSupportsErrorInfo(*interfaces[i]) == S_OK);
+                    errors->InterfaceSupportsErrorInfo(*classes[i].iid) == S_OK);
     }
     const Tree t;
     const std::wstring& d = t.dir;
     ComPtr<IConnectionPointContainer> container;
-    ComPtr<IConnectionPoint> point, none;
+    ComPtr<IConnectionPoint> point;
     Sink sink;
-    DWORD cookie = 0;
     ASSERT_EQ(objects[2].As(&container), S_OK);
-    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, &none), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, &point), CONNECT_E_NOCONNECTION);
     ASSERT_EQ(container->FindConnectionPoint(DIID___twFunctions, &point), S_OK);
-    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    ASSERT_EQ(point->Advise(&sink, &sink.cookie), S_OK);
     const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
                        miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
                        key = L"Software\\Tarnwick Tests", tune = d + L"t.sid", A(32, L'A'),
                        song4(t.psid.begin(), t.psid.end()), in = L" in Tarnwick.twFunctions";
     const auto user = [&](const wchar_t* name) { return stored(key, name, HKEY_CURRENT_USER); };
-    Var null;
-    V_VT(&null) = VT_NULL;
     // A value stored empty by another program.
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Empty", REG_SZ, nullptr, 0), 0);
     enum { S, R, Fn };
@@ -321,7 +312,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         // clang-format on
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.name, row.name + wcslen(row.name)));
+        SCOPED_TRACE(row.name);
         IDispatch* object = objects[row.object].Get();
         std::wstring lower = row.name;
         LPOLESTR names[] = {CharLowerW(lower.data())};  // names match in any case
@@ -337,14 +328,13 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
     // A sink that left hears nothing more.
-    ASSERT_EQ(point->Unadvise(cookie), S_OK);
-    EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+    ASSERT_EQ(point->Unadvise(sink.cookie), S_OK);
+    EXPECT_EQ(point->Unadvise(sink.cookie), CONNECT_E_NOCONNECTION);
     EXPECT_EQ(call(objects[2].Get(), 0x60030003, {d + L"h", L"*.*"}) + sink.heard,
               L"2&|path=" + d + L"h\\");
 }
 
-// The enumerations as clients compile against them; the type library is made
-// from the same definition.
+// The enumerations as clients compile against them (the type library has the same source).
 static_assert(eCCS109_PCJoystick1 == 0 && eCCS109_PCJoystick2 == 1 && eCCS109_KeySet1 == 0 &&
               eCCS109_KeySet2 == 1 && eCCS109_KeySet3 == 2 && eCCS20_None == 0 &&
               eCCS20_Joystick == 1 && eCCS20_MouseC1351 == 2 && eCCS20_PCJoystick1 == 0 &&
@@ -354,11 +344,10 @@ static_assert(eCCS109_PCJoystick1 == 0 && eCCS109_PCJoystick2 == 1 && eCCS109_Ke
               eVICE_PCJoystick1 == 4 && eVICE_PCJoystick2 == 5 && Disable == 0 && Keyboard == 1 &&
               AnalogueJoystick == 2 && SelectPort1 == 0 && SelectPort2 == 1);
 
-// What the registry tells other programs (the runtime, the marshaller, object
-// browsers) of the classes, and the type library it points them to.
+// What the registry tells the runtime, the marshaller and browsers of the classes and library.
 TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     std::wstring seen, expected;
-    for (const auto& [progId, clsid] : classes) {
+    for (const auto& [progId, clsid, iid] : classes) {
         const std::wstring c = L"CLSID\\" + guid(*clsid) + L"\\", p = progId;
         seen += stored(c) + L" " + stored(c + L"InprocServer32", L"ThreadingModel") + L" " +
                 stored(c + L"ProgID") + L" " + stored(c + L"TypeLib") + L" " +
@@ -370,13 +359,11 @@ TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     ComPtr<ITypeLib> library;
     ComPtr<ITypeInfo> info;
     TYPEATTR* type = nullptr;
-    BSTR name = nullptr, description = nullptr;
+    _bstr_t name, about;
     ASSERT_EQ(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library), S_OK);
-    library->GetDocumentation(-1, &name, &description, nullptr, nullptr);
-    EXPECT_EQ(text(name) + L": " + text(description), L"Tarnwick: Tarnwick General Functions v2.2");
-    SysFreeString(name), SysFreeString(description);
-    // The earlier identifier of _twShell, recorded as an alias, yields the same interface and is
-    // marshalled as the current one.
+    library->GetDocumentation(-1, name.GetAddress(), about.GetAddress(), nullptr, nullptr);
+    EXPECT_EQ(text(name) + L": " + text(about), L"Tarnwick: Tarnwick General Functions v2.2");
+    // _twShell's earlier identifier, an alias: the same interface, marshalled as the current one.
     wchar_t alias[] = L"twShell___v0";
     MEMBERID member = 0;
     USHORT found = 1;
@@ -394,22 +381,15 @@ TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     EXPECT_NE(earlier, IID__twShell);
     ASSERT_EQ(shell->QueryInterface(earlier, &viaEarlier), S_OK);
     EXPECT_EQ(viaEarlier.Get(), static_cast<IUnknown*>(shell.Get())) << "the same _twShell";
-
-    // The DLL as COM loads it: the classes it serves, and when it may be unloaded.
-    ComPtr<IClassFactory> factory;
-    ComPtr<IUnknown> object;
-    ASSERT_EQ(
-        CoGetClassObject(CLSID_twFunctions, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)),
-        S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)), S_OK);
-    shell.Reset(), viaEarlier.Reset(), factory.Reset();
+    // The DLL may be unloaded only when no object of it is alive.
+    viaEarlier.Reset();
     const auto canUnloadNow = exported<decltype(DllCanUnloadNow)>("DllCanUnloadNow");
     EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive";
-    object.Reset();
+    shell.Reset();
     EXPECT_EQ(canUnloadNow(), S_OK);
     // As after regsvr32 /u: no class can be named or made, and the type library is gone.
     ASSERT_EQ(exported<decltype(DllUnregisterServer)>("DllUnregisterServer")(), S_OK);
-    for (const auto& [progId, clsid] : classes) {
+    for (const auto& [progId, clsid, iid] : classes) {
         CLSID found{};
         EXPECT_TRUE(CLSIDFromProgID(progId, &found) != S_OK && !create(clsid)) << progId;
     }
@@ -417,8 +397,7 @@ TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     exported<decltype(DllRegisterServer)>("DllRegisterServer")();
 }
 
-// The system's answers as the runtime gives them: existence codes (long
-// names included), and the errors of a change of folder or drive.
+// The system's answers as the runtime's: existence codes (long names too), chdir and drive errors.
 TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
     using namespace tarnwick;
     const tarnwick::testing::TempFolder temp;
