@@ -6,6 +6,7 @@
 #include <olectl.h>
 #include <wrl/client.h>
 
+#include <bit>
 #include <functional>
 
 #include "platform/win32/win32_platform.h"
@@ -51,21 +52,25 @@ std::wstring show(const VARIANT& v) {
     return L"vt" + std::to_wstring(V_VT(&v));
 }
 
-// A method called as a script calls it, in/out arguments by reference, and its declared slot.
+// A method called by name as a script calls it, in/out arguments by reference; its id and slot.
 // Seen: the result or the error (number, description, source), then each in/out value changed.
-std::wstring call(IDispatch* to, MEMBERID id, const std::vector<Var>& args, int* slot = nullptr) {
+std::wstring call(IDispatch* to, std::wstring name, const std::vector<Var>& args,
+                  std::pair<DISPID, int>* where = nullptr) {
+    LPOLESTR lower = CharLowerW(name.data());  // names match in any case
+    DISPID id = 0;
     ComPtr<ITypeInfo> dispatch, table;
     ComPtr<ITypeInfo2> byId;
     HREFTYPE half = 0;
     UINT index = 0, count = 0;
     FUNCDESC* f = nullptr;
     BSTR names[16] = {};  // the method's, then its parameters'
-    if (to->GetTypeInfo(0, 0, &dispatch) || dispatch->GetRefTypeOfImplType(-1, &half) ||
-        dispatch->GetRefTypeInfo(half, &table) || table.As(&byId) ||
-        byId->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index) || table->GetFuncDesc(index, &f))
+    if (to->GetIDsOfNames(IID_NULL, &lower, 1, 0, &id) || to->GetTypeInfo(0, 0, &dispatch) ||
+        dispatch->GetRefTypeOfImplType(-1, &half) || dispatch->GetRefTypeInfo(half, &table) ||
+        table.As(&byId) || byId->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index) ||
+        table->GetFuncDesc(index, &f))
         return L"(no such method)";
     table->GetNames(id, names, 16, &count);
-    if (slot) *slot = f->oVft / int(sizeof(void*)) - 6;  // slot 1 comes after IDispatch's
+    if (where) *where = {id, f->oVft / int(sizeof(void*)) - 6};  // slot 1 follows IDispatch's
     const auto inOut = [&](std::size_t i) { return f->lprgelemdescParam[i].tdesc.vt == VT_PTR; };
     std::vector<Var> vars = args;
     std::vector<VARIANT> passed(vars.size());  // the last first
@@ -113,11 +118,7 @@ std::wstring shortOf(const std::wstring& name, bool small = false) {
     s.resize(GetShortPathNameW(name.c_str(), s.data(), MAX_PATH));
     return small ? CharLowerW(s.data()) : s;
 }
-wchar_t unusedDrive() {
-    wchar_t letter = L'Y';
-    while (GetLogicalDrives() & (1u << (letter - L'A'))) --letter;
-    return letter;
-}
+const auto noDrive = [] { return wchar_t(L'@' + std::bit_width(~GetLogicalDrives() & 0x1FFFFFF)); };
 
 // The rows' files and folders, the recorder copied as an emulator; the build made loop/sub/up.
 struct Tree : tarnwick::testing::TempFolder {
@@ -291,7 +292,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},
         {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\sub\\.."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {L"c:"}, L"False"},
-        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {std::wstring{unusedDrive(), L':'}}, L"True"},  // no drive: no disc in it yet
+        {Fn, L"DriveTypeIsCDRom", 0x12, 16, {std::wstring{noDrive(), L':'}}, L"True"},  // no drive: no disc in it yet
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"9")}, L"; a=9\r\n", [&] { return t.onDisk("c64.cfg"); }},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"c64.cfg", changeList(L"a", L"8", 1)}, L"error 9 Subscript out of range" + in},
         {Fn, L"ChangeConfigFile", 0x13, 17, {d + L"ro.cfg", changeList(L"a", L"8")}, L"error 75 Path/File access error" + in + L"; A=1\r\n", [&] { return t.onDisk("ro.cfg"); }},
@@ -305,16 +306,10 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        IDispatch* object = objects[row.object].Get();
-        std::wstring lower = row.name;
-        LPOLESTR names[] = {CharLowerW(lower.data())};  // names match in any case
-        DISPID id = 0;
-        int slot = 0;
-        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
-        const std::wstring seen = call(object, id, row.args, &slot) + sink.heard;
-        EXPECT_EQ(row.after ? seen + L"; " + row.after() : seen, row.expected);
-        EXPECT_EQ(std::pair(id, slot), std::pair(DISPID(0x60030000 + row.id), row.slot))
-            << "id, slot";
+        std::pair<DISPID, int> where;
+        const std::wstring seen = call(objects[row.object].Get(), row.name, row.args, &where);
+        EXPECT_EQ(seen + sink.heard + (row.after ? L"; " + row.after() : L""), row.expected);
+        EXPECT_EQ(where, std::pair(DISPID(0x60030000 + row.id), row.slot)) << "id, slot";
         sink.heard.clear();
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
@@ -322,7 +317,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     // A sink that left hears nothing more.
     ASSERT_EQ(point->Unadvise(sink.cookie), S_OK);
     EXPECT_EQ(point->Unadvise(sink.cookie), CONNECT_E_NOCONNECTION);
-    EXPECT_EQ(call(objects[2].Get(), 0x60030003, {d + L"h", L"*.*"}) + sink.heard,
+    EXPECT_EQ(call(objects[2].Get(), L"FindFiles", {d + L"h", L"*.*"}) + sink.heard,
               L"2&|path=" + d + L"h\\");
 }
 
@@ -408,7 +403,7 @@ TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
     } rows[] = {                // clang-format off
         {'e', file, 0}, {'e', games + u"\\none.d64", 2}, {'e', games + u"\\no\\game.d64", 3}, {'e', games + u"\\a|b.d64", 3},
         {'e', games, 5}, {'e', d, 5}, {'e', d + u"\\none.d64", 2}, {'f', games + u"\\no", 76}, {'f', file, 76},
-        {'v', String{char16_t(unusedDrive()), u':', u'\\'}, 68}, {'v', u"1:", 68}};
+        {'v', String{char16_t(noDrive()), u':', u'\\'}, 68}, {'v', u"1:", 68}};
     // clang-format on
     for (const auto& [call, path, expected] : rows) {
         std::int32_t answer = 0;
