@@ -99,10 +99,9 @@ std::wstring call(IDispatch* to, std::wstring name, const std::vector<Var>& args
 
 // A change list: an automation array of one ConfigFileType record.
 Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
-    const GUID configFileType{
-        0xAB20F429, 0x7F87, 0x44A9, {0x9D, 0x1A, 0x15, 0x28, 0xA7, 0xB4, 0x71, 0xA4}};
+    const GUID id{0xAB20F429, 0x7F87, 0x44A9, {0x9D, 0x1A, 0x15, 0x28, 0xA7, 0xB4, 0x71, 0xA4}};
     ComPtr<IRecordInfo> record;
-    GetRecordInfoFromGuids(LIBID_Tarnwick, 43, 1, 0, configFileType, &record);
+    GetRecordInfoFromGuids(LIBID_Tarnwick, 43, 1, 0, id, &record);
     Var list;
     V_VT(&list) = VT_ARRAY | VT_RECORD;
     V_ARRAY(&list) = SafeArrayCreateVectorEx(VT_RECORD, lowerBound, 1, record.Get());
@@ -376,10 +375,9 @@ TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     EXPECT_EQ(canUnloadNow(), S_OK);
     // As after regsvr32 /u: no class can be named or made, and the type library is gone.
     ASSERT_EQ(exported<decltype(DllUnregisterServer)>("DllUnregisterServer")(), S_OK);
-    for (const auto& [progId, clsid, iid] : classes) {
-        CLSID found{};
-        EXPECT_TRUE(CLSIDFromProgID(progId, &found) != S_OK && !create(clsid)) << progId;
-    }
+    for (const auto& [progId, clsid, iid] : classes)
+        EXPECT_TRUE(stored(progId + std::wstring(L"\\CLSID")) == L"none" && !create(clsid))
+            << progId;
     EXPECT_NE(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library), S_OK);
     exported<decltype(DllRegisterServer)>("DllRegisterServer")();
 }
@@ -396,11 +394,9 @@ TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
         CreateDirectoryW((deep += L"\\" + std::wstring(100, c)).c_str(), nullptr);
     const String d = fromWide(deep.substr(4));
     Win32Platform host;
-    const struct {
-        char call;  // e: existenceTest, f: changeDirectory, v: changeDrive
-        String path;
-        std::int32_t expected;  // the code, or the number of the error raised
-    } rows[] = {                // clang-format off
+    // e: existenceTest, f: changeDirectory, v: changeDrive; the code, or the error's number.
+    const std::tuple<char, String, std::int32_t> rows[] = {
+        // clang-format off
         {'e', file, 0}, {'e', games + u"\\none.d64", 2}, {'e', games + u"\\no\\game.d64", 3}, {'e', games + u"\\a|b.d64", 3},
         {'e', games, 5}, {'e', d, 5}, {'e', d + u"\\none.d64", 2}, {'f', games + u"\\no", 76}, {'f', file, 76},
         {'v', String{char16_t(noDrive()), u':', u'\\'}, 68}, {'v', u"1:", 68}};

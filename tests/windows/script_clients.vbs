@@ -1,7 +1,4 @@
-' The three classes from a script: a launcher's message, variables passed by
-' reference, a registry round trip and the runtime's error number. The script
-' host exits 0 even when a script stops on an error: it passes only by
-' printing its closing line.
+' The three classes from a script: a launcher's message, by-reference variables, registry, Err.
 Option Explicit
 Dim failures, functions, registry, key, folder, file, value
 Sub Check(name, actual, expected)
