@@ -24,15 +24,15 @@ using tarnwick::testing::contentOf;
 [[maybe_unused]] const HRESULT apartment = CoInitialize(nullptr);
 // Registered as regsvr32 does it; it loads only if it needs no DLL but the system's.
 const HMODULE dll = LoadLibraryW(std::filesystem::u8path("Z:" TARNWICK_DLL).wstring().c_str());
-template <typename F>
-F* exported(const char* name) {  // through void*: an export carries no type of its own
-    return reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+HRESULT exported(const char* name) {  // an entry as COM calls it; through void*: it has no type
+    const auto entry = reinterpret_cast<void*>(GetProcAddress(dll, name));
+    return reinterpret_cast<decltype(DllCanUnloadNow)*>(entry)();
 }
-const HRESULT registered = dll ? exported<decltype(DllRegisterServer)>("DllRegisterServer")() : 0;
+const HRESULT registered = dll ? exported("DllRegisterServer") : 0;
 struct Var : _variant_t {
     using _variant_t::_variant_t;
     Var(const std::wstring& s) : _variant_t(s.c_str()) {}
-    Var(VARTYPE type) { V_VT(this) = type; }  // a value of no data: VT_NULL
+    Var(VARTYPE type) { V_VT(this) = type; }  // VT_NULL, or an array still to be set
 };
 const Var T(true), F(false), E, null{VARTYPE(VT_NULL)};
 const auto text = [](BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; };
@@ -92,7 +92,7 @@ std::wstring call(IDispatch* to, std::wstring name, const std::vector<Var>& args
         if (inOut(i) && show(vars[i]) != show(args[i]))
             seen += (seen.empty() ? L"" : L"|") + text(names[i + 1]) + L"=" + show(vars[i]);
     SysFreeString(e.bstrSource), SysFreeString(e.bstrDescription), SysFreeString(e.bstrHelpFile);
-    for (BSTR name : names) SysFreeString(name);
+    for (BSTR each : names) SysFreeString(each);
     table->ReleaseFuncDesc(f);
     return seen;
 }
@@ -102,8 +102,7 @@ Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
     const GUID id{0xAB20F429, 0x7F87, 0x44A9, {0x9D, 0x1A, 0x15, 0x28, 0xA7, 0xB4, 0x71, 0xA4}};
     ComPtr<IRecordInfo> record;
     GetRecordInfoFromGuids(LIBID_Tarnwick, 43, 1, 0, id, &record);
-    Var list;
-    V_VT(&list) = VT_ARRAY | VT_RECORD;
+    Var list(VARTYPE(VT_ARRAY | VT_RECORD));
     V_ARRAY(&list) = SafeArrayCreateVectorEx(VT_RECORD, lowerBound, 1, record.Get());
     const _bstr_t k(key), v(value);
     ConfigFileType item{k, v};  // copied into the array
@@ -249,8 +248,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {S, L"CCS64v20DosAndWin", 0x03, 4, {no, L"", g, short(0), 1L, 0L, 0L, -1L, T, F}, un + L"CCS64 v2.0" + miss},
         {S, L"C64Sv252", 0x04, 5, {no, L"C:\\g.prg", E, 1L, 0L, F, F}, un + L"this game in C64S v2.52.  This emulator only supports D64 and T64 files"},
         {S, L"ShellWithDefaultProgram", 0x05, 6, {d + L"missing.nothing", 0L}, L""},
-        // Started as the system parses its line, no shell between, in the emulator's folder.
-        {S, L"VICE", 0x06, 7, {d + L"VICE \u03a9\\x64.exe", d + L"Summer Games.T64", L"A\" & ^%PATH%! C:\\ \"B", 4L, 2L, F},
+        {S, L"VICE", 0x06, 7, {d + L"VICE \u03a9\\x64.exe", d + L"Summer Games.T64", L"A\" & ^%PATH%! C:\\ \"B", 4L, 2L, F},  // as the system parses its line, no shell, in its folder
          L"; [-autostart][" + shortOf(d + L"Summer Games.T64", true) + L":a\" & ^%path%! c:\\ \"b][-joydev1][4][-joydev2][2] in " + d + L"VICE \u03a9", [&] { return t.started(); }},
         {S, L"Comeback64", 0x07, 8, {no, g, 1L, F}, un + L"the Come Back 64 Emulator" + miss},
         {S, L"Win64Beta", 0x08, 9, {no, g, F}, un + L"Win64 Beta" + miss},
@@ -266,7 +264,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {R, L"GetSetting", 0x03, 2, {hk, key, L"Snow\u2603", E, T}, L"True|vValue=wide"},
         {R, L"SaveSetting", 0x02, 1, {hk, key, L"Gr\u00f6\u00dfe", L"Gr\u00f6\u00dfe", T}, L"True; 1:Gr\u00f6\u00dfe", [&] { return user(L"Gr\u00f6\u00dfe"); }},
         {R, L"SaveSetting", 0x02, 1, {L"HKEY_LOCAL_MACHINE", key, L"Root", L"machine", T}, L"True; 1:machine none", [&] { return stored(key, L"Root", HKEY_LOCAL_MACHINE) + L" " + user(L"Root"); }},
-        {R, L"SaveSetting", 0x02, 1, {L"Hkey_Classes_Root", L"Tarnwick Tests", L"Root", L"classes", T}, L"True; 1:classes", [&] { return stored(L"Tarnwick Tests", L"Root"); }},
+        {R, L"SaveSetting", 0x02, 1, {L"Hkey_Classes_Root", key, L"Root", L"classes", T}, L"True; 1:classes", [&] { return stored(key, L"Root"); }},
         {Fn, L"FindFile", 0x00, 1, {L"FOUND.D64", d}, d + L"FOUND.D64"},
         {Fn, L"FindFile", 0x00, 1, {L"in.prg", d + L"h"}, L""},  // not in hidden or system folders
         {Fn, L"FindFiles", 0x03, 2, {d + L"h", L"in.prg"}, L"2&|path=" + d + L"h\\|FoundFile=" + d + L"h\\Hidden\\in.prg|FoundFile=" + d + L"h\\System\\in.prg"},
@@ -287,8 +285,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {Fn, L"GetVolumeName", 0x0F, 13, {L"C:\\"}, t.label},
         {Fn, L"Long2Short", 0x10, 14, {d + L"Long Folder\\Great Game.d64"}, shortOf(d + L"Long Folder\\Great Game.d64")},
         {Fn, L"DeletePathSilent", 0x11, 15, {d + L"sub"}, L"; (none)", [&] { return t.onDisk("sub"); }},
-        // Never a folder named as "." or "..": the current one, or one that holds it.
-        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},
+        {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},  // never "." or "..": this folder or one holding it
         {Fn, L"DeletePathSilent", 0x11, 15, {d + L"keep\\sub\\.."}, L"; g", [&] { return t.onDisk("keep/in.prg"); }},
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {L"c:"}, L"False"},
         {Fn, L"DriveTypeIsCDRom", 0x12, 16, {std::wstring{noDrive(), L':'}}, L"True"},  // no drive: no disc in it yet
@@ -311,8 +308,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         EXPECT_EQ(where, std::pair(DISPID(0x60030000 + row.id), row.slot)) << "id, slot";
         sink.heard.clear();
     }
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()),
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tarnwick Tests");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()), RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     // A sink that left hears nothing more.
     ASSERT_EQ(point->Unadvise(sink.cookie), S_OK);
     EXPECT_EQ(point->Unadvise(sink.cookie), CONNECT_E_NOCONNECTION);
@@ -369,17 +365,16 @@ TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     EXPECT_EQ(viaEarlier.Get(), static_cast<IUnknown*>(shell.Get())) << "the same _twShell";
     // The DLL may be unloaded only when no object of it is alive.
     viaEarlier.Reset();
-    const auto canUnloadNow = exported<decltype(DllCanUnloadNow)>("DllCanUnloadNow");
-    EXPECT_EQ(canUnloadNow(), S_FALSE) << "an object is alive";
+    EXPECT_EQ(exported("DllCanUnloadNow"), S_FALSE) << "an object is alive";
     shell.Reset();
-    EXPECT_EQ(canUnloadNow(), S_OK);
+    EXPECT_EQ(exported("DllCanUnloadNow"), S_OK);
     // As after regsvr32 /u: no class can be named or made, and the type library is gone.
-    ASSERT_EQ(exported<decltype(DllUnregisterServer)>("DllUnregisterServer")(), S_OK);
+    ASSERT_EQ(exported("DllUnregisterServer"), S_OK);
     for (const auto& [progId, clsid, iid] : classes)
         EXPECT_TRUE(stored(progId + std::wstring(L"\\CLSID")) == L"none" && !create(clsid))
             << progId;
     EXPECT_NE(LoadRegTypeLib(LIBID_Tarnwick, 43, 1, 0, &library), S_OK);
-    exported<decltype(DllRegisterServer)>("DllRegisterServer")();
+    exported("DllRegisterServer");
 }
 
 // The system's answers as the runtime's: existence codes (long names too), chdir and drive errors.
