@@ -160,8 +160,7 @@ struct Tree : tarnwick::testing::TempFolder {
         if (!tarnwick::testing::waitForRecording(*this / "record.txt", r, std::chrono::seconds(5)))
             return L"(not started)";
         std::wstring seen;
-        for (const std::string& a : r.arguments)
-            seen += L"[" + std::wstring(a.begin(), a.end()) + L"]";
+        for (const auto& a : r.arguments) seen += L"[" + std::wstring(a.begin(), a.end()) + L"]";
         return seen + L" in " + std::filesystem::u8path(r.directory).wstring();
     }
 };

@@ -1,5 +1,4 @@
-# A MinGW build's tests run under Wine (cmake/wine-run BITS PREFIX). One
-# wineserver, its streams on /dev/null (never ctest's pipe), serves the run.
+# A MinGW build's tests run under Wine (cmake/wine-run BITS PREFIX), one wineserver for the run.
 set(wine ${CMAKE_CROSSCOMPILING_EMULATOR})
 if(NOT wine)
   message(FATAL_ERROR "A Windows build runs its tests under Wine: use a windows-* preset")
