@@ -25,11 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int openDescriptors() {
-    return static_cast<int>(
-        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
-
 // A dialog program with a display, else the controlling terminal (a pty), else nobody.
 TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     const testing::TempFolder temp;
@@ -85,11 +80,14 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
                 if ((foreground = ::fork()) == 0) ::alarm(10), ::pause();
                 ::setpgid(foreground, foreground), ::tcsetpgrp(0, foreground);
             }
-            const int before = openDescriptors();
+            const auto open = [] {
+                return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+            };
+            const auto before = open();
             const int answer =
                 systemPlatform().messageBox(u"Insert the disc", row.style, u"Tarnwick");
             if (foreground > 0) ::kill(foreground, SIGKILL);
-            std::exit(answer + 10 * (openDescriptors() - before));  // exit: profiles are written
+            std::exit(answer + 10 * int(open() - before));  // exit: profiles are written
         }
         std::string shown;
         pollfd screen{master, POLLIN, 0};

@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -104,10 +103,7 @@ class BadInput : public ::testing::Test {
         EXPECT_FALSE(fs::exists("/tmp/PWNED")) << context;
     }
     fs::path write(const std::string& relative, const std::string& content) {
-        const fs::path p = sandbox / fs::path(relative);
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << content;
-        return p;
+        return temp.write("sandbox/" + relative, content);
     }
     TempFolder temp;
     std::unique_ptr<PosixPlatform> host_;

@@ -17,11 +17,6 @@ namespace {
 using namespace testing;
 using Args = std::vector<std::string>;
 
-uid_t otherUser() {
-    const auto user = secondUser();  // made as root
-    return user ? user->pw_uid : 0;
-}
-
 class Launch : public BadInput {
   protected:
     // A copy of the recorder, or a script of that text.
@@ -40,6 +35,7 @@ class Launch : public BadInput {
     }
     const fs::path record_ = temp / "record.txt";
     const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
+    const uid_t other = secondUser() ? secondUser()->pw_uid : 0;  // made as root
 };
 
 // Windows line rules and start errors; every program (opener, dialog too) inherits nothing of ours.
@@ -50,9 +46,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     fs::create_directories(temp / "bin/folder");
     for (const char* name : {"bin/gio", "bin/zenity", "here/local"}) emulator(name);
     emulator("here/zenity", "#!/bin/sh\n"), temp.write("plain/zenity", "");  // to be passed over
-    // A prefix ("C64" of "C64 Emus/frodo") runs only if ours or root's, where only its owner
-    // writes.
-    const uid_t other = otherUser();
+    // A prefix ("C64" of "C64 Emus/frodo") runs only if ours or root's, only its owner writing.
     using P = fs::perms;
     // clang-format off
     const std::tuple<std::string, P, uid_t> plants[] = {{"sticky", P::all | P::sticky_bit, 0},
@@ -175,11 +169,9 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
             if (HasFailure()) return;
         }
     }
-    // Default aliases: never in a /tmp folder another user took (then the home cache, or a new
-    // one).
+    // Default aliases: never in a /tmp folder another user took (the home cache, else a new one).
     const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
     const fs::path squat = ours + "short", aside = ours + "short.aside";
-    const uid_t other = otherUser();
     std::error_code ec;
     if (other) fs::rename(squat, aside, ec), fs::create_directory(squat, ec);
     if (other && ::chown(squat.c_str(), other, other) != 0) ADD_FAILURE() << "no squat";
