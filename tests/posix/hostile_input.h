@@ -84,13 +84,7 @@ inline bool opens(const std::string& argument, const fs::path& file) {
 // The real backend (aliases in the temporary folder), a sandbox; the current folder is put back.
 class BadInput : public ::testing::Test {
   protected:
-    void SetUp() override {
-        PosixOptions o;
-        o.aliasFolder = (temp / "aliases").string();
-        host_ = std::make_unique<PosixPlatform>(o);
-        fs::create_directories(sandbox);
-        f = std::make_unique<twFunctions>(*host_);
-    }
+    void SetUp() override { fs::create_directories(sandbox); }
     void TearDown() override { fs::current_path(saved_); }
     // No shell ran: no PWNED in the temporary folder, the current one or /tmp.
     void expectNoShell(const std::string& context) {
@@ -106,9 +100,10 @@ class BadInput : public ::testing::Test {
         return temp.write("sandbox/" + relative, content);
     }
     TempFolder temp;
-    std::unique_ptr<PosixPlatform> host_;
+    std::unique_ptr<PosixPlatform> host_ = std::make_unique<PosixPlatform>(
+        PosixOptions{.aliasFolder = (temp / "aliases").string(), .registryFile = {}});
     const fs::path saved_ = fs::current_path(), sandbox = temp / "sandbox";
-    std::unique_ptr<twFunctions> f;
+    std::unique_ptr<twFunctions> f = std::make_unique<twFunctions>(*host_);
 };
 
 }  // namespace tarnwick::testing

@@ -84,8 +84,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // clang-format on
     const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec
     sigset_t block, saved;
-    sigemptyset(&block), sigaddset(&block, SIGUSR1);
-    ::sigprocmask(SIG_BLOCK, &block, &saved);
+    sigemptyset(&block), sigaddset(&block, SIGUSR1), ::sigprocmask(SIG_BLOCK, &block, &saved);
     const auto oldInt = ::signal(SIGINT, SIG_IGN);
     char ours[4096] = {};
     ASSERT_GT(::readlink("/proc/self/fd/1", ours, sizeof ours - 1), 0);
