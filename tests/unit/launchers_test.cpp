@@ -65,10 +65,9 @@ void check(const Row& row) {
                 w.calls.back() == "startProcess " + toUtf8(row.line) + " style 1");
     EXPECT_TRUE(row.directory.empty() || w.current == row.directory) << toUtf8(w.current);
     EXPECT_TRUE(!row.lines.empty() || w.files == before) << "the files stay as they were";
+    const std::string& written = w.files[row.call.method == C64S ? ini : cfg];
     for (const std::string& line : row.lines)
-        EXPECT_NE(w.files[row.call.method == C64S ? ini : cfg].find(line + "\r\n"),
-                  std::string::npos)
-            << line;
+        EXPECT_NE(written.find(line + "\r\n"), std::string::npos) << line;
     std::vector<String> boxes;
     for (const auto& box : w.boxes)
         boxes.push_back(box.caption + u" " + fromUtf8(std::to_string(box.style)) + u" " +
