@@ -29,10 +29,8 @@ inline const std::vector<std::string> hostileNames = {
 // clang-format on
 
 // A path of exactly n characters.
-inline String ofLength(std::size_t n, char16_t fill = u'a') {
-    String text(n, fill);
-    text[0] = u'/';
-    return text;
+inline String ofLength(std::size_t n) {
+    return u'/' + String(n - 1, u'a');
 }
 
 // Every path below root (links not followed): type, permissions, content or target.

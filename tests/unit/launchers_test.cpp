@@ -131,17 +131,15 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
                 l.name ? missing(l.name, both ? gone.call.emulator : gone.call.game) : u"";
             if (both ? l.call.method != Song : !l.call.game.empty()) check(gone);
         }
-        for (const char form : std::string(l.call.game.empty() ? "ef" : "efg")) {
-            const String& e = l.call.emulator;
-            const String path = form == 'e'   ? e
-                                : form == 'f' ? e.substr(0, e.rfind(u'\\'))
-                                              : l.call.game;
-            const String error = l.needs.find(form) == std::string::npos
+        const String& e = l.call.emulator;  // the emulator (e), its folder (f), the game (g)
+        const String paths[] = {e, e.substr(0, e.rfind(u'\\')), l.call.game};
+        for (std::size_t i = 0; i < (l.call.game.empty() ? 2u : 3u); ++i) {
+            const String error = l.needs.find("efg"[i]) == std::string::npos
                                      ? u""
-                                     : u"52: No short form of " + path + u" can be made";
-            check({name + ", no short form of " + toUtf8(path), l.call,
+                                     : u"52: No short form of " + paths[i] + u" can be made";
+            check({name + ", no short form of " + toUtf8(paths[i]), l.call,
                    error.empty() ? l.line : u"", trapped(l.name, error),
-                   [path](FakePlatform& w) { w.shortNames.erase(path); }});
+                   [path = paths[i]](FakePlatform& w) { w.shortNames.erase(path); }});
         }
     }
 }
