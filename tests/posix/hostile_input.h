@@ -73,12 +73,6 @@ std::int32_t raised(Call call) {
     return 0;
 }
 
-// Whether the argument a program received opens the given file.
-inline bool opens(const std::string& argument, const fs::path& file) {
-    std::error_code ec;
-    return fs::equivalent(fs::path(argument), file, ec);
-}
-
 // The real backend (aliases in the temporary folder), a sandbox; the current folder is put back.
 class BadInput : public ::testing::Test {
   protected:

@@ -36,6 +36,11 @@ class Launch : public BadInput {
     const fs::path record_ = temp / "record.txt";
     const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
     const uid_t other = secondUser() ? secondUser()->pw_uid : 0;  // made as root
+    // Whether the argument a program received opens the given file.
+    bool opens(const std::string& argument, const fs::path& file) {
+        std::error_code ec;
+        return fs::equivalent(argument, file, ec);
+    }
 };
 
 // Windows line rules and start errors; every program (opener, dialog too) inherits nothing of ours.
