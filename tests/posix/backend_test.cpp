@@ -40,9 +40,8 @@ TEST_F(BadInput, ExistenceCodesDirectoryChangesAndSystemErrors) {
     calls.stat = [](const char*, struct stat*) { return errno = failure, -1; };
     calls.fstat = [](int, struct stat*) { return errno = failure, -1; };
     calls.open = [](const char*, int, mode_t) { return errno = failure, -1; };
-    // Each errno: the existence code (stat), the error of a read (fstat) and
-    // of an open, which reads a file it may not have so as 75 (and a missing
-    // one as a missing folder, when stat fails for the folder too).
+    // Each errno: the existence code (stat), the error of a read (fstat) and of an open, which
+    // reads a file it may not have as 75 (a missing one as a missing folder: stat fails there too).
     const std::int32_t access = 75;
     const std::tuple<int, std::int32_t, std::int32_t, std::int32_t> failures[] = {
         // clang-format off

@@ -25,11 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int openDescriptors() {
-    return static_cast<int>(
-        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
-
 // A dialog program with a display, else the controlling terminal (a pty), else nobody.
 TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
     const testing::TempFolder temp;
@@ -85,11 +80,14 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
                 if ((foreground = ::fork()) == 0) ::alarm(10), ::pause();
                 ::setpgid(foreground, foreground), ::tcsetpgrp(0, foreground);
             }
-            const int before = openDescriptors();
+            const auto open = [] {
+                return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+            };
+            const auto before = open();
             const int answer =
                 systemPlatform().messageBox(u"Insert the disc", row.style, u"Tarnwick");
             if (foreground > 0) ::kill(foreground, SIGKILL);
-            std::exit(answer + 10 * (openDescriptors() - before));  // exit: profiles are written
+            std::exit(answer + 10 * int(open() - before));  // exit: profiles are written
         }
         std::string shown;
         pollfd screen{master, POLLIN, 0};
@@ -163,29 +161,26 @@ TEST(KeepAbove, TheWindowManagerIsAskedOrTheWindowCarriesTheState) {
                                                            {managed, active, 1, CurrentTime, 1}}))
             << on.raw();
     }
-    const auto states = [&](Window window) {
-        std::vector<long> out;
+    const auto statesAfter = [&](bool on, Window window) {  // the window's own list of states
+        f.SetAlwaysOnTop(on, static_cast<std::int32_t>(window));
         unsigned char* data = nullptr;
         Atom type;
         int format;
         unsigned long count = 0, after;
         XGetWindowProperty(d, window, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
                            &data);
-        if (data) out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+        const std::vector<long> out(reinterpret_cast<long*>(data),
+                                    reinterpret_cast<long*>(data) + count);
         XFree(data);  // none is no harm
         return out;
     };
-    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[1]));
-    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[2]));
-    EXPECT_EQ(states(w[1]), (std::vector<long>{sticky, above}));
-    EXPECT_EQ(states(w[2]), std::vector<long>{above});
-    f.SetAlwaysOnTop(false, static_cast<std::int32_t>(w[1]));
-    EXPECT_EQ(states(w[1]), std::vector<long>{sticky});
+    EXPECT_EQ(statesAfter(true, w[1]), (std::vector<long>{sticky, above}));
+    EXPECT_EQ(statesAfter(true, w[2]), std::vector<long>{above});
+    EXPECT_EQ(statesAfter(false, w[1]), std::vector<long>{sticky});
     for (const std::int32_t id : {0, -1, 1, INT_MIN, INT_MAX, 0x1FFFFFFF})
         f.SetAlwaysOnTop(true, id);
     ::unsetenv("DISPLAY");
-    f.SetAlwaysOnTop(true, static_cast<std::int32_t>(w[1]));
-    EXPECT_EQ(states(w[1]), std::vector<long>{sticky}) << "without a display nothing was asked";
+    EXPECT_EQ(statesAfter(true, w[1]), std::vector<long>{sticky}) << "without a display, unasked";
 }
 
 }  // namespace

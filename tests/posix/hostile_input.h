@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -30,10 +29,8 @@ inline const std::vector<std::string> hostileNames = {
 // clang-format on
 
 // A path of exactly n characters.
-inline String ofLength(std::size_t n, char16_t fill = u'a') {
-    String text(n, fill);
-    text[0] = u'/';
-    return text;
+inline String ofLength(std::size_t n) {
+    return u'/' + String(n - 1, u'a');
 }
 
 // Every path below root (links not followed): type, permissions, content or target.
@@ -76,22 +73,10 @@ std::int32_t raised(Call call) {
     return 0;
 }
 
-// Whether the argument a program received opens the given file.
-inline bool opens(const std::string& argument, const fs::path& file) {
-    std::error_code ec;
-    return fs::equivalent(fs::path(argument), file, ec);
-}
-
 // The real backend (aliases in the temporary folder), a sandbox; the current folder is put back.
 class BadInput : public ::testing::Test {
   protected:
-    void SetUp() override {
-        PosixOptions o;
-        o.aliasFolder = (temp / "aliases").string();
-        host_ = std::make_unique<PosixPlatform>(o);
-        fs::create_directories(sandbox);
-        f = std::make_unique<twFunctions>(*host_);
-    }
+    void SetUp() override { fs::create_directories(sandbox); }
     void TearDown() override { fs::current_path(saved_); }
     // No shell ran: no PWNED in the temporary folder, the current one or /tmp.
     void expectNoShell(const std::string& context) {
@@ -104,15 +89,13 @@ class BadInput : public ::testing::Test {
         EXPECT_FALSE(fs::exists("/tmp/PWNED")) << context;
     }
     fs::path write(const std::string& relative, const std::string& content) {
-        const fs::path p = sandbox / fs::path(relative);
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << content;
-        return p;
+        return temp.write("sandbox/" + relative, content);
     }
     TempFolder temp;
-    std::unique_ptr<PosixPlatform> host_;
+    std::unique_ptr<PosixPlatform> host_ = std::make_unique<PosixPlatform>(
+        PosixOptions{.aliasFolder = (temp / "aliases").string(), .registryFile = {}});
     const fs::path saved_ = fs::current_path(), sandbox = temp / "sandbox";
-    std::unique_ptr<twFunctions> f;
+    std::unique_ptr<twFunctions> f = std::make_unique<twFunctions>(*host_);
 };
 
 }  // namespace tarnwick::testing

@@ -17,11 +17,6 @@ namespace {
 using namespace testing;
 using Args = std::vector<std::string>;
 
-uid_t otherUser() {
-    const auto user = secondUser();  // made as root
-    return user ? user->pw_uid : 0;
-}
-
 class Launch : public BadInput {
   protected:
     // A copy of the recorder, or a script of that text.
@@ -40,6 +35,12 @@ class Launch : public BadInput {
     }
     const fs::path record_ = temp / "record.txt";
     const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
+    const uid_t other = secondUser() ? secondUser()->pw_uid : 0;  // made as root
+    // Whether the argument a program received opens the given file.
+    bool opens(const std::string& argument, const fs::path& file) {
+        std::error_code ec;
+        return fs::equivalent(argument, file, ec);
+    }
 };
 
 // Windows line rules and start errors; every program (opener, dialog too) inherits nothing of ours.
@@ -50,9 +51,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     fs::create_directories(temp / "bin/folder");
     for (const char* name : {"bin/gio", "bin/zenity", "here/local"}) emulator(name);
     emulator("here/zenity", "#!/bin/sh\n"), temp.write("plain/zenity", "");  // to be passed over
-    // A prefix ("C64" of "C64 Emus/frodo") runs only if ours or root's, where only its owner
-    // writes.
-    const uid_t other = otherUser();
+    // A prefix ("C64" of "C64 Emus/frodo") runs only if ours or root's, only its owner writing.
     using P = fs::perms;
     // clang-format off
     const std::tuple<std::string, P, uid_t> plants[] = {{"sticky", P::all | P::sticky_bit, 0},
@@ -90,8 +89,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // clang-format on
     const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec
     sigset_t block, saved;
-    sigemptyset(&block), sigaddset(&block, SIGUSR1);
-    ::sigprocmask(SIG_BLOCK, &block, &saved);
+    sigemptyset(&block), sigaddset(&block, SIGUSR1), ::sigprocmask(SIG_BLOCK, &block, &saved);
     const auto oldInt = ::signal(SIGINT, SIG_IGN);
     char ours[4096] = {};
     ASSERT_GT(::readlink("/proc/self/fd/1", ours, sizeof ours - 1), 0);
@@ -175,11 +173,9 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
             if (HasFailure()) return;
         }
     }
-    // Default aliases: never in a /tmp folder another user took (then the home cache, or a new
-    // one).
+    // Default aliases: never in a /tmp folder another user took (the home cache, else a new one).
     const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
     const fs::path squat = ours + "short", aside = ours + "short.aside";
-    const uid_t other = otherUser();
     std::error_code ec;
     if (other) fs::rename(squat, aside, ec), fs::create_directory(squat, ec);
     if (other && ::chown(squat.c_str(), other, other) != 0) ADD_FAILURE() << "no squat";

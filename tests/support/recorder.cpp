@@ -14,7 +14,7 @@
 #include <fstream>
 #endif
 
-int main(int argc, char** argv) {
+int main(int argc, [[maybe_unused]] char** argv) {
     std::string record;
     const auto add = [&record](const std::string& item) { record += item + '\0'; };
 #ifdef _WIN32
@@ -24,7 +24,6 @@ int main(int argc, char** argv) {
         if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
         return out;
     };
-    (void)argv;
     wchar_t directory[4096];
     GetCurrentDirectoryW(4096, directory);
     add("cwd\t" + narrow(directory));

@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tarnwick::testing {
@@ -15,7 +17,26 @@ struct Recording {
 };
 
 // Waits for the record at path, reads and removes it; false when none came in time.
-bool waitForRecording(const std::filesystem::path& path, Recording& recording,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
+inline bool waitForRecording(const std::filesystem::path& path, Recording& recording,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // Windows may refuse to open a just renamed file for a moment.
+    std::ifstream in;
+    while (!std::filesystem::exists(path) || (in.open(path, std::ios::binary), !in)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    recording = Recording{};
+    for (std::string item; std::getline(in, item, '\0');) {
+        const std::size_t tab = item.find('\t');
+        const std::string key = item.substr(0, tab), value = item.substr(tab + 1);
+        if (key == "arg") recording.arguments.push_back(value);
+        if (key == "cwd") recording.directory = value;
+        if (key == "inherited") recording.inherited = value;
+    }
+    in.close();
+    std::filesystem::remove(path);
+    return true;
+}
 
 }  // namespace tarnwick::testing

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <limits>
 
 #include "support/fake_platform.h"
 #include "support/launch_call.h"
@@ -30,22 +29,6 @@ String trapped(const char16_t* name, const String& error) {
     return u"There was an error starting " + String(name) + u".  Error " + error;
 }
 
-void prepare(FakePlatform& w) {
-    // clang-format off
-    const std::vector<std::pair<String, String>> files = {
-        {emu, {}}, {u"C:\\Emu", {}}, {u"C:\\emu.exe", {}}, {game, u"C:\\Games\\MYGAME~1.T64"},
-        {cb64, u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE"}, {ccs, u"C:\\CCS64~1\\CCS64.EXE"}, {u"C:\\CCS 64", u"C:\\CCS64~1"},
-        {u"C:\\CCS64~1\\ccsdpmi.exe", {}}, {u"\\ccsdpmi.exe", {}}, {cfg, {}}, {ini, {}}, {disk, u"D:\\MYGAME~1\\GAMEON~1.D64"},
-        {u"D:\\My Games", u"D:\\MYGAME~1"}, {u"D:\\My Games\\", u"D:\\MYGAME~1\\"}, {c64s, {}}, {u"C:\\C64S", {}},
-        {tape, {}}, {u"D:\\GAME.D64", {}}, {vice, u"C:\\PROGRA~1\\VICE\\X64.EXE"}, {player, {}}, {u"C:\\PLAYER", {}},
-        {u"D:\\MUSIC", {}}, {u"D:\\MUSIC\\TUNE.SID", {}}, {u"C:\\Games\\Dir\\", {}}, {u"D:\\G\\G.D64\\", {}}};
-    for (const auto& [path, form] : files) w.addFile(path, form);
-    w.files = {{cfg, cfgText}, {ini, "[Input]\r\nJoy1=No\r\nJoy2=No\r\n"}};
-    w.directories = {u"C:\\Emu", u"C:", u"C:\\Program Files\\Come Back", u"C:\\CCS64~1\\", u"C:\\C64S", u"C:\\PLAYER",
-                     u"C:\\Program Files\\VICE", u"D:\\MYGAME~1", u"D:\\MYGAME~1\\"};
-    // clang-format on
-}
-
 // Line started ("" none), result, setup, directory left, config lines after, boxes shown.
 struct Row {
     std::string name;
@@ -60,7 +43,19 @@ struct Row {
 void check(const Row& row) {
     SCOPED_TRACE(row.name);
     FakePlatform w;
-    prepare(w);
+    // clang-format off
+    const std::vector<std::pair<String, String>> files = {
+        {emu, {}}, {u"C:\\Emu", {}}, {u"C:\\emu.exe", {}}, {game, u"C:\\Games\\MYGAME~1.T64"},
+        {cb64, u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE"}, {ccs, u"C:\\CCS64~1\\CCS64.EXE"}, {u"C:\\CCS 64", u"C:\\CCS64~1"},
+        {u"C:\\CCS64~1\\ccsdpmi.exe", {}}, {u"\\ccsdpmi.exe", {}}, {cfg, {}}, {ini, {}}, {disk, u"D:\\MYGAME~1\\GAMEON~1.D64"},
+        {u"D:\\My Games", u"D:\\MYGAME~1"}, {u"D:\\My Games\\", u"D:\\MYGAME~1\\"}, {c64s, {}}, {u"C:\\C64S", {}},
+        {tape, {}}, {u"D:\\GAME.D64", {}}, {vice, u"C:\\PROGRA~1\\VICE\\X64.EXE"}, {player, {}}, {u"C:\\PLAYER", {}},
+        {u"D:\\MUSIC", {}}, {u"D:\\MUSIC\\TUNE.SID", {}}, {u"C:\\Games\\Dir\\", {}}, {u"D:\\G\\G.D64\\", {}}};
+    for (const auto& [path, form] : files) w.addFile(path, form);
+    w.files = {{cfg, cfgText}, {ini, "[Input]\r\nJoy1=No\r\nJoy2=No\r\n"}};
+    w.directories = {u"C:\\Emu", u"C:", u"C:\\Program Files\\Come Back", u"C:\\CCS64~1\\", u"C:\\C64S", u"C:\\PLAYER",
+                     u"C:\\Program Files\\VICE", u"D:\\MYGAME~1", u"D:\\MYGAME~1\\"};
+    // clang-format on
     if (row.setup) row.setup(w);
     const std::map<String, std::string> before = w.files;
     twShell shell(w);
@@ -70,10 +65,9 @@ void check(const Row& row) {
                 w.calls.back() == "startProcess " + toUtf8(row.line) + " style 1");
     EXPECT_TRUE(row.directory.empty() || w.current == row.directory) << toUtf8(w.current);
     EXPECT_TRUE(!row.lines.empty() || w.files == before) << "the files stay as they were";
+    const std::string& written = w.files[row.call.method == C64S ? ini : cfg];
     for (const std::string& line : row.lines)
-        EXPECT_NE(w.files[row.call.method == C64S ? ini : cfg].find(line + "\r\n"),
-                  std::string::npos)
-            << line;
+        EXPECT_NE(written.find(line + "\r\n"), std::string::npos) << line;
     std::vector<String> boxes;
     for (const auto& box : w.boxes)
         boxes.push_back(box.caption + u" " + fromUtf8(std::to_string(box.style)) + u" " +
@@ -137,17 +131,15 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
                 l.name ? missing(l.name, both ? gone.call.emulator : gone.call.game) : u"";
             if (both ? l.call.method != Song : !l.call.game.empty()) check(gone);
         }
-        for (const char form : std::string(l.call.game.empty() ? "ef" : "efg")) {
-            const String& e = l.call.emulator;
-            const String path = form == 'e'   ? e
-                                : form == 'f' ? e.substr(0, e.rfind(u'\\'))
-                                              : l.call.game;
-            const String error = l.needs.find(form) == std::string::npos
+        const String& e = l.call.emulator;  // the emulator (e), its folder (f), the game (g)
+        const String paths[] = {e, e.substr(0, e.rfind(u'\\')), l.call.game};
+        for (std::size_t i = 0; i < (l.call.game.empty() ? 2u : 3u); ++i) {
+            const String error = l.needs.find("efg"[i]) == std::string::npos
                                      ? u""
-                                     : u"52: No short form of " + path + u" can be made";
-            check({name + ", no short form of " + toUtf8(path), l.call,
+                                     : u"52: No short form of " + paths[i] + u" can be made";
+            check({name + ", no short form of " + toUtf8(paths[i]), l.call,
                    error.empty() ? l.line : u"", trapped(l.name, error),
-                   [path](FakePlatform& w) { w.shortNames.erase(path); }});
+                   [path = paths[i]](FakePlatform& w) { w.shortNames.erase(path); }});
         }
     }
 }
@@ -158,7 +150,6 @@ const Change noCfg = [](FakePlatform& w) { w.files.erase(cfg), w.existenceCodes.
 const Change blank = [](FakePlatform& w) {
     for (const String s : {u" ", u"\t"}) w.addFile(s + u"C:\\emu.exe"), w.directories.push_back(s + u"C:");
 };
-constexpr std::int32_t largest = std::numeric_limits<std::int32_t>::max();
 const Call v109Write{V109, ccs, disk, {}, 0, 1, 0, 2, 1, true};
 const auto v20 = [](std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) {
     return Call{V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
@@ -208,8 +199,8 @@ const std::vector<Row> rows = {
     {"CCS64v20, the mouse counts its modes from one higher", v20(eCCS20_Joystick, eCCS20_MouseC1351, 0, eCCS20_PCMouse),
      v20Line, u"", {}, {}, {"$CONTROLPORT1=1", "$CONTROLPORT2=2", "$CONTROLPORT1MODE=0", "$CONTROLPORT2MODE=0", "$LOADPATH=D:\\MYGAME~1\\"}},
     {"CCS64v20, the mouse in port 1", v20(eCCS20_MouseC1351, eCCS20_None, 2, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=3", "$CONTROLPORT2MODE=2"}},
-    {"CCS64v20, the largest mode", v20(eCCS20_Joystick, 0, largest, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=2147483647"}},
-    {"CCS64v20, the largest mode plus one", v20(eCCS20_MouseC1351, 0, largest, 2), u"", trapped(u"CCS64 v2.0", u"6: Overflow")},
+    {"CCS64v20, the INT32_MAX mode", v20(eCCS20_Joystick, 0, INT32_MAX, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=2147483647"}},
+    {"CCS64v20, the INT32_MAX mode plus one", v20(eCCS20_MouseC1351, 0, INT32_MAX, 2), u"", trapped(u"CCS64 v2.0", u"6: Overflow")},
     {"CCS64v20 on a CD-ROM", v20(1, 2, 0, 0), v20Line, u"", cdRom},
     {"CCS64v20, no c64.cfg: none is made", v20(1, 2, 0, 0), v20Line, u"", noCfg},
     {"C64S ports by name", {C64S, c64s, disk, u"", 0, Disable, AnalogueJoystick, 0, 0, true}, c64sDisk + noName, u"", {}, {}, {"Joy1=No", "Joy2=Analogue"}},

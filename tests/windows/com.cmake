@@ -1,5 +1,5 @@
 # Tarnwick.dll and the Windows backend under Wine (which maps the Unix root to Z:).
-tarnwick_test(tarnwick_com_tests windows/com_test.cpp support/recorder_reader.cpp)
+tarnwick_test(tarnwick_com_tests windows/com_test.cpp)
 target_link_libraries(tarnwick_com_tests PRIVATE tarnwick_idl_ids ole32 oleaut32 uuid)
 # A folder with a link back to itself inside, which a search must not go round.
 set(loop ${CMAKE_CURRENT_BINARY_DIR}/loop)
