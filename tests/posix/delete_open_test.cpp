@@ -102,8 +102,7 @@ TEST_F(BadInput, DeletePathSilentLeavesTheRootAndMountsWhole) {
         return 0;
     };
     ASSERT_EQ(inChild(nullptr, jailed, 20), 0) << "the jail could not be entered";
-    EXPECT_FALSE(fs::exists(sandbox / "tree/plain.txt"));
-    EXPECT_FALSE(fs::is_symlink(sandbox / "rootlink")) << "the link itself may go";
+    EXPECT_FALSE(fs::exists(sandbox / "tree/plain.txt") || fs::is_symlink(sandbox / "rootlink"));
     for (const char* file : {"canary", "sub/deep", "tree/mnt/canary", "tree/sub/bind/canary"})
         EXPECT_EQ(contentOf(sandbox / file), "alive") << file;
     ::umount2((sandbox / "tree/sub/bind").c_str(), MNT_DETACH);
@@ -114,7 +113,6 @@ TEST_F(BadInput, DeletePathSilentLeavesTheRootAndMountsWhole) {
 // `gio open`, else `xdg-open`, gets the document whole (no leading dash), detached, output nowhere.
 TEST(ShellWithDefaultProgram, TheDesktopOpenerGetsTheDocumentAndRunsOn) {
     TempFolder temp;
-    ScopedVariable path("PATH", (temp / "bin").string());
     const struct {
         std::vector<std::string> installed;
         String target;
@@ -125,13 +123,14 @@ TEST(ShellWithDefaultProgram, TheDesktopOpenerGetsTheDocumentAndRunsOn) {
     // clang-format on
     int n = 0;
     for (const auto& row : rows) {
-        const std::string record = (temp / "record").string() + std::to_string(++n);
-        fs::remove_all(temp / "bin"), fs::create_directories(temp / "bin");
+        const std::string bin = (temp / std::to_string(++n)).string(), record = bin + "/record";
+        ScopedVariable path("PATH", bin);
         const std::string script =
             "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s|' $PPID \"$@\" $(readlink /proc/$$/fd/1) >" +
             record + ".part\nsleep 0.3\nmv " + record + ".part " + record;
         for (const std::string& opener : row.installed)
-            fs::permissions(temp.write("bin/" + opener, script), fs::perms::owner_all);
+            fs::permissions(temp.write(std::to_string(n) + "/" + opener, script),
+                            fs::perms::owner_all);
         twShell().ShellWithDefaultProgram(row.target, 0);
         EXPECT_FALSE(fs::exists(record)) << n << ": the call waited";
         for (int i = 0; i < 500 && !row.got.empty() && !fs::exists(record); ++i) ::usleep(10000);

@@ -22,13 +22,12 @@ const fs::path Tunes = TARNWICK_TUNES;
 
 // Each file-system call (the backend's table, SQLite's "unix" layer) counted; number failAt fails.
 struct FaultPlan {
-    int failAt = 0, error = 0, calls = 0;  // failAt 0: nothing fails or is counted
-    std::string site, trail;               // the call that failed ("": none); every call counted
-    std::function<void()> meanwhile;       // what another program does after the first read
+    int failAt = 0, error = 0, calls = 0;
+    std::string site, trail;          // the call that failed ("": none); every call counted
+    std::function<void()> meanwhile;  // what another program does after the first read
 } plan;
 
 bool strike(const char* call) {
-    if (plan.failAt == 0) return false;
     if (plan.meanwhile && plan.trail.ends_with("read")) std::exchange(plan.meanwhile, nullptr)();
     plan.trail += (plan.trail.empty() ? "" : " ") + std::string(call);
     if (++plan.calls != plan.failAt) return false;
@@ -63,8 +62,7 @@ struct Faults {
             return strike("fallocate") ? plan.error : realSystemCalls().fallocate(fd, at, n);
         };
         s.close = [](int fd) {
-            const int r = realSystemCalls().close(fd);
-            return strike("close") ? -1 : r;
+            return std::min(realSystemCalls().close(fd), -int(strike("close")));
         };
         TW_SQLITE(open, int(const char*, int, int))
         TW_SQLITE(pread64, ssize_t(int, void*, size_t, off_t))
@@ -73,7 +71,6 @@ struct Faults {
         TW_SQLITE(fstat, int(int, struct stat*))
     }
     ~Faults() {
-        plan.failAt = 0;
         systemCalls() = realSystemCalls();
         vfs->xSetSystemCall(vfs, nullptr, nullptr);
     }
@@ -88,7 +85,7 @@ int failing(int n, int error, const std::function<void()>& act) {
 // write(n, error) (non-zero: it failed) with each call failing in turn.
 void walk(std::initializer_list<int> errors, const std::function<int(int n, int error)>& write,
           const std::function<void(int)>& check) {
-    for (const int error : errors) {
+    for (const int error : errors)
         for (int n = 1;; ++n) {
             ASSERT_LT(n, 1000) << "never finished";
             const int failed = write(n, error);
@@ -103,7 +100,6 @@ void walk(std::initializer_list<int> errors, const std::function<int(int n, int 
                           (error == EOPNOTSUPP && (at == "flock" || at == "fallocate"))));
             if (at.empty()) break;
         }
-    }
 }
 
 int change(const String& file, const ConfigFileArray& changes = {{u"A", u"2"}}) {
@@ -135,6 +131,7 @@ TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
                   ::setxattr(group.c_str(), "user.origin", "front end", 9, 0),
               0);
     if (bob) inChild(byBob, [&] { return ::symlink(mine.c_str(), (temp / "x.cfg").c_str()); });
+    const auto at = [&](const char* name) { return u16(temp / name); };
     const struct {
         const char* name;
         String path;
@@ -143,15 +140,12 @@ TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
         ConfigFileArray changes = {{u"A", u"2"}};
         int seconds = 2;  // the 16 MiB edit may take a while under the sanitizers
     } rows[] = {          // clang-format off
-        {"fifo", u16(fifo), 75}, {"device via link", u16(temp / "zero.cfg"), 75},
-        {"folder", u16(temp / "folder.cfg"), 75}, {"over 16 MiB", u16(temp / "big.cfg"), 6},
-        {"16 MiB", u16(temp / "limit.cfg"), 0, nullptr, {{u"A", u"2"}}, 60},
-        {"missing folder", u16(temp / "none/c64.cfg"), 76},
-        {"NUL in the name", u16(own) + String(1, u'\0') + u"x", 52},
-        {"own link", u16(temp / "link.cfg"), 0}, {"another's link", u16(temp / "x.cfg"), bob ? 75 : 53},
-        {"write-only to the writer", u16(writeOnly), 75, byBob},
+        {"fifo", at("fifo.cfg"), 75}, {"device via link", at("zero.cfg"), 75}, {"folder", at("folder.cfg"), 75},
+        {"over 16 MiB", at("big.cfg"), 6}, {"16 MiB", at("limit.cfg"), 0, nullptr, {{u"A", u"2"}}, 60},
+        {"missing folder", at("none/c64.cfg"), 76}, {"NUL in the name", at("own.cfg") + String(1, u'\0') + u"x", 52},
+        {"own link", at("link.cfg"), 0}, {"another's link", at("x.cfg"), bob ? 75 : 53},
+        {"write-only to the writer", u16(writeOnly), 75, byBob}, {"read before refused", u16(readOnly), 9, byBob, {}},
         {"read-only to the writer", u16(readOnly), 75, byBob}, {"read-only, even to root", u16(readOnly), 75},
-        {"read before refused", u16(readOnly), 9, byBob, ConfigFileArray()},
         {"group member", u16(group), bob ? 0 : 75, byBob}, {"owner, another group", u16(group), 0, nullptr, {{u"A", u"3"}}},
         {"second hard link, emptied", u16(linked), 0}};
     // clang-format on
@@ -301,10 +295,9 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     const fs::path cfg = temp.write("c64.cfg", OldConfig);
     const auto edit = [&] { twFunctions().ChangeConfigFile(u16(cfg), {{u"$J", u"1"}}); };
     for (const auto& [error, number] :
-         {std::pair{ENOENT, 53}, {EACCES, 75}, {ENOSPC, 61}, {EIO, 57}}) {
+         {std::pair{ENOENT, 53}, {EACCES, 75}, {ENOSPC, 61}, {EIO, 57}})
         EXPECT_EQ(failing(1, error, edit), number) << error;
-        EXPECT_EQ(contentOf(cfg), OldConfig);
-    }
+    EXPECT_EQ(contentOf(cfg), OldConfig);
 }
 
 // Editor (file replaced, or rewritten beside a hard link), start song, reader: old or new, kept.
