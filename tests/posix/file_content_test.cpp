@@ -1,5 +1,4 @@
-// Real files among other users and processes; every writer of user data made
-// to fail at each of its file-system calls in turn, with the errors a disk gives.
+// Real files among other users and processes; every writer failed at each file-system call.
 #include <fcntl.h>
 #include <sidplayfp/SidTune.h>
 #include <sidplayfp/SidTuneInfo.h>
@@ -32,8 +31,7 @@ bool strike(const char* call) {
     plan.trail += (plan.trail.empty() ? "" : " ") + std::string(call);
     if (++plan.calls != plan.failAt) return false;
     plan.site = call;
-    errno = plan.error;
-    return true;
+    return errno = plan.error, true;
 }
 
 // A stand-in for real: -1 and errno when the plan says so, else the real call.
@@ -78,8 +76,7 @@ struct Faults {
 };
 
 int failing(int n, int error, const std::function<void()>& act) {
-    Faults faults(n, error);
-    return raised(act);
+    return Faults(n, error), raised(act);
 }
 
 // write(n, error) (non-zero: it failed) with each call failing in turn.
@@ -113,7 +110,6 @@ TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
     TempFolder temp;
     fs::permissions(temp.path(), fs::perms::all);  // not sticky: the kernel protects no link
     const fs::path fifo = temp / "fifo.cfg", own = temp.write("own.cfg", "A=1\n");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     fs::create_directory(temp / "folder.cfg");
     fs::resize_file(temp.write("big.cfg"), (16u << 20) + 1);
     fs::resize_file(temp.write("limit.cfg"), 16u << 20);
@@ -127,7 +123,7 @@ TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
     fs::create_hard_link(linked, temp / "second-link");
     ASSERT_EQ(::chown(writeOnly.c_str(), 0, 60) | ::chmod(writeOnly.c_str(), 0620) |
                   ::chmod(readOnly.c_str(), 0444) | ::chown(group.c_str(), 0, 60) |
-                  ::chmod(group.c_str(), 0660) |
+                  ::chmod(group.c_str(), 0660) | ::mkfifo(fifo.c_str(), 0644) |
                   ::setxattr(group.c_str(), "user.origin", "front end", 9, 0),
               0);
     if (bob) inChild(byBob, [&] { return ::symlink(mine.c_str(), (temp / "x.cfg").c_str()); });
@@ -180,8 +176,7 @@ TEST(RealConfigFile, ConcurrentRewritesLoseNoChange) {
         if (child == 0) ::_exit(rewrite(u"B"));
         int failed = rewrite(u"A"), status = -1;
         ::waitpid(child, &status, 0);
-        EXPECT_EQ(std::tuple(failed, status, contentOf(cfg)), std::tuple(0, 0, "A=50\r\nB=50\r\n"))
-            << "round " << round;
+        EXPECT_EQ(std::to_string(failed + status) + contentOf(cfg), "0A=50\r\nB=50\r\n") << round;
     }
 }
 
@@ -216,25 +211,23 @@ TEST(RealConfigFile, ASwappedLinkNeverMixesTwoUsersFiles) {
 // Shipped tunes as their headers say, each field alone too; no tune in a pipe or a missing name.
 TEST(RealSidHeader, ReadsEachTuneAsItsHeaderSays) {
     TempFolder temp;
-    const fs::path fifo = temp / "fifo.sid";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const fs::path fifo = temp / "fifo.sid",
+                   readOnly = temp.write("read-only.sid", contentOf(Tunes / "sampler.sid"));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644) | ::chmod(readOnly.c_str(), 0400), 0);
     // A header waits in the pipe: a reader that took it for a file would read it.
     const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     const std::string three = psidHeader(1, 1, "", "", "") + std::string(236, 'x');
     ASSERT_EQ(::write(writer, three.data(), three.size()), ssize_t(three.size()));
-    const fs::path readOnly = temp.write("read-only.sid", contentOf(Tunes / "sampler.sid"));
-    fs::permissions(readOnly, fs::perms::owner_read);
     const struct {
         fs::path file;
         bool read;
         int songs, start;  // -7: left as the caller had it
         bool texts;        // the texts handed out, even when the numbers fail
     } rows[] = {           // clang-format off
-        {Tunes / "sampler.sid", true, 5, 3, true}, {readOnly, true, 5, 3, true},
+        {Tunes / "sampler.sid", true, 5, 3, true}, {readOnly, true, 5, 3, true}, {fifo, false, -7, -7, false},
         {Tunes / "edge/songs-overflow.sid", false, -7, -7, true}, {Tunes / "edge/start-overflow.sid", false, 5, -7, true},
         {Tunes / "edge/short-header.sid", true, 2, 2, true},  // zeros past its end
-        {Tunes / "edge/rsid-magic.sid", false, -7, -7, false}, {fifo, false, -7, -7, false},
-        {temp / "none.sid", false, -7, -7, false}};
+        {Tunes / "edge/rsid-magic.sid", false, -7, -7, false}, {temp / "none.sid", false, -7, -7, false}};
     // clang-format on
     PosixPlatform host;
     twFunctions f{host};
@@ -376,17 +369,14 @@ TEST(Faults, SettingsStoreWrites) {
     };
     const fs::path original = temp / "original.sqlite";
     ASSERT_EQ(cli(original, "set HKEY_CURRENT_USER K Name old").status, 0);
-    const struct {
-        String name;
-        std::string before, after;
-    } calls[] = {
+    // Each call's name, and what another program reads before and after it.
+    const std::tuple<String, std::string, std::string> calls[] = {
         {u"Name", "old\n", "new\n"}, {u"Fresh", "", "default\n"}, {u"Name", "old\n", "old\n"}};
     int round = 0;  // a fresh path each time: the store stays open for its path
     for (const bool warm : {false, true})
-        for (const auto& call : calls) {
+        for (const auto& [name, before, after] : calls) {
             fs::path database;
             const auto write = [&](int n, int error) {
-                fs::remove_all(database.parent_path());
                 database = temp.write(std::to_string(++round) + "/r.sqlite", contentOf(original));
                 PosixOptions options;
                 options.registryFile = database.string();
@@ -396,15 +386,15 @@ TEST(Faults, SettingsStoreWrites) {
                 if (warm) reg.GetSetting(HKCU, Key, u"Other", value, true);
                 Boolean done = false;
                 failing(n, error, [&] {
-                    done = &call == calls
-                               ? reg.SaveSetting(HKCU, Key, call.name, u"new", true)
-                               : reg.GetSetting(HKCU, Key, call.name, value, true, u"default");
+                    done = after == "new\n"
+                               ? reg.SaveSetting(HKCU, Key, name, u"new", true)
+                               : reg.GetSetting(HKCU, Key, name, value, true, u"default");
                 });
-                return !done || (&call != calls && toUtf8(value.toString()) + "\n" != call.after);
+                return !done || (after != "new\n" && toUtf8(value.toString()) + "\n" != after);
             };
             walk({ENOSPC, EIO, EACCES}, write, [&](int failed) {
-                const auto seen = cli(database, "get HKEY_CURRENT_USER K " + toUtf8(call.name));
-                EXPECT_TRUE(seen.output == call.after || (failed && seen.output == call.before));
+                const auto seen = cli(database, "get HKEY_CURRENT_USER K " + toUtf8(name));
+                EXPECT_TRUE(seen.output == after || (failed && seen.output == before));
             });
         }
 }

@@ -1,5 +1,4 @@
-// Requests on the scripted platform: the configuration editor's rules, a start
-// song never saved to a CD-ROM, window, deletion and opening requests as given.
+// The scripted platform: the config editor's rules, no start song on a CD-ROM, requests as given.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
@@ -11,7 +10,6 @@ namespace {
 
 using Changes = std::vector<ConfigFileType>;
 
-// One row per rule.
 TEST(ConfigEditor, EditsAsTheRulesSay) {
     std::string lines;
     for (int i = 0; i < 32766; ++i) lines += "L" + std::to_string(i) + "\r\n";
