@@ -243,10 +243,9 @@ TEST(RealSidHeader, ReadsEachTuneAsItsHeaderSays) {
         // Any regular file's author: its bytes 54 to 85, the magic unread.
         const bool regular = fs::is_regular_file(row.file);
         const std::string header = (regular ? contentOf(row.file) : "") + std::string(118, '\0');
-        EXPECT_EQ(f.GetSidAuthor(path), regular ? host.fromFieldText(header.substr(54, 32)) : u"");
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(texts[i],
-                      row.texts ? host.fromFieldText(header.substr(22 + 32 * i, 32)) : u"-");
+        const auto field = [&](int at) { return host.fromFieldText(header.substr(at, 32)); };
+        EXPECT_EQ(f.GetSidAuthor(path), regular ? field(54) : u"");
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(texts[i], row.texts ? field(22 + 32 * i) : u"-");
     }
     EXPECT_FALSE(fs::exists(temp / "none.sid")) << "a read creates nothing";
     ::close(writer);
@@ -296,9 +295,7 @@ TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
 // Editor (file replaced, or rewritten beside a hard link), start song, reader: old or new, kept.
 TEST(Faults, FileWriters) {
     const std::string tune = psidHeader(5, 3, "N", "A", "C") + std::string(300, '\x60');
-    const auto song = [](const fs::path& file) {
-        return bool(twFunctions().SaveDefaultSidSong(u16(file), 5));
-    };
+    const auto song = [](auto& f) { return bool(twFunctions().SaveDefaultSidSong(u16(f), 5)); };
     const auto info = [](const fs::path& file) {
         String texts[3];
         std::int16_t songs = 0, start = 0;
