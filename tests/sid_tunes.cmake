@@ -1,5 +1,4 @@
-# The tunes shipped in examples/tunes/ (TARNWICK_TUNES_DIR): exactly what
-# their generator makes, and what the tarnwick command reads of them.
+# The shipped tunes: exactly what their generator makes, and what the tarnwick command reads.
 add_executable(tarnwick_make_tunes ${TARNWICK_TUNES_DIR}/make_tunes.cpp)
 target_compile_options(tarnwick_make_tunes PRIVATE ${TARNWICK_WARNINGS})
 add_test(NAME ShippedTunes.AreWhatTheGeneratorMakes

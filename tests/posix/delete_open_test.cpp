@@ -1,5 +1,4 @@
-// DeletePathSilent and ShellWithDefaultProgram for real: each deletion takes
-// exactly what its path names (the sandbox compared before and after).
+// DeletePathSilent and ShellWithDefaultProgram for real, the sandbox compared before and after.
 #include <sys/mount.h>
 
 #include "posix/as_user.h"
@@ -61,10 +60,8 @@ TEST_F(BadInput, DeletePathSilentDeletesExactlyWhatThePathNames) {
 TEST_F(BadInput, DeletePathSilentAsAnotherUserTakesWhatHeMay) {
     const std::optional<passwd> bob = secondUser();
     if (!bob) GTEST_SKIP() << "needs root, to act as a second local user";
-    for (const char* file :
-         {"shared/mine", "shared/sub/a", "shared/locked/f", "shared/closed/g", "shared/closed2/h"})
-        write(file, "x");
-    for (const char* folder : {"shared/ec", "shared/ec2"}) fs::create_directory(sandbox / folder);
+    for (const char* file : {"mine", "sub/a", "locked/f", "closed/g", "closed2/h", "ec/", "ec2/"})
+        write("shared/"s + file, "x");
     for (const char* folder : {"shared", "shared/sub"})
         fs::permissions(sandbox / folder, fs::perms::all);
     for (const char* folder : {"shared/closed", "shared/closed2", "shared/ec", "shared/ec2"})
@@ -95,21 +92,17 @@ TEST_F(BadInput, DeletePathSilentLeavesTheRootAndMountsWhole) {
         GTEST_SKIP() << "cannot mount here";
     }
     write("tree/mnt/canary", "alive");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::chroot(sandbox.c_str()) != 0 || ::chdir("/") != 0) ::_exit(2);
+    const auto jailed = [&] {
+        if (::chroot(sandbox.c_str()) != 0 || ::chdir("/") != 0) return 2;
         for (const char16_t* path :
              {u"/", u"//", u"/.", u"/..", u"/sub/..", u"/sub/../", u".", u"..", u"/rootlink/.",
               u"/rootlink/", u"/tree/mnt", u"/tree/mnt/", u"/tree/m*", u"/tree/sub/bind",
               u"/tree/sub/*", u"/tree/sub", u"/tree"})
             f->DeletePathSilent(path);
-        ::_exit(0);
-    }
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    ASSERT_EQ(status, 0) << "the jail could not be entered";
-    EXPECT_FALSE(fs::exists(sandbox / "tree/plain.txt"));
-    EXPECT_FALSE(fs::is_symlink(sandbox / "rootlink")) << "the link itself may go";
+        return 0;
+    };
+    ASSERT_EQ(inChild(nullptr, jailed, 20), 0) << "the jail could not be entered";
+    EXPECT_FALSE(fs::exists(sandbox / "tree/plain.txt") || fs::is_symlink(sandbox / "rootlink"));
     for (const char* file : {"canary", "sub/deep", "tree/mnt/canary", "tree/sub/bind/canary"})
         EXPECT_EQ(contentOf(sandbox / file), "alive") << file;
     ::umount2((sandbox / "tree/sub/bind").c_str(), MNT_DETACH);
@@ -117,11 +110,9 @@ TEST_F(BadInput, DeletePathSilentLeavesTheRootAndMountsWhole) {
     EXPECT_EQ(contentOf(sandbox / "precious/canary"), "alive");
 }
 
-// `gio open`, else `xdg-open`, gets the document whole (a leading dash made a
-// path), started detached, never waited for, its output going nowhere.
+// `gio open`, else `xdg-open`, gets the document whole (no leading dash), detached, output nowhere.
 TEST(ShellWithDefaultProgram, TheDesktopOpenerGetsTheDocumentAndRunsOn) {
     TempFolder temp;
-    ScopedVariable path("PATH", (temp / "bin").string());
     const struct {
         std::vector<std::string> installed;
         String target;
@@ -132,13 +123,14 @@ TEST(ShellWithDefaultProgram, TheDesktopOpenerGetsTheDocumentAndRunsOn) {
     // clang-format on
     int n = 0;
     for (const auto& row : rows) {
-        const std::string record = (temp / "record").string() + std::to_string(++n);
-        fs::remove_all(temp / "bin"), fs::create_directories(temp / "bin");
+        const std::string bin = (temp / std::to_string(++n)).string(), record = bin + "/record";
+        ScopedVariable path("PATH", bin);
         const std::string script =
             "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s|' $PPID \"$@\" $(readlink /proc/$$/fd/1) >" +
             record + ".part\nsleep 0.3\nmv " + record + ".part " + record;
         for (const std::string& opener : row.installed)
-            fs::permissions(temp.write("bin/" + opener, script), fs::perms::owner_all);
+            fs::permissions(temp.write(std::to_string(n) + "/" + opener, script),
+                            fs::perms::owner_all);
         twShell().ShellWithDefaultProgram(row.target, 0);
         EXPECT_FALSE(fs::exists(record)) << n << ": the call waited";
         for (int i = 0; i < 500 && !row.got.empty() && !fs::exists(record); ++i) ::usleep(10000);

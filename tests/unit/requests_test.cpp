@@ -1,7 +1,8 @@
-// The configuration editor's rules on the scripted platform: one row per rule.
+// The scripted platform: the config editor's rules, no start song on a CD-ROM, requests as given.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
+#include "support/psid_bytes.h"
 #include "tarnwick/tarnwick.h"
 
 namespace tarnwick {
@@ -13,7 +14,6 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
     std::string lines;
     for (int i = 0; i < 32766; ++i) lines += "L" + std::to_string(i) + "\r\n";
     Changes most(32767, {u"A", u"3"}), tooMany(32768, {u"A", u"4"});
-    const std::optional<std::string> missing;
     struct Row {
         const char* name;
         std::optional<std::string> before;  // none: no such file
@@ -42,7 +42,7 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         {"32,766 lines", lines, Changes{{u"L0", u"x"}}, "L0=x\r\n" + lines.substr(4)},
         {"32,767 lines", lines + "L", Changes{{u"L0", u"x"}}, lines + "L", 6},
         {"32,767 ended lines", lines + "L\n", Changes{{u"L0", u"x"}}, lines + "L\n", 6},
-        {"missing", missing, Changes{{u"A", u"2"}}, "", 53},
+        {"missing", std::nullopt, Changes{{u"A", u"2"}}, "", 53},
         {"disk full", "A=1\r\n\r\n", Changes{{u"A", u"2"}}, "A=1\r\n\r\n", 61, Error(61)}};
     // clang-format on
     for (const Row& row : rows) {
@@ -59,6 +59,37 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         EXPECT_EQ(error, row.error) << row.name;
         EXPECT_TRUE(windows.files[file] == row.after) << row.name;
     }
+}
+
+// On a CD-ROM or a drive with no root, nothing is saved, the tune not even opened.
+TEST(SidHeader, SavesNothingOnACdRomOrADriveWithNoRoot) {
+    const String tune = u"D:\\Music\\tune.sid";
+    const std::string bytes = testing::psidHeader(5, 3, "N", "A", "C");
+    for (const std::int32_t drive : {drive_types::CdRom, drive_types::NoRootDirectory}) {
+        testing::FakePlatform windows;
+        windows.files[tune] = bytes;
+        windows.driveTypes[u"D:\\"] = drive;
+        EXPECT_EQ(twFunctions{windows}.SaveDefaultSidSong(tune, 4), Boolean(false)) << drive;
+        EXPECT_EQ(windows.files[tune], bytes) << drive;
+        EXPECT_FALSE(windows.called("readFile")) << drive;
+    }
+}
+
+// Any non-zero is on, a name with a NUL is no name to delete, each deletion
+// yields after it, an opening checks nothing.
+TEST(WindowDeletionOpen, RequestsReachThePlatformAsGiven) {
+    testing::FakePlatform w;
+    twFunctions f(w);
+    for (const std::int16_t on : {-32768, 0}) f.SetAlwaysOnTop(Boolean::fromRaw(on), 77);
+    f.DeletePathSilent(u"C:\\Temp\\Unpacked");
+    f.DeletePathSilent(u"");
+    f.DeletePathSilent(String(u"C:\\Temp\0\\x", 11));
+    twShell(w).ShellWithDefaultProgram(u"C:\\Docs\\Manual.pdf", 0x10AB);
+    EXPECT_EQ(w.calls, (std::vector<std::string>{"keepOnTop 77 on", "keepOnTop 77 off",
+                                                 "deleteSilently C:\\Temp\\Unpacked", "yield",
+                                                 "deleteSilently ", "yield", "yield",
+                                                 "openWithDefault C:\\Docs\\Manual.pdf"}));
+    EXPECT_TRUE(w.opened.size() == 1 && w.opened[0].parent == 0x10AB);
 }
 
 }  // namespace
