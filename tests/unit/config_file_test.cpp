@@ -1,8 +1,7 @@
-// The scripted platform: the config editor's rules, no start song on a CD-ROM, requests as given.
+// The configuration editor against the scripted platform: its rules, line by line.
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
-#include "support/psid_bytes.h"
 #include "tarnwick/tarnwick.h"
 
 namespace tarnwick {
@@ -59,37 +58,6 @@ TEST(ConfigEditor, EditsAsTheRulesSay) {
         EXPECT_EQ(error, row.error) << row.name;
         EXPECT_TRUE(windows.files[file] == row.after) << row.name;
     }
-}
-
-// On a CD-ROM or a drive with no root, nothing is saved, the tune not even opened.
-TEST(SidHeader, SavesNothingOnACdRomOrADriveWithNoRoot) {
-    const String tune = u"D:\\Music\\tune.sid";
-    const std::string bytes = testing::psidHeader(5, 3, "N", "A", "C");
-    for (const std::int32_t drive : {drive_types::CdRom, drive_types::NoRootDirectory}) {
-        testing::FakePlatform windows;
-        windows.files[tune] = bytes;
-        windows.driveTypes[u"D:\\"] = drive;
-        EXPECT_EQ(twFunctions{windows}.SaveDefaultSidSong(tune, 4), Boolean(false)) << drive;
-        EXPECT_EQ(windows.files[tune], bytes) << drive;
-        EXPECT_FALSE(windows.called("readFile")) << drive;
-    }
-}
-
-// Any non-zero is on, a name with a NUL is no name to delete, each deletion
-// yields after it, an opening checks nothing.
-TEST(WindowDeletionOpen, RequestsReachThePlatformAsGiven) {
-    testing::FakePlatform w;
-    twFunctions f(w);
-    for (const std::int16_t on : {-32768, 0}) f.SetAlwaysOnTop(Boolean::fromRaw(on), 77);
-    f.DeletePathSilent(u"C:\\Temp\\Unpacked");
-    f.DeletePathSilent(u"");
-    f.DeletePathSilent(String(u"C:\\Temp\0\\x", 11));
-    twShell(w).ShellWithDefaultProgram(u"C:\\Docs\\Manual.pdf", 0x10AB);
-    EXPECT_EQ(w.calls, (std::vector<std::string>{"keepOnTop 77 on", "keepOnTop 77 off",
-                                                 "deleteSilently C:\\Temp\\Unpacked", "yield",
-                                                 "deleteSilently ", "yield", "yield",
-                                                 "openWithDefault C:\\Docs\\Manual.pdf"}));
-    EXPECT_TRUE(w.opened.size() == 1 && w.opened[0].parent == 0x10AB);
 }
 
 }  // namespace
