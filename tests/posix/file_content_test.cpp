@@ -371,7 +371,9 @@ TEST(Faults, SettingsStoreWrites) {
         {u"Name", "old\n", "new\n"}, {u"Fresh", "", "default\n"}, {u"Name", "old\n", "old\n"}};
     int round = 0;  // a fresh path each time: the store stays open for its path
     for (const bool warm : {false, true})
-        for (const auto& [name, before, after] : calls) {
+        for (const auto& call : calls) {
+            const String& name = std::get<0>(call);  // references, not bindings: lambdas use them
+            const std::string &before = std::get<1>(call), &after = std::get<2>(call);
             fs::path database;
             const auto write = [&](int n, int error) {
                 database = temp.write(std::to_string(++round) + "/r.sqlite", contentOf(original));
