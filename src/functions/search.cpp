@@ -169,7 +169,9 @@ void twFunctions::raiseFoundFile(const String& strPathAndFile) {
 }
 
 String twFunctions::FindFile(const String& FileName, const String& path) {
-    WalkScope walk(*this, platform_, SearchPlan{path, FileName, false, false, true});
+    WalkScope walk(
+        *this, platform_,
+        SearchPlan{.folder = path, .pattern = FileName, .hiddenFolders = false, .oneName = true});
     // The folder itself first, as passed.
     String buffer(260, u'\0');
     std::uint32_t length = platform_.searchPath(path, FileName, buffer);
@@ -215,7 +217,8 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
     Variant total;
     const char16_t separator = platform_.pathSeparator();
     if (path.empty() || path.back() != separator) path += separator;
-    WalkScope walk(*this, platform_, SearchPlan{path, SearchStr, true, true, false});
+    WalkScope walk(*this, platform_,
+                   SearchPlan{.folder = path, .pattern = SearchStr, .sizes = true});
 
     // Every subfolder of this folder, collected completely (and the
     // enumeration closed) before anything is reported.
