@@ -202,6 +202,10 @@ TEST(RealConfigFile, ASwappedLinkNeverMixesTwoUsersFiles) {
         return 0;
     };
     std::thread swapper([&] { inChild(&*bob, swap, 10); });
+    struct stat link {};  // the rewrites begin once his links are coming
+    for (int n = 0; n < 200 && (::lstat(cfg.c_str(), &link) || link.st_uid != bob->pw_uid); ++n)
+        ::usleep(10000);
+    EXPECT_EQ(link.st_uid, bob->pw_uid) << "the swapper never started";
     for (int n = 0; n < 400; ++n) change(u16(cfg), {{u"X", u"1"}});
     std::ofstream(stop).close();
     swapper.join();
