@@ -70,6 +70,10 @@ class ForwardingPlatform : public Platform {
     std::vector<FolderId> folderChain(const String& path) override {
         return inner_.folderChain(path);
     }
+    bool readFolder(const String& folder, const String& pattern, bool identify,
+                    FolderVisitor& visitor) override {
+        return inner_.readFolder(folder, pattern, identify, visitor);
+    }
 
     bool volumeInformation(const String& root, String& name) override {
         return inner_.volumeInformation(root, name);

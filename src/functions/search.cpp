@@ -77,6 +77,8 @@ struct SearchWalk {
     std::unordered_set<FolderId, FolderIdHash> entered;
     // The platform's reading ahead of this search, if it does any.
     std::unique_ptr<SearchAhead> ahead;
+    // Whether the nested call that returned last went into its folder.
+    bool lastEntered = true;
 };
 
 // The nested calls of a search are calls of the same public methods, so
@@ -94,25 +96,34 @@ class WalkScope {
             walkHandedDown != nullptr && walkHandedDown->owner == &owner ? walkHandedDown : nullptr;
         walkHandedDown = nullptr;
         if (walk_ == nullptr) {
-            own_.emplace(SearchWalk{&owner, plan.folder, false, {}, platform.searchAhead(plan)});
+            own_.emplace(
+                SearchWalk{&owner, plan.folder, false, {}, platform.searchAhead(plan), true});
             walk_ = &*own_;
         }
     }
     WalkScope(const WalkScope&) = delete;
     WalkScope& operator=(const WalkScope&) = delete;
 
+    // Whether this call is one of a search already under way (and not the
+    // one that began it, whose folder holds the start).
+    bool isNested() const { return !own_; }
     // Whether the search goes into subfolder: not when it was entered before.
     bool enter(const String& subfolder) {
+        const std::optional<FolderId> id = platform_.folderId(subfolder);
+        return id ? enter(*id) : entered();
+    }
+    // Whether the search goes into the folder id: not when it was entered before.
+    bool enter(const FolderId& id) {
         if (!walk_->holdersKnown) {
-            for (const FolderId& id : platform_.folderChain(walk_->start))
-                walk_->entered.insert(id);
+            for (const FolderId& holder : platform_.folderChain(walk_->start))
+                walk_->entered.insert(holder);
             walk_->holdersKnown = true;
         }
-        const std::optional<FolderId> id = platform_.folderId(subfolder);
-        if (id && !walk_->entered.insert(*id).second) return false;
-        if (walk_->ahead) walk_->ahead->entered();
-        return true;
+        return walk_->entered.insert(id).second && entered();
     }
+    // Tells the call that handed the walk down whether this one went in.
+    void leaving(bool entered) { walk_->lastEntered = entered; }
+    bool nestedEntered() const { return walk_->lastEntered; }
     // Runs a nested call of the search with this walk.
     template <typename Call>
     auto nested(Call call) {
@@ -124,10 +135,43 @@ class WalkScope {
     }
 
   private:
+    bool entered() {
+        if (walk_->ahead) walk_->ahead->entered();
+        return true;
+    }
+
     Platform& platform_;
     SearchWalk* walk_;
     std::optional<SearchWalk> own_;
 };
+
+// A folder read for a search where the platform can only enumerate: listed
+// twice, every entry for the subfolders, then the matches.
+void readTwice(Platform& platform, const String& folder, const String& pattern, bool identify,
+               FolderVisitor& visitor) {
+    if (identify) {
+        const std::optional<FolderId> id = platform.folderId(folder.substr(0, folder.size() - 1));
+        if (id && !visitor.entering(*id)) return;
+    }
+    {
+        Enumeration entries(platform, folder + u"*", FindDetail::Basic);
+        if (entries.started()) {
+            do {
+                const String name = trimAtNull(entries.entry().name);
+                if (isDotOrDotDot(name.c_str())) continue;
+                if (platform.entryAttributes(folder + name, entries.entry()) &
+                    file_attributes::Directory)
+                    visitor.subfolder(name);
+            } while (entries.next());
+        }
+    }
+    Enumeration matches(platform, folder + pattern, FindDetail::WithSize);
+    if (!matches.started()) return;
+    do {
+        if (!isDotOrDotDot(trimAtNull(matches.entry().name).c_str()))
+            visitor.match(matches.entry());
+    } while (matches.next());
+}
 
 }  // namespace
 
@@ -214,52 +258,48 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
     // The pattern is a value: the caller may pass one string as both, and
     // the folder gains its separator below.
     const String SearchStr = searchFor;
-    Variant total;
     const char16_t separator = platform_.pathSeparator();
     if (path.empty() || path.back() != separator) path += separator;
     WalkScope walk(*this, platform_,
                    SearchPlan{.folder = path, .pattern = SearchStr, .sizes = true});
 
-    // Every subfolder of this folder, collected completely (and the
-    // enumeration closed) before anything is reported.
-    std::vector<String> subfolders;
-    std::int16_t count = 0;  // the list's counter is 16-bit
-    {
-        Enumeration entries(platform_, path + u"*", FindDetail::Basic);
-        if (entries.started()) {
-            do {
-                const String name = trimAtNull(entries.entry().name);
-                if (isDotOrDotDot(name.c_str())) continue;
-                if (platform_.entryAttributes(path + name, entries.entry()) &
-                    file_attributes::Directory) {
-                    if (count == 32767) throw Error(errors::Overflow);
-                    ++count;
-                    subfolders.push_back(name);
-                }
-            } while (entries.next());
-        }
-    }
+    // Every subfolder of this folder, collected completely before anything
+    // is reported; then every matching entry, folders included, reported as
+    // it comes. A folder reached again through a link or a mount is known
+    // by the listing that opened it, and left unread.
+    struct Reading final : FolderVisitor {
+        twFunctions& owner;
+        WalkScope& walk;
+        const String& path;
+        Variant total;
+        std::vector<String> subfolders;
+        std::int16_t count = 0;  // the list's counter is 16-bit
+        bool entered = true;
 
-    // Every matching entry of this folder, folders included.
-    {
-        Enumeration matches(platform_, path + SearchStr, FindDetail::WithSize);
-        if (matches.started()) {
-            do {
-                const String name = trimAtNull(matches.entry().name);
-                if (isDotOrDotDot(name.c_str())) continue;
-                total += sizeOf(matches.entry());
-                raiseFoundFile(path + name);
-            } while (matches.next());
+        Reading(twFunctions& o, WalkScope& w, const String& p) : owner(o), walk(w), path(p) {}
+        bool entering(const FolderId& id) override { return entered = walk.enter(id); }
+        void subfolder(const String& name) override {
+            if (count == 32767) throw Error(errors::Overflow);
+            ++count;
+            subfolders.push_back(trimAtNull(name));
         }
-    }
+        void match(const FindData& entry) override {
+            total += sizeOf(entry);
+            owner.raiseFoundFile(path + trimAtNull(entry.name));
+        }
+    } reading(*this, walk, path);
+    if (!platform_.readFolder(path, SearchStr, walk.isNested(), reading))
+        readTwice(platform_, path, SearchStr, walk.isNested(), reading);
 
-    // Then each subfolder, completely, in the order listed.
-    for (const String& name : subfolders) {
-        if (!walk.enter(path + name)) continue;
+    // Then each subfolder, completely, in the order listed. One the search
+    // had been in before adds nothing, not even an empty total.
+    for (const String& name : reading.subfolders) {
         String subfolder = path + name + separator;
-        total += walk.nested([&] { return FindFiles(subfolder, SearchStr); });
+        Variant part = walk.nested([&] { return FindFiles(subfolder, SearchStr); });
+        if (walk.nestedEntered()) reading.total += part;
     }
-    return total;
+    walk.leaving(reading.entered);
+    return reading.total;
 }
 
 }  // namespace tarnwick

@@ -67,6 +67,24 @@ class SearchAhead {
     virtual void entered() = 0;
 };
 
+// What one reading of a folder tells the search going through it.
+class FolderVisitor {
+  public:
+    // The folder is open, and is the folder id: false leaves it unread (the
+    // search has been in it before).
+    virtual bool entering(const FolderId& id) = 0;
+    // Each subfolder (links to folders too; never "." or ".."), in the order
+    // listed, every one of them before the first match.
+    virtual void subfolder(const String& name) = 0;
+    // Each entry whose name matches the pattern (folders too, never "." or
+    // ".."), with its size, in the order listed. An entry that vanished
+    // before it came up is left out.
+    virtual void match(const FindData& entry) = 0;
+
+  protected:
+    ~FolderVisitor() = default;
+};
+
 class SearchApi {
   public:
     virtual ~SearchApi() = default;
@@ -105,6 +123,18 @@ class SearchApi {
     // folder, links followed). A descent into one of them would search a
     // tree that holds itself. Asked once per search, not once per folder.
     virtual std::vector<FolderId> folderChain(const String& path) = 0;
+
+    // Reads folder (ending in a separator) once for a search: its subfolders,
+    // then its entries matching pattern (as findFirst takes it), told to
+    // visitor. With identify, the folder is first identified by the listing
+    // just opened, and left unread when the visitor turns it down; a folder
+    // that cannot be opened tells nothing. Returns false, having done
+    // nothing, where the platform cannot do better than the enumeration
+    // calls above (the default): the search then lists the folder twice.
+    virtual bool readFolder(const String& /*folder*/, const String& /*pattern*/, bool /*identify*/,
+                            FolderVisitor& /*visitor*/) {
+        return false;
+    }
 };
 
 }  // namespace tarnwick

@@ -79,6 +79,8 @@ class PosixPlatform final : public Platform {
     std::uint32_t searchPath(const String& folder, const String& fileName, String& buffer) override;
     std::optional<FolderId> folderId(const String& path) override;
     std::vector<FolderId> folderChain(const String& path) override;
+    bool readFolder(const String& folder, const String& pattern, bool identify,
+                    FolderVisitor& visitor) override;
 
     bool volumeInformation(const String& rootPath, String& nameBuffer) override;
     bool namesIgnoreCase() const override { return false; }

@@ -42,7 +42,12 @@ struct Enumeration {
     int fd;
     NamePattern pattern;
     FindDetail detail;
+    // What the read-ahead on a cold disk goes into: the listings of the
+    // subfolders a search enters next, or the lookups of the matches.
+    bool listings;
+    // Left uninitialised: getdents64 fills what is read.
     std::unique_ptr<char[]> block{new char[ListingBlock]};
+    std::size_t capacity = ListingBlock;
     std::size_t at = 0, end = 0;
     bool timed = false;  // a stat of this block was timed
 };
@@ -112,10 +117,7 @@ void readAhead(Enumeration& e) {
     if (!diskCold) return;
     const char* names[ReadAheadBatch];
     std::size_t count = 0;
-    // A listing of every name (the first of a search's two) goes ahead
-    // into the subfolders the search enters next; the other, into the
-    // lookups its own matches need.
-    const bool listings = e.pattern.matchesEverything() && e.detail == FindDetail::Basic;
+    const bool listings = e.listings;
     for (std::size_t at = e.at; at < e.end && count < ReadAheadBatch;) {
         const auto* entry = reinterpret_cast<const dirent64*>(e.block.get() + at);
         at += entry->d_reclen;
@@ -138,7 +140,7 @@ void readAhead(Enumeration& e) {
 // The next entry of the listing, or null at its end (or on an error).
 const dirent64* nextEntry(Enumeration& e) {
     if (e.at >= e.end) {
-        const ssize_t n = ::getdents64(e.fd, e.block.get(), ListingBlock);
+        const ssize_t n = ::getdents64(e.fd, e.block.get(), e.capacity);
         if (n <= 0) return nullptr;
         e.at = 0;
         e.end = static_cast<std::size_t>(n);
@@ -227,7 +229,12 @@ FindHandle PosixPlatform::findFirst(const String& pattern, FindDetail detail, Fi
     if (name.empty()) return invalidFindHandle;
     const int fd = openFolder(folder, O_RDONLY);
     if (fd < 0) return invalidFindHandle;
-    auto e = std::make_unique<Enumeration>(Enumeration{fd, NamePattern(name), detail});
+    // A listing of every name (a search's list of subfolders) goes ahead
+    // into the subfolders the search enters next; any other, into the
+    // lookups its own matches need.
+    NamePattern matcher(name);
+    const bool listings = matcher.matchesEverything() && detail == FindDetail::Basic;
+    auto e = std::make_unique<Enumeration>(Enumeration{fd, std::move(matcher), detail, listings});
     if (!advance(*e, data)) {
         ::close(fd);
         return invalidFindHandle;
@@ -244,6 +251,68 @@ void PosixPlatform::findClose(FindHandle handle) {
     if (handle == invalidFindHandle) return;
     std::unique_ptr<Enumeration> e(reinterpret_cast<Enumeration*>(handle));
     ::close(e->fd);
+}
+
+bool PosixPlatform::readFolder(const String& folder, const String& pattern, bool identify,
+                               FolderVisitor& visitor) {
+    // A pattern that names a folder of its own (or nothing) is for the
+    // enumeration calls.
+    if (pattern.empty() || pattern.find(u'/') != String::npos) return false;
+    std::string path = toUtf8(folder);
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    const int fd = openFolder(path, O_RDONLY);
+    if (fd < 0) return true;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (identify) {
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && !visitor.entering(idOf(st))) return true;
+    }
+
+    // The whole listing is read first and kept while the folder is gone
+    // through twice: for its subfolders, then for its matches.
+    Enumeration e{fd, NamePattern(toUtf8(pattern)), FindDetail::Basic, true};
+    for (;;) {
+        if (e.capacity - e.end < ListingBlock / 2) {
+            std::unique_ptr<char[]> larger(new char[e.capacity * 2]);
+            std::copy_n(e.block.get(), e.end, larger.get());
+            e.block = std::move(larger);
+            e.capacity *= 2;
+        }
+        const ssize_t n = ::getdents64(fd, e.block.get() + e.end, e.capacity - e.end);
+        if (n <= 0) break;
+        e.end += static_cast<std::size_t>(n);
+    }
+    // Each pass takes the listing a block at a time, as an enumeration
+    // would: the read-ahead on a cold disk goes a batch into each block.
+    const auto pass = [&](auto&& each) {
+        e.at = 0;
+        for (std::size_t nextBlock = 0; e.at < e.end;) {
+            if (e.at >= nextBlock) {
+                e.timed = false;
+                readAhead(e);
+                nextBlock = e.at + ListingBlock;
+            }
+            const auto* entry = reinterpret_cast<const dirent64*>(e.block.get() + e.at);
+            e.at += entry->d_reclen;
+            if (!isDotOrDotDot(entry->d_name)) each(*entry);
+        }
+    };
+    FindData data;
+    pass([&](const dirent64& entry) {
+        const bool folder =
+            entry.d_type == DT_DIR || (needsStat(entry, e.detail) && describe(e, entry, data) &&
+                                       (data.attributes & file_attributes::Directory));
+        if (folder) visitor.subfolder(fromUtf8(entry.d_name));
+    });
+    e.detail = FindDetail::WithSize;
+    e.listings = false;
+    pass([&](const dirent64& entry) {
+        if (e.pattern.matches(entry.d_name) && describe(e, entry, data)) visitor.match(data);
+    });
+    return true;
 }
 
 std::unique_ptr<SearchAhead> PosixPlatform::searchAhead(const SearchPlan& plan) {
