@@ -1,4 +1,5 @@
-// Short forms, drive types and existence tests on Linux.
+// Short forms, drive types, existence tests and folders opened at any depth
+// on Linux.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,6 +144,41 @@ std::string folderOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+int openFolder(const std::string& path, int flags) {
+    flags |= O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+    const std::string name = path.empty() ? std::string(".") : path;
+    if (name.size() < PATH_MAX) return ::open(name.c_str(), flags);
+    // The system takes at most PATH_MAX bytes a call: a deeper path is
+    // opened a part at a time, each part (ending at a separator) relative to
+    // the folder the one before it reached.
+    int fd = ::open(name[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::size_t begin = 0;
+    while (fd >= 0) {
+        begin = name.find_first_not_of('/', begin);
+        if (begin == std::string::npos) begin = name.size();
+        std::size_t end = name.size();
+        if (end - begin >= PATH_MAX) {
+            end = name.rfind('/', begin + PATH_MAX - 1);
+            if (end == std::string::npos || end <= begin) {
+                ::close(fd);
+                errno = ENAMETOOLONG;  // one name longer than any name may be
+                return -1;
+            }
+        }
+        const bool last = end == name.size();
+        const std::string part = begin == end ? std::string(".") : name.substr(begin, end - begin);
+        const int next =
+            ::openat(fd, part.c_str(), last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        if (last) return next;
+        fd = next;
+        begin = end;
+    }
+    return -1;
 }
 
 }  // namespace tarnwick
