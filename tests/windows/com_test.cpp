@@ -35,10 +35,8 @@ struct Var : _variant_t {
 };
 const Var T(true), F(false), E, null{VARTYPE(VT_NULL)};
 const auto text = [](BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : L""; };
-std::wstring guid(REFGUID id) {
-    wchar_t s[40] = L"";
-    StringFromGUID2(id, s, 40);
-    return s;
+std::wstring guid(REFGUID id, std::wstring s = std::wstring(38, L' ')) {  // 38 characters always
+    return StringFromGUID2(id, s.data(), 39), s;
 }
 
 // A value as a client sees it: % Integer, & Long, # Double, and True only as -1.
@@ -94,23 +92,20 @@ std::wstring call(IDispatch* to, std::wstring name, const std::vector<Var>& args
 }
 
 // A change list: an automation array of one ConfigFileType record.
-Var changeList(const wchar_t* key, const wchar_t* value, LONG lowerBound = 0) {
+Var changeList(_bstr_t key, _bstr_t value, LONG lowerBound = 0) {
     const GUID id{0xAB20F429, 0x7F87, 0x44A9, {0x9D, 0x1A, 0x15, 0x28, 0xA7, 0xB4, 0x71, 0xA4}};
     ComPtr<IRecordInfo> record;
     GetRecordInfoFromGuids(LIBID_Tarnwick, 43, 1, 0, id, &record);
     Var list(VARTYPE(VT_ARRAY | VT_RECORD));
     V_ARRAY(&list) = SafeArrayCreateVectorEx(VT_RECORD, lowerBound, 1, record.Get());
-    const _bstr_t k(key), v(value);
-    ConfigFileType item{k, v};  // copied into the array
+    ConfigFileType item{key, value};  // copied into the array
     SafeArrayPutElement(V_ARRAY(&list), &lowerBound, &item);
     return list;
 }
 
-// The short form of a name, as the system gives it or in small letters.
-std::wstring shortOf(const std::wstring& name, bool small = false) {
-    std::wstring s(MAX_PATH, L'\0');
-    s.resize(GetShortPathNameW(name.c_str(), s.data(), MAX_PATH));
-    return small ? CharLowerW(s.data()) : s;
+// The short form of a name, as the system gives it.
+std::wstring shortOf(const std::wstring& name, std::wstring s = std::wstring(MAX_PATH, L'\0')) {
+    return s.resize(GetShortPathNameW(name.c_str(), s.data(), MAX_PATH)), s;
 }
 const auto noDrive = [] { return wchar_t(L'@' + std::bit_width(~GetLogicalDrives() & 0x1FFFFFF)); };
 
@@ -128,17 +123,14 @@ struct Tree : tarnwick::testing::TempFolder {
             write(name, "g");
         for (const char* name : {"c64.cfg", "ro.cfg", "hid.cfg"}) write(name, "A=1\r\n");
         for (const char* name : {"t.sid", "ro.sid"}) write(name, psid + "xy");
-        std::filesystem::copy_file(std::filesystem::u8path("Z:" TARNWICK_RECORDER),
-                                   write("VICE \xCE\xA9/x64.exe"),
-                                   std::filesystem::copy_options::overwrite_existing);
+        CopyFileW(std::filesystem::u8path("Z:" TARNWICK_RECORDER).wstring().c_str(),
+                  write("VICE \xCE\xA9/x64.exe").wstring().c_str(), false);
         SetEnvironmentVariableW(L"TARNWICK_RECORDER_OUT", (dir + L"record.txt").c_str());
         std::filesystem::resize_file(path() / "big/disk.img", 5000000000);  // past 4 GiB
-        for (const auto& [name, attribute] : {std::pair{L"hid.cfg", FILE_ATTRIBUTE_HIDDEN},
-                                              {L"h\\Hidden", FILE_ATTRIBUTE_HIDDEN},
-                                              {L"h\\System", FILE_ATTRIBUTE_SYSTEM},
-                                              {L"ro.cfg", FILE_ATTRIBUTE_READONLY},
-                                              {L"ro.sid", FILE_ATTRIBUTE_READONLY}})
-            SetFileAttributesW((dir + name).c_str(), attribute);
+        const auto mark = [&](auto n, DWORD a) { SetFileAttributesW((dir + n).c_str(), a); };
+        mark(L"hid.cfg", FILE_ATTRIBUTE_HIDDEN), mark(L"h\\Hidden", FILE_ATTRIBUTE_HIDDEN);
+        mark(L"h\\System", FILE_ATTRIBUTE_SYSTEM), mark(L"ro.cfg", FILE_ATTRIBUTE_READONLY);
+        mark(L"ro.sid", FILE_ATTRIBUTE_READONLY);
         GetVolumeInformationW(L"C:\\", label, MAX_PATH, nullptr, nullptr, nullptr, nullptr, 0);
     }
     // A file as the system holds it: its bytes, and whether it is hidden.
@@ -179,11 +171,10 @@ struct Sink final : IDispatch {
     }
 };
 
-// The registry's own reading of a value: its kind and its data.
-std::wstring stored(const std::wstring& key, const wchar_t* name = nullptr,
-                    HKEY root = HKEY_CLASSES_ROOT) {
+// The registry's own reading of key k's value v: its kind and its data.
+std::wstring stored(const std::wstring& k, const wchar_t* v = nullptr, HKEY r = HKEY_CLASSES_ROOT) {
     DWORD kind = 0, data[32] = {}, size = sizeof data;
-    if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &kind, data, &size))
+    if (RegGetValueW(r, k.c_str(), v, RRF_RT_ANY | RRF_NOEXPAND, &kind, data, &size))
         return L"none";
     return std::to_wstring(kind) + L":" +
            (kind == REG_DWORD ? std::to_wstring(data[0]) : reinterpret_cast<wchar_t*>(data));
@@ -193,10 +184,8 @@ const std::tuple<const wchar_t*, const CLSID*, const IID*> classes[] = {
     {L"Tarnwick.twShell", &CLSID_twShell, &IID__twShell},
     {L"Tarnwick.twRegistry", &CLSID_twRegistry, &IID__twRegistry},
     {L"Tarnwick.twFunctions", &CLSID_twFunctions, &IID__twFunctions}};
-ComPtr<IDispatch> create(const CLSID* clsid) {
-    ComPtr<IDispatch> object;
-    CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
-    return object;
+ComPtr<IDispatch> create(const CLSID* clsid, ComPtr<IDispatch> object = {}) {
+    return CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)), object;
 }
 
 TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
@@ -239,8 +228,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
         {L"CCS64v20DosAndWin", S, 0x03, 4, {no, L"", g, short(0), 1L, 0L, 0L, -1L, T, F}, un + L"CCS64 v2.0" + miss},
         {L"C64Sv252", S, 0x04, 5, {no, L"C:\\g.prg", E, 1L, 0L, F, F}, un + L"this game in C64S v2.52.  This emulator only supports D64 and T64 files"},
         {L"ShellWithDefaultProgram", S, 0x05, 6, {d + L"missing.nothing", 0L}, L""},
-        {L"VICE", S, 0x06, 7, {d + L"VICE \u03a9\\x64.exe", d + L"Summer Games.T64", L"A\" & ^%PATH%! C:\\ \"B", 4L, 2L, F},  // as the system parses its line, no shell, in its folder
-         L"; [-autostart][" + shortOf(d + L"Summer Games.T64", true) + L":a\" & ^%path%! c:\\ \"b][-joydev1][4][-joydev2][2] in " + d + L"VICE \u03a9", [&] { return t.started(); }},
+        {L"VICE", S, 0x06, 7, {d + L"VICE \u03a9\\x64.exe", d + L"Summer Games.T64", L"A\" & ^%PATH%! C:\\ \"B", 4L, 2L, F}, L"; [-autostart][" + std::wstring(CharLowerW(shortOf(d + L"Summer Games.T64").data())) + L":a\" & ^%path%! c:\\ \"b][-joydev1][4][-joydev2][2] in " + d + L"VICE \u03a9", [&] { return t.started(); }},  // as the system parses its line, no shell, in its folder
         {L"Comeback64", S, 0x07, 8, {no, g, 1L, F}, un + L"the Come Back 64 Emulator" + miss},
         {L"Win64Beta", S, 0x08, 9, {no, g, F}, un + L"Win64 Beta" + miss},
         {L"PC64Win", S, 0x09, 10, {no, g, F}, un + L"PC64Win" + miss},
@@ -298,8 +286,7 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
                   std::to_wstring(row.id) + L"@" + std::to_wstring(row.slot) + L" " + row.expected);
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()), RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    // A sink that left hears nothing more.
-    EXPECT_TRUE(point->Unadvise(sink.cookie) == S_OK &&
+    EXPECT_TRUE(point->Unadvise(sink.cookie) == S_OK &&  // a sink that left hears nothing more
                 point->Unadvise(sink.cookie) == CONNECT_E_NOCONNECTION);
     EXPECT_EQ(call(objects[2].Get(), L"FindFiles", {d + L"h", L"*.*"}) + sink.heard,
               L"3@2 2&|path=" + d + L"h\\");
@@ -350,8 +337,7 @@ TEST(Component, TheRegistrationAndTheTypeLibraryDescribeEveryClass) {
     ASSERT_TRUE(shell && earlier != IID__twShell &&
                 shell->QueryInterface(earlier, &viaEarlier) == S_OK);
     EXPECT_EQ(viaEarlier.Get(), static_cast<IUnknown*>(shell.Get())) << "the same _twShell";
-    // The DLL may be unloaded only when no object of it is alive.
-    viaEarlier.Reset();
+    viaEarlier.Reset();  // the DLL may be unloaded only when no object of it is alive
     EXPECT_EQ(exported("DllCanUnloadNow"), S_FALSE) << "an object is alive";
     shell.Reset();
     EXPECT_EQ(exported("DllCanUnloadNow"), S_OK);
@@ -396,9 +382,8 @@ TEST(Win32Backend, TheSystemsAnswersAreTheRuntimes) {
     // Too small an area: the room needed, terminator included, and nothing written.
     String area(2, u'#'), exact;
     exact.resize(host.shortPathName(file, area), u'#');
-    EXPECT_EQ(area, u"##");
     EXPECT_EQ(host.shortPathName(file, exact), exact.size() - 1);
-    EXPECT_EQ(toWide(exact), shortOf(toWide(file)) + L'\0');
+    EXPECT_EQ(toWide(area + exact), L"##" + shortOf(toWide(file)) + L'\0');
     // Letters beyond ASCII change case; a NUL has none and ends nothing.
     EXPECT_EQ(host.lowerCase(u"C:\\\u00C4NN \u03A9MEGA.D64"), u"c:\\\u00E4nn \u03C9mega.d64");
     EXPECT_EQ(host.upperCase(String(u"\u00e9\0b", 3)), String(u"\u00C9\0B", 3));
