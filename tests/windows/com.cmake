@@ -7,14 +7,11 @@ file(WRITE ${loop}/a.sid "1")
 file(WRITE ${loop}/sub/b.sid "22")
 file(CREATE_LINK ${loop} ${loop}/sub/up SYMBOLIC)
 target_compile_definitions(tarnwick_com_tests PRIVATE TARNWICK_LOOP="Z:${loop}"
-                           TARNWICK_DLL="$<TARGET_FILE:tarnwick_com>"
-                           TARNWICK_RECORDER="$<TARGET_FILE:tarnwick_recorder>")
+  TARNWICK_DLL="$<TARGET_FILE:tarnwick_com>" TARNWICK_RECORDER="$<TARGET_FILE:tarnwick_recorder>")
 add_dependencies(tarnwick_com_tests tarnwick_com tarnwick_recorder)
-# A real script client (cscript) on the DLL registered as regsvr32 does it. The host exits 0
-# even when a script stops on an error: a script passes only by printing its closing line.
+# cscript on the DLL regsvr32 registered; it exits 0 even on errors: only its last line passes.
 if(TARNWICK_WINE_CAN_RUN)
-  add_test(NAME tarnwick.com.register
-           COMMAND ${wine} regsvr32 /s "Z:$<TARGET_FILE:tarnwick_com>")
+  add_test(NAME tarnwick.com.register COMMAND ${wine} regsvr32 /s "Z:$<TARGET_FILE:tarnwick_com>")
   add_test(NAME tarnwick.com.vbscript COMMAND ${wine} cscript //nologo
            "Z:${CMAKE_CURRENT_SOURCE_DIR}/windows/script_clients.vbs")
   set_tests_properties(tarnwick.com.register PROPERTIES FIXTURES_SETUP tarnwick_com
