@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "platform/platform.h"
 #include "tarnwick/tw_registry.h"
@@ -35,17 +37,23 @@ std::string bytesOfNumber(std::int32_t value) {
 
 // The root handle value named by name after upper-casing, or 0 for none.
 std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
-    // The names are ASCII: ASCII text is upper-cased here, anything else
-    // (which may still fold onto one: U+017F is an S) by the platform.
+    static constexpr std::pair<std::u16string_view, std::uint32_t> roots[] = {
+        {u"HKEY_CLASSES_ROOT", registry_roots::ClassesRoot},
+        {u"HKEY_CURRENT_USER", registry_roots::CurrentUser},
+        {u"HKEY_LOCAL_MACHINE", registry_roots::LocalMachine},
+        {u"HKEY_USERS", registry_roots::Users}};
+    // The names are ASCII: ASCII text is compared letter by letter, folded
+    // as it goes (this is asked on every call); anything else (which may
+    // still fold onto one: U+017F is an S) is upper-cased by the platform.
     const bool ascii = std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
-    String upper = ascii ? name : platform.upperCase(name);
-    if (ascii)
-        for (char16_t& c : upper)
-            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    if (upper == u"HKEY_CLASSES_ROOT") return registry_roots::ClassesRoot;
-    if (upper == u"HKEY_CURRENT_USER") return registry_roots::CurrentUser;
-    if (upper == u"HKEY_LOCAL_MACHINE") return registry_roots::LocalMachine;
-    if (upper == u"HKEY_USERS") return registry_roots::Users;
+    const String upper = ascii ? String() : platform.upperCase(name);
+    const std::u16string_view text = ascii ? std::u16string_view(name) : upper;
+    for (const auto& [rootName, root] : roots)
+        if (std::equal(text.begin(), text.end(), rootName.begin(), rootName.end(),
+                       [](char16_t c, char16_t u) {
+                           return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u;
+                       }))
+            return root;
     return 0;
 }
 
