@@ -36,11 +36,9 @@ class Launch : public BadInput {
     const fs::path record_ = temp / "record.txt";
     const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
     const uid_t other = secondUser() ? secondUser()->pw_uid : 0;  // made as root
-    // Whether the argument a program received opens the given file.
-    bool opens(const std::string& argument, const fs::path& file) {
-        std::error_code ec;
-        return fs::equivalent(argument, file, ec);
-    }
+    // Whether the path a program received opens the given file.
+    bool opens(const fs::path& a, const fs::path& b) { return fs::equivalent(a, b, ec_); }
+    std::error_code ec_;
 };
 
 // Windows line rules and start errors; every program (opener, dialog too) inherits nothing of ours.
@@ -69,12 +67,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     const ScopedVariable path("PATH",
                               "/nowhere:" + (temp / "plain::").string() + (temp / "bin").string()),
         display("DISPLAY", ":9");
-    const struct {
-        std::string line;
-        Args arguments;  // what the program receives, when it starts
-        std::int32_t error = 0;
-    } rows[] = {
-        // clang-format off
+    // clang-format off
+    const struct { std::string line; Args arguments; /* the program gets, if started */ std::int32_t error = 0; } rows[] = {
         {emu + " first \"second arg\" c\\\\d a\\\\\"b", {"first", "second arg", "c\\\\d", "a\\b"}},
         {"\"" + emu + "\"\tx \"\" \"a\"\"b\" c\\\"d x\"y z\"w \"open", {"x", "", "a\"b", "c\"d", "xy zw", "open"}},
         {emu + " one\\\0 two"s, {"one\\"}}, {"\"" + open, {}}, {"local one", {"one"}}, {"gio two", {"two"}},
@@ -118,12 +112,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
 
 // Every launcher for real on hostile names: names arrive whole, paths as aliases, no shell runs.
 TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
-    const struct {
-        Call call;
-        const char *program, *config;  // the emulator's file name, its configuration file
-        Args arguments;
-    } launchers[] = {
-        // clang-format off
+    // clang-format off
+    const struct { Call call; const char *program, *config; /* the emulator's file names */ Args arguments; } launchers[] = {
         {{Win64}, "win64", "", {"{exact}"}}, {{PC64}, "pc64", "", {"{game}"}}, {{Frodo}, "frodo", "", {}},
         {{CB64, {}, {}, {}, SelectPort1}, "CB64.exe", "", {"/l{game}", "/j1"}},
         {{V109, {}, {}, {}, -7, 1, 0, 0, 0, true}, "ccsdpmi.exe", "c64.cfg", {"ccs64.exe", "{game},-7"}},
