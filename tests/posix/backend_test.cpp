@@ -156,9 +156,8 @@ TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
     EXPECT_EQ(f->Long2Short(u16(deep)), u16(deep)) << "longer than the first area asked with";
     const fs::path upper = write("Upper Case.T64", "x");  // hostile names: the launch tests
     EXPECT_EQ(fs::path(toUtf8(f->Long2Short(u16(upper)))).extension(), ".t64");
-    struct stat st;
-    ASSERT_EQ(::stat((temp / "aliases").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0077, 0u) << "the folder of aliases is private";
+    EXPECT_EQ(fs::status(temp / "aliases").permissions() & fs::perms(0077), fs::perms::none)
+        << "the folder of aliases is private";
     fs::create_symlink("nowhere", sandbox / "dangling");
     for (const String& unresolved : {u16(sandbox / "dangling"), u16(sandbox / "missing/x"),
                                      ofLength(32768), String(u" "), String(u"\"")})

@@ -57,9 +57,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // clang-format on
     for (const auto& [folder, mode, owner] : plants) {
         if (!other) break;
-        const std::string c64 = emulator("plants/" + folder + "/C64");
         emulator("plants/" + folder + "/C64 Emus/frodo");
-        EXPECT_EQ(::chown(c64.c_str(), owner, owner), 0);
+        EXPECT_EQ(::chown(emulator("plants/" + folder + "/C64").c_str(), owner, owner), 0);
         fs::permissions(temp / "plants" / folder, mode);
     }
     const std::string plant = (temp / "plants/").string();
@@ -105,9 +104,7 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     host_->messageBox(u"Insert the disc", 1, u"Tarnwick");
     started(ours);  // a helper: along PATH, not the current folder, and only a program
     ::signal(SIGINT, oldInt), ::sigprocmask(SIG_SETMASK, &saved, nullptr), ::close(leaked);
-    errno = 0;  // the programs are not our children: nothing to reap
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG) == -1 ? errno : 0, ECHILD) << "none of ours to reap";
 }
 
 // Every launcher for real on hostile names: names arrive whole, paths as aliases, no shell runs.
@@ -166,8 +163,7 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
     // Default aliases: never in a /tmp folder another user took (the home cache, else a new one).
     const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
     const fs::path squat = ours + "short", aside = ours + "short.aside";
-    std::error_code ec;
-    if (other) fs::rename(squat, aside, ec), fs::create_directory(squat, ec);
+    if (other) fs::rename(squat, aside, ec_), fs::create_directory(squat, ec_);
     if (other && ::chown(squat.c_str(), other, other) != 0) ADD_FAILURE() << "no squat";
     for (const char* folder : {"home", "Run"}) fs::create_directory(temp / folder);
     const ScopedVariable runtime("XDG_RUNTIME_DIR", (temp / "Run").string()),
@@ -182,7 +178,7 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
     const std::string fresh = alias();
     EXPECT_TRUE(!other || (fresh.rfind(ours, 0) == 0 && fresh.find("-short/") == std::string::npos))
         << fresh;
-    if (other && fs::remove(squat, ec)) fs::rename(aside, squat, ec);
+    if (other && fs::remove(squat, ec_)) fs::rename(aside, squat, ec_);
 }
 
 }  // namespace

@@ -70,12 +70,6 @@ void check(const Row& row) {
 }
 
 // Name in messages, line, directory, short forms needed: emulator (e), its folder (f), game (g).
-struct Launcher {
-    Call call;
-    const char16_t* name;
-    String line, directory;
-    std::string needs;
-};
 const String viceLine = u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\mygame~1\\gameon~1.d64";
 const String cbLine = u"c:\\progra~1\\comeba~1\\cb64.exe /lc:\\games\\mygame~1.t64 /j";
 const String v109Line = u"C:\\CCS64~1\\ccsdpmi.exe ccs64.exe D:\\MYGAME~1\\GAMEON~1.D64,";
@@ -83,6 +77,7 @@ const String c64sDisk = u"C:\\C64S\\C64S.EXE -diskdir D:\\MYGAME~1 -disk GAMEON~
 const String c64sTape = u"C:\\C64S\\C64S.EXE -tapedir D:\\G -tape G.T64 -autotype";
 const String playerLine = u"C:\\PLAYER\\PLAYER.EXE ", cbDir = u"C:\\Program Files\\Come Back";
 // clang-format off
+struct Launcher { Call call; const char16_t* name; String line, directory; std::string needs; };
 const std::vector<Launcher> launchers = {
     {{Win64, emu, game}, u"Win64 Beta", emu + u" \"C:\\Games\\My Game.t64\"", u"C:\\Emu", ""},
     {{PC64, cb64, game}, u"PC64Win", u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE C:\\Games\\MYGAME~1.T64", cbDir, "eg"},
