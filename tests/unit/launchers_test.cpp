@@ -107,13 +107,11 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
             check({name + ", " + f.what, l.call, f.error.empty() ? l.line : u"",
                    trapped(l.name, f.error), f.setup, f.entered ? l.directory : u""});
         for (const bool both : {true, false}) {
-            Row gone{
-                name + (both ? ", both" : ", game") + " missing", l.call, u"", u"", {}, u"C:\\"};
-            if (both) gone.call.emulator = u"C:\\Gone\\x.exe";
-            if (!l.call.game.empty()) gone.call.game = u"C:\\gone.d64";
-            gone.result =
-                l.name ? missing(l.name, both ? gone.call.emulator : gone.call.game) : u"";
-            if (both ? l.call.method != Song : !l.call.game.empty()) check(gone);
+            Row r{name + (both ? ", both" : ", game") + " missing", l.call, u"", u"", {}, u"C:\\"};
+            if (both) r.call.emulator = u"C:\\Gone\\x.exe";
+            if (!l.call.game.empty()) r.call.game = u"C:\\gone.d64";
+            r.result = l.name ? missing(l.name, both ? r.call.emulator : r.call.game) : u"";
+            if (both ? l.call.method != Song : !l.call.game.empty()) check(r);
         }
         const String& e = l.call.emulator;  // the emulator (e), its folder (f), the game (g)
         const String paths[] = {e, e.substr(0, e.rfind(u'\\')), l.call.game};
