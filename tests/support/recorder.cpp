@@ -5,7 +5,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
+// after windows.h, which it needs
 #include <shellapi.h>
 #else
 #include <dirent.h>
