@@ -70,11 +70,10 @@ TEST_F(BadInput, DriveTypesAndLabelsFollowTheMountTableAndTheDeviceDatabase) {
     write("udev/b11:2", "E:ID_FS_LABEL_ENC=\\x20\\x20\\xZZ\\q\\x4\n");     // blanks are a label
     write("udev/b11:3", "E:ID_FS_LABEL=" + std::string(200, 'L') + "\n");  // 127 and a NUL
     write("udev/b11:4", "E:ID_FS_UUID=1234\n");                            // not probed
-    const struct {
-        std::string folder, device, escaped, type;  // the file system there (and its source),
-        std::int32_t code;                          // as the kernel writes it; none for none
-        String label;
-    } rows[] = {// clang-format off
+    // Each folder's file system (if any): device, escaped name, type (and source) as in the
+    // kernel's.
+    // clang-format off
+    const struct { std::string folder, device, escaped, type; std::int32_t code; String label; } rows[] = {
         {"my- cd", "11:0", "my-\\040cd", "iso9660", 5, u"Gä mes"}, {"my- cd2", "", "", "", 3, u""},
         {"dvd\n\\", "11:1", "dvd\\012\\134", "udf", 5, u""}, {"ram", "0:9", "ram", "tmpfs", 6, u""},
         {"share", "0:50", "share", "nfs4 /gone", 4, u""},
@@ -157,9 +156,8 @@ TEST_F(BadInput, ShortFormsOfAnyNameStandUnquotedAndNameTheFile) {
     EXPECT_EQ(f->Long2Short(u16(deep)), u16(deep)) << "longer than the first area asked with";
     const fs::path upper = write("Upper Case.T64", "x");  // hostile names: the launch tests
     EXPECT_EQ(fs::path(toUtf8(f->Long2Short(u16(upper)))).extension(), ".t64");
-    struct stat st;
-    ASSERT_EQ(::stat((temp / "aliases").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0077, 0u) << "the folder of aliases is private";
+    EXPECT_EQ(fs::status(temp / "aliases").permissions() & fs::perms(0077), fs::perms::none)
+        << "the folder of aliases is private";
     fs::create_symlink("nowhere", sandbox / "dangling");
     for (const String& unresolved : {u16(sandbox / "dangling"), u16(sandbox / "missing/x"),
                                      ofLength(32768), String(u" "), String(u"\"")})

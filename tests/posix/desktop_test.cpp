@@ -41,16 +41,10 @@ TEST(SystemBox, TheDialogProgramElseTheTerminalElseNobodyAnswers) {
                       z = "zenity|--question|--no-markup|--title=Tarnwick|--text=Insert the disc|"
                           "--ok-label=OK|--cancel-label=Cancel\n",
                       k = "kdialog|--title|Tarnwick|--warningcontinuecancel|Insert the disc\n";
-    const struct {
-        int terminal;          // none, tty, or a tty that refuses the prompt
-        const char* display;   // DISPLAY or WAYLAND_DISPLAY
-        const char* programs;  // z: zenity and kdialog on PATH, k: kdialog alone
-        std::int32_t style;
-        std::string typed;  // at the terminal (none: ^D, the end of input), or the dialog's status
-        int answer;
-        std::string seen;  // on the terminal, or what the dialog program got
-    } rows[] = {
-        // clang-format off
+    // Terminal: none, tty, or one that refuses the prompt; programs on PATH: z zenity and kdialog,
+    // k kdialog; typed at the terminal (none: ^D), or the dialog's status; seen there, or by it.
+    // clang-format off
+    const struct { int terminal; const char *display, *programs; std::int32_t style; std::string typed; int answer; std::string seen; } rows[] = {
         {tty, "", "z", ask, "o\n", ok, q}, {tty, "", "", ask, "OK\n", ok, q}, {tty, "", "", ask, "\n", ok, q},
         {tty, "", "", ask, "x\n", cancel, q}, {tty, "", "", ask, "", cancel, q},
         {tty, x, "", tell, "\n", ok, "\r\n[Tarnwick] Insert the disc\r\nPress Enter to go on. "},

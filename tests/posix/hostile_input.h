@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "platform/posix/posix_platform.h"
-#include "posix/path_text.h"
 #include "support/temp_folder.h"
 #include "tarnwick/tarnwick.h"
 
@@ -19,6 +18,11 @@ namespace tarnwick::testing {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+
+// A path as the library takes it on Linux: its bytes as they are, which fromUtf8 keeps.
+inline String u16(const fs::path& p) {
+    return fromUtf8(p.string());
+}
 
 // Names a games database can hold, each one a valid Linux file name.
 // clang-format off

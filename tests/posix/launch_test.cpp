@@ -36,11 +36,9 @@ class Launch : public BadInput {
     const fs::path record_ = temp / "record.txt";
     const ScopedVariable out_{"TARNWICK_RECORDER_OUT", record_.string()};
     const uid_t other = secondUser() ? secondUser()->pw_uid : 0;  // made as root
-    // Whether the argument a program received opens the given file.
-    bool opens(const std::string& argument, const fs::path& file) {
-        std::error_code ec;
-        return fs::equivalent(argument, file, ec);
-    }
+    // Whether the path a program received opens the given file.
+    bool opens(const fs::path& a, const fs::path& b) { return fs::equivalent(a, b, ec_); }
+    std::error_code ec_;
 };
 
 // Windows line rules and start errors; every program (opener, dialog too) inherits nothing of ours.
@@ -59,9 +57,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     // clang-format on
     for (const auto& [folder, mode, owner] : plants) {
         if (!other) break;
-        const std::string c64 = emulator("plants/" + folder + "/C64");
         emulator("plants/" + folder + "/C64 Emus/frodo");
-        EXPECT_EQ(::chown(c64.c_str(), owner, owner), 0);
+        EXPECT_EQ(::chown(emulator("plants/" + folder + "/C64").c_str(), owner, owner), 0);
         fs::permissions(temp / "plants" / folder, mode);
     }
     const std::string plant = (temp / "plants/").string();
@@ -69,12 +66,8 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     const ScopedVariable path("PATH",
                               "/nowhere:" + (temp / "plain::").string() + (temp / "bin").string()),
         display("DISPLAY", ":9");
-    const struct {
-        std::string line;
-        Args arguments;  // what the program receives, when it starts
-        std::int32_t error = 0;
-    } rows[] = {
-        // clang-format off
+    // clang-format off
+    const struct { std::string line; Args arguments; /* the program gets, if started */ std::int32_t error = 0; } rows[] = {
         {emu + " first \"second arg\" c\\\\d a\\\\\"b", {"first", "second arg", "c\\\\d", "a\\b"}},
         {"\"" + emu + "\"\tx \"\" \"a\"\"b\" c\\\"d x\"y z\"w \"open", {"x", "", "a\"b", "c\"d", "xy zw", "open"}},
         {emu + " one\\\0 two"s, {"one\\"}}, {"\"" + open, {}}, {"local one", {"one"}}, {"gio two", {"two"}},
@@ -111,19 +104,13 @@ TEST_F(Launch, StartsFollowTheWindowsRulesAndInheritNothing) {
     host_->messageBox(u"Insert the disc", 1, u"Tarnwick");
     started(ours);  // a helper: along PATH, not the current folder, and only a program
     ::signal(SIGINT, oldInt), ::sigprocmask(SIG_SETMASK, &saved, nullptr), ::close(leaked);
-    errno = 0;  // the programs are not our children: nothing to reap
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG) == -1 ? errno : 0, ECHILD) << "none of ours to reap";
 }
 
 // Every launcher for real on hostile names: names arrive whole, paths as aliases, no shell runs.
 TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
-    const struct {
-        Call call;
-        const char *program, *config;  // the emulator's file name, its configuration file
-        Args arguments;
-    } launchers[] = {
-        // clang-format off
+    // clang-format off
+    const struct { Call call; const char *program, *config; /* the emulator's file names */ Args arguments; } launchers[] = {
         {{Win64}, "win64", "", {"{exact}"}}, {{PC64}, "pc64", "", {"{game}"}}, {{Frodo}, "frodo", "", {}},
         {{CB64, {}, {}, {}, SelectPort1}, "CB64.exe", "", {"/l{game}", "/j1"}},
         {{V109, {}, {}, {}, -7, 1, 0, 0, 0, true}, "ccsdpmi.exe", "c64.cfg", {"ccs64.exe", "{game},-7"}},
@@ -176,8 +163,7 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
     // Default aliases: never in a /tmp folder another user took (the home cache, else a new one).
     const std::string ours = "/tmp/tarnwick-" + std::to_string(::geteuid()) + "-";
     const fs::path squat = ours + "short", aside = ours + "short.aside";
-    std::error_code ec;
-    if (other) fs::rename(squat, aside, ec), fs::create_directory(squat, ec);
+    if (other) fs::rename(squat, aside, ec_), fs::create_directory(squat, ec_);
     if (other && ::chown(squat.c_str(), other, other) != 0) ADD_FAILURE() << "no squat";
     for (const char* folder : {"home", "Run"}) fs::create_directory(temp / folder);
     const ScopedVariable runtime("XDG_RUNTIME_DIR", (temp / "Run").string()),
@@ -192,7 +178,7 @@ TEST_F(Launch, LaunchersHandHostileNamesOverWhole) {
     const std::string fresh = alias();
     EXPECT_TRUE(!other || (fresh.rfind(ours, 0) == 0 && fresh.find("-short/") == std::string::npos))
         << fresh;
-    if (other && fs::remove(squat, ec)) fs::rename(aside, squat, ec);
+    if (other && fs::remove(squat, ec_)) fs::rename(aside, squat, ec_);
 }
 
 }  // namespace

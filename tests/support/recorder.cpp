@@ -37,8 +37,7 @@ int main(int argc, [[maybe_unused]] char** argv) {
     char text[4096];
     add("cwd\t" + std::string(getcwd(text, sizeof text) ? text : ""));
     for (int i = 1; i < argc; ++i) add("arg\t" + std::string(argv[i]));
-    std::string inherited =
-        "inherited\t";  // descriptors above 2, outputs, blocked and ignored signals
+    std::string inherited = "inherited\t";
     if (DIR* fds = opendir("/proc/self/fd")) {
         while (const dirent* e = readdir(fds))
             if (std::atoi(e->d_name) > 2 && std::atoi(e->d_name) != dirfd(fds))

@@ -26,13 +26,11 @@ inline bool waitForRecording(const std::filesystem::path& path, Recording& recor
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    recording = Recording{};
     for (std::string item; std::getline(in, item, '\0');) {
-        const std::size_t tab = item.find('\t');
-        const std::string key = item.substr(0, tab), value = item.substr(tab + 1);
-        if (key == "arg") recording.arguments.push_back(value);
-        if (key == "cwd") recording.directory = value;
-        if (key == "inherited") recording.inherited = value;
+        const std::string value = item.substr(item.find('\t') + 1);
+        if (item.rfind("arg\t", 0) == 0) recording.arguments.push_back(value);
+        if (item.rfind("cwd\t", 0) == 0) recording.directory = value;
+        if (item.rfind("inherited\t", 0) == 0) recording.inherited = value;
     }
     in.close();
     std::filesystem::remove(path);

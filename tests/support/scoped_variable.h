@@ -8,17 +8,12 @@
 
 namespace tarnwick::testing {
 
-class ScopedVariable {
-  public:
+struct ScopedVariable {
     ScopedVariable(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedVariable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-  private:
     const char* name_;
     std::optional<std::string> old_;
 };

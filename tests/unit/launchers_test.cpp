@@ -1,8 +1,6 @@
 // Every twShell launcher on a scripted Windows machine: as asked, with each fault, its own cases.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "support/fake_platform.h"
 #include "support/launch_call.h"
 
@@ -21,13 +19,10 @@ const std::string cfgText =
     "$JOYSTICK1PC=9\r\n$JOYSTICK2PC=9\r\n$JOYSTICK1KEY=9\r\n$JOYSTICK2KEY=9\r\n$CONTROLPORT1=9\r\n"
     "$CONTROLPORT2=9\r\n$CONTROLPORT1MODE=9\r\n$CONTROLPORT2MODE=9\r\n$LOADPATH=C:\\\r\n";
 
-String missing(const char16_t* name, const String& path) {
-    return u"Unable to run " + String(name) + u".  File: " + path + u" not found";
-}
-String trapped(const char16_t* name, const String& error) {
-    if (!name || error.empty()) return String();
-    return u"There was an error starting " + String(name) + u".  Error " + error;
-}
+// clang-format off
+String missing(const char16_t* name, const String& path) { return u"Unable to run " + String(name) + u".  File: " + path + u" not found"; }
+String trapped(const char16_t* name, const String& error) { return !name || error.empty() ? u"" : u"There was an error starting " + String(name) + u".  Error " + error; }
+// clang-format on
 
 // Line started ("" none), result, setup, directory left, config lines after, boxes shown.
 struct Row {
@@ -69,19 +64,12 @@ void check(const Row& row) {
     for (const std::string& line : row.lines)
         EXPECT_NE(written.find(line + "\r\n"), std::string::npos) << line;
     std::vector<String> boxes;
-    for (const auto& box : w.boxes)
-        boxes.push_back(box.caption + u" " + fromUtf8(std::to_string(box.style)) + u" " +
-                        box.prompt);
+    for (const auto& b : w.boxes)
+        boxes.push_back(b.caption + u" " + fromUtf8(std::to_string(b.style)) + u" " + b.prompt);
     EXPECT_EQ(boxes, row.boxes);
 }
 
 // Name in messages, line, directory, short forms needed: emulator (e), its folder (f), game (g).
-struct Launcher {
-    Call call;
-    const char16_t* name;
-    String line, directory;
-    std::string needs;
-};
 const String viceLine = u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\mygame~1\\gameon~1.d64";
 const String cbLine = u"c:\\progra~1\\comeba~1\\cb64.exe /lc:\\games\\mygame~1.t64 /j";
 const String v109Line = u"C:\\CCS64~1\\ccsdpmi.exe ccs64.exe D:\\MYGAME~1\\GAMEON~1.D64,";
@@ -89,6 +77,7 @@ const String c64sDisk = u"C:\\C64S\\C64S.EXE -diskdir D:\\MYGAME~1 -disk GAMEON~
 const String c64sTape = u"C:\\C64S\\C64S.EXE -tapedir D:\\G -tape G.T64 -autotype";
 const String playerLine = u"C:\\PLAYER\\PLAYER.EXE ", cbDir = u"C:\\Program Files\\Come Back";
 // clang-format off
+struct Launcher { Call call; const char16_t* name; String line, directory; std::string needs; };
 const std::vector<Launcher> launchers = {
     {{Win64, emu, game}, u"Win64 Beta", emu + u" \"C:\\Games\\My Game.t64\"", u"C:\\Emu", ""},
     {{PC64, cb64, game}, u"PC64Win", u"C:\\PROGRA~1\\COMEBA~1\\CB64.EXE C:\\Games\\MYGAME~1.T64", cbDir, "eg"},
@@ -106,13 +95,8 @@ const std::vector<Launcher> launchers = {
 
 TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
     // clang-format off
-    const struct {
-        const char* what;
-        String error;
-        Change setup;
-        bool entered;  // the launcher's directory is left current
-    } faults[] = {{"as asked", u"", {}, true},
-                  {"start refused", u"-2147024891: Access is denied.", [](FakePlatform& w) { w.startFailure = Error(-2147024891, u"Access is denied."); }, true},
+    const struct { const char* what; String error; Change setup; bool entered; /* its directory stays current */ } faults[] = {
+                  {"as asked", u"", {}, true}, {"start refused", u"-2147024891: Access is denied.", [](FakePlatform& w) { w.startFailure = Error(-2147024891, u"Access is denied."); }, true},
                   {"drive refused", u"68: Device unavailable", [](FakePlatform& w) { w.driveFailure = Error(68); }, false},
                   {"directory refused", u"76: Path not found", [](FakePlatform& w) { w.directories.clear(); }, false}};
     // clang-format on
@@ -123,13 +107,11 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
             check({name + ", " + f.what, l.call, f.error.empty() ? l.line : u"",
                    trapped(l.name, f.error), f.setup, f.entered ? l.directory : u""});
         for (const bool both : {true, false}) {
-            Row gone{
-                name + (both ? ", both" : ", game") + " missing", l.call, u"", u"", {}, u"C:\\"};
-            if (both) gone.call.emulator = u"C:\\Gone\\x.exe";
-            if (!l.call.game.empty()) gone.call.game = u"C:\\gone.d64";
-            gone.result =
-                l.name ? missing(l.name, both ? gone.call.emulator : gone.call.game) : u"";
-            if (both ? l.call.method != Song : !l.call.game.empty()) check(gone);
+            Row r{name + (both ? ", both" : ", game") + " missing", l.call, u"", u"", {}, u"C:\\"};
+            if (both) r.call.emulator = u"C:\\Gone\\x.exe";
+            if (!l.call.game.empty()) r.call.game = u"C:\\gone.d64";
+            r.result = l.name ? missing(l.name, both ? r.call.emulator : r.call.game) : u"";
+            if (both ? l.call.method != Song : !l.call.game.empty()) check(r);
         }
         const String& e = l.call.emulator;  // the emulator (e), its folder (f), the game (g)
         const String paths[] = {e, e.substr(0, e.rfind(u'\\')), l.call.game};
@@ -147,13 +129,9 @@ TEST(Launchers, StartAsAskedOrSayWhatWentWrong) {
 // clang-format off
 const Change cdRom = [](FakePlatform& w) { w.driveTypes = {{u"C:", 5}, {u"C:\\", 5}}; };
 const Change noCfg = [](FakePlatform& w) { w.files.erase(cfg), w.existenceCodes.erase(cfg); };
-const Change blank = [](FakePlatform& w) {
-    for (const String s : {u" ", u"\t"}) w.addFile(s + u"C:\\emu.exe"), w.directories.push_back(s + u"C:");
-};
+const Change blank = [](FakePlatform& w) { for (const String s : {u" ", u"\t"}) w.addFile(s + u"C:\\emu.exe"), w.directories.push_back(s + u"C:"); };
 const Call v109Write{V109, ccs, disk, {}, 0, 1, 0, 2, 1, true};
-const auto v20 = [](std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) {
-    return Call{V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"};
-};
+const auto v20 = [](std::int32_t p1, std::int32_t p2, std::int32_t m1, std::int32_t m2) { return Call{V20, ccs, disk, {}, 0, p1, p2, m1, m2, true, u"D:\\My Games\\"}; };
 const String v20Line = u"C:\\CCS64~1\\CCS64.EXE D:\\MYGAME~1\\GAMEON~1.D64,0", noName = u"\" LOAD$0DRUN$0D\"";
 const String onlyD64AndT64 = u"Unable to run this game in C64S v2.52.  This emulator only supports D64 and T64 files";
 const String notFound = u"Tunes 48 FILE NOT FOUND: ";
@@ -164,40 +142,31 @@ const std::vector<Row> rows = {
     {"Frodo, a blank before the program", {Frodo, u" C:\\emu.exe"}, u"", trapped(u"Frodo", u"53: File not found"), blank},
     {"Frodo, a tab before the program", {Frodo, u"\tC:\\emu.exe"}, u"", trapped(u"Frodo", u"53: File not found"), blank},
     {"Comeback64, any other port", {CB64, cb64, game, {}, 7}, cbLine + u"2", u""},
-    {"CCS64v109, companion missing", {V109, ccs, u"D:\\gone.d64"}, u"", missing(u"CCS64 v1.09", u"C:\\CCS64~1\\ccsdpmi.exe"),
-     [](FakePlatform& w) { w.existenceCodes.erase(u"C:\\CCS64~1\\ccsdpmi.exe"); }},
+    {"CCS64v109, companion missing", {V109, ccs, u"D:\\gone.d64"}, u"", missing(u"CCS64 v1.09", u"C:\\CCS64~1\\ccsdpmi.exe"), [](FakePlatform& w) { w.existenceCodes.erase(u"C:\\CCS64~1\\ccsdpmi.exe"); }},
     {"C64S tape", {C64S, c64s, tape, u"GAME"}, c64sTape + u" \"LOAD$20$22GAME$22$0DRUN$0D\"", u""},
     {"C64S, Empty name", {C64S, c64s, tape}, c64sTape + noName, u""},
     {"C64S, Null name", {C64S, c64s, disk, Variant::null()}, c64sDisk + u" \"LOAD$20$22$22,8,1$0DRUN$0D\"", u""},
-    {"C64S, disk in a root", {C64S, c64s, u"D:\\GAME.D64", u"MY GAME"},
-     u"C:\\C64S\\C64S.EXE -diskdir D: -disk GAME.D64 -autotype \"LOAD$20$22MY GAME$22,8,1$0DRUN$0D\"", u""},
+    {"C64S, disk in a root", {C64S, c64s, u"D:\\GAME.D64", u"MY GAME"}, u"C:\\C64S\\C64S.EXE -diskdir D: -disk GAME.D64 -autotype \"LOAD$20$22MY GAME$22,8,1$0DRUN$0D\"", u""},
     {"C64S, another type, checked first", {C64S, u"C:\\none.exe", u"D:\\gone.PRG", u"X"}, u"", onlyD64AndT64},
     {"C64S, a name shorter than a type", {C64S, c64s, u"64", u"X"}, u"", onlyD64AndT64},
     {"VICE, no name", {Vice, vice, disk, u"", 0, 0, 0}, viceLine + u"\" -joydev1 0 -joydev2 0", u""},
     {"VICE, a game ending in a backslash", {ViceNo, vice, u"D:\\G\\G.D64\\"}, u"c:\\progra~1\\vice\\x64.exe -autostart \"d:\\g\\g.d64\\\\\"", u""},
-    {"PlayMusicSong checks nothing", {Song, player, u"D:\\MUSIC", u"GONE.SID"}, playerLine + u"-o0 D:\\MUSIC\\GONE.SID", u"",
-     [](FakePlatform& w) { w.existenceCodes.clear(); }},
-    {"PlayMusic, long names: only the folders are shortened", {Play, u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music", u"Long Tune.sid"},
-     u"C:\\SIDPLA~1\\Sid Play.exe D:\\MYMUSI~1\\Long Tune.sid", u"", [](FakePlatform& w) {
-         for (const String f : {u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music\\Long Tune.sid"}) w.addFile(f);
-         w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1"), w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1"), w.directories.push_back(u"C:\\SIDPLA~1"); }, u"C:\\SIDPLA~1"},
-    {"PlayMusicSong, a music path ending in a backslash", {Song, player, u"D:\\MUSIC\\", u"TUNE.SID", 1},
-     playerLine + u"-o1 D:\\MUSIC\\\\TUNE.SID", u"", [](FakePlatform& w) { w.addFile(u"D:\\MUSIC\\"); }},
+    {"PlayMusicSong checks nothing", {Song, player, u"D:\\MUSIC", u"GONE.SID"}, playerLine + u"-o0 D:\\MUSIC\\GONE.SID", u"", [](FakePlatform& w) { w.existenceCodes.clear(); }},
+    {"PlayMusic, long names: only the folders are shortened", {Play, u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music", u"Long Tune.sid"}, u"C:\\SIDPLA~1\\Sid Play.exe D:\\MYMUSI~1\\Long Tune.sid", u"",
+     [](FakePlatform& w) { for (const String f : {u"C:\\Sid Player\\Sid Play.exe", u"D:\\My Music\\Long Tune.sid"}) w.addFile(f); w.addFile(u"C:\\Sid Player", u"C:\\SIDPLA~1"), w.addFile(u"D:\\My Music", u"D:\\MYMUSI~1"), w.directories.push_back(u"C:\\SIDPLA~1"); }, u"C:\\SIDPLA~1"},
+    {"PlayMusicSong, a music path ending in a backslash", {Song, player, u"D:\\MUSIC\\", u"TUNE.SID", 1}, playerLine + u"-o1 D:\\MUSIC\\\\TUNE.SID", u"", [](FakePlatform& w) { w.addFile(u"D:\\MUSIC\\"); }},
     // At most one box, the player first, only when DisplayError is exactly true.
     {"PlayMusic, player missing", {Play, u"C:\\gone.exe", u"D:\\MUSIC", u"GONE.SID", -1}, u"", u"", {}, u"C:\\", {}, {notFound + u"C:\\gone.exe"}},
     {"PlayMusic, tune missing", {Play, player, u"D:\\MUSIC", u"GONE.SID", -1}, u"", u"", {}, u"C:\\", {}, {notFound + u"D:\\MUSIC\\GONE.SID"}},
     {"PlayMusic, no player name", {Play, u"", u"D:\\MUSIC", u"TUNE.SID", -1}, u"", u"", {}, {}, {}, {notFound + u"NO FILENAME PASSED!"}},
     {"PlayMusic, DisplayError not exactly true", {Play, player, u"D:\\MUSIC", u"GONE.SID", 1}, u"", u""},
-    {"CCS64v109 ports and load path", v109Write, v109Line + u"0", u"", {}, {},
-     {"$JOYSTICK1PC=1", "$JOYSTICK2PC=0", "$JOYSTICK1KEY=2", "$JOYSTICK2KEY=1", "$LOADPATH=D:\\MYGAME~1\\"}},
+    {"CCS64v109 ports and load path", v109Write, v109Line + u"0", u"", {}, {}, {"$JOYSTICK1PC=1", "$JOYSTICK2PC=0", "$JOYSTICK1KEY=2", "$JOYSTICK2KEY=1", "$LOADPATH=D:\\MYGAME~1\\"}},
     {"CCS64v109, games folder missing", {V109, ccs, disk, {}, 0, -1, 0, 2, 1, true, u"E:\\N"}, v109Line + u"0", u"", {}, {}, {"$JOYSTICK1PC=-1", "$LOADPATH=C:\\"}},
     {"CCS64v109, asked with 1, not -1", {V109, ccs, disk, {}, 0, 1, 0, 2, 1, Boolean::fromRaw(1)}, v109Line + u"0", u""},
     {"CCS64v109 on a CD-ROM", v109Write, v109Line + u"0", u"", cdRom},
     {"CCS64v109, no c64.cfg: none is made", v109Write, v109Line + u"0", u"", noCfg},
-    {"CCS64v109, read-only c64.cfg", v109Write, u"", trapped(u"CCS64 v1.09", u"75: Path/File access error"),
-     [](FakePlatform& w) { w.readOnly = {cfg}; }},
-    {"CCS64v20, the mouse counts its modes from one higher", v20(eCCS20_Joystick, eCCS20_MouseC1351, 0, eCCS20_PCMouse),
-     v20Line, u"", {}, {}, {"$CONTROLPORT1=1", "$CONTROLPORT2=2", "$CONTROLPORT1MODE=0", "$CONTROLPORT2MODE=0", "$LOADPATH=D:\\MYGAME~1\\"}},
+    {"CCS64v109, read-only c64.cfg", v109Write, u"", trapped(u"CCS64 v1.09", u"75: Path/File access error"), [](FakePlatform& w) { w.readOnly = {cfg}; }},
+    {"CCS64v20, the mouse counts its modes from one higher", v20(eCCS20_Joystick, eCCS20_MouseC1351, 0, eCCS20_PCMouse), v20Line, u"", {}, {}, {"$CONTROLPORT1=1", "$CONTROLPORT2=2", "$CONTROLPORT1MODE=0", "$CONTROLPORT2MODE=0", "$LOADPATH=D:\\MYGAME~1\\"}},
     {"CCS64v20, the mouse in port 1", v20(eCCS20_MouseC1351, eCCS20_None, 2, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=3", "$CONTROLPORT2MODE=2"}},
     {"CCS64v20, the INT32_MAX mode", v20(eCCS20_Joystick, 0, INT32_MAX, 2), v20Line, u"", {}, {}, {"$CONTROLPORT1MODE=2147483647"}},
     {"CCS64v20, the INT32_MAX mode plus one", v20(eCCS20_MouseC1351, 0, INT32_MAX, 2), u"", trapped(u"CCS64 v2.0", u"6: Overflow")},
@@ -206,8 +175,7 @@ const std::vector<Row> rows = {
     {"C64S ports by name", {C64S, c64s, disk, u"", 0, Disable, AnalogueJoystick, 0, 0, true}, c64sDisk + noName, u"", {}, {}, {"Joy1=No", "Joy2=Analogue"}},
     {"C64S, any other port", {C64S, c64s, disk, u"", 0, 3, -1, 0, 0, true}, c64sDisk + noName, u"", {}, {}, {"Joy1=Keyboard", "Joy2=Keyboard"}},
     {"C64S on a CD-ROM", {C64S, c64s, disk, u"", 0, 2, 2, 0, 0, true}, c64sDisk + noName, u"", cdRom},
-    {"C64S, no Config.ini: none is made", {C64S, c64s, disk, u"", 0, 2, 2, 0, 0, true}, c64sDisk + noName, u"",
-     [](FakePlatform& w) { w.files.erase(ini); w.existenceCodes.erase(ini); }},
+    {"C64S, no Config.ini: none is made", {C64S, c64s, disk, u"", 0, 2, 2, 0, 0, true}, c64sDisk + noName, u"", [](FakePlatform& w) { w.files.erase(ini); w.existenceCodes.erase(ini); }},
     {"C64S, game missing: nothing written", {C64S, c64s, u"D:\\gone.d64", u"", 0, 2, 2, 0, 0, true}, u"", missing(u"C64S v2.52", u"D:\\gone.d64")},
 };
 // clang-format on
