@@ -131,6 +131,40 @@ void PeerPointRead(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The store's own point read, bare: the statement GetSetting runs, prepared
+// on a connection of its own to the store's file. What GetSetting costs
+// beyond it is the settings layer; what this costs beyond PeerPointRead is
+// the store's table (a key of three columns, two columns read).
+void StoreRowRead(benchmark::State& state) {
+    twRegistry(store()).SaveSetting(Root, Key, Name, Value, true);
+    sqlite3* db = nullptr;
+    sqlite3_stmt* read = nullptr;
+    const std::string file = (folder() / "registry.sqlite").string();
+    const std::string key = "SOFTWARE\\TARNWICK\\BENCH", name = "GAMESFOLDER";
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v3(db,
+                           "SELECT kind,data FROM registry_values WHERE root=?1 AND key=?2 AND "
+                           "fold=?3",
+                           -1, SQLITE_PREPARE_PERSISTENT, &read, nullptr) != SQLITE_OK)
+        state.SkipWithError("the store cannot be read bare");
+    for (auto _ : state) {
+        if (!read) break;
+        sqlite3_bind_int64(read, 1, registry_roots::CurrentUser);
+        sqlite3_bind_text(read, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+        sqlite3_bind_text(read, 3, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+        std::string value;
+        if (sqlite3_step(read) == SQLITE_ROW)
+            value.assign(static_cast<const char*>(sqlite3_column_blob(read, 1)),
+                         static_cast<std::size_t>(sqlite3_column_bytes(read, 1)));
+        sqlite3_reset(read);
+        if (value.empty()) state.SkipWithError("the row is missing");
+        benchmark::DoNotOptimize(value);
+    }
+    sqlite3_finalize(read);
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations());
+}
+
 void SaveSetting(benchmark::State& state) {
     twRegistry reg(store());
     std::int32_t i = 0;
@@ -153,6 +187,7 @@ void PeerUpsert(benchmark::State& state) {
 
 BENCHMARK(GetSetting);
 BENCHMARK(PeerPointRead);
+BENCHMARK(StoreRowRead);
 BENCHMARK(SaveSetting)->MinTime(0.5);
 BENCHMARK(PeerUpsert)->MinTime(0.5);
 
@@ -205,6 +240,8 @@ int main(int argc, char** argv) {
     };
     std::printf("\nDatabases in %s (WAL, synchronous=FULL)\n", folder().c_str());
     ratio("GetSetting", "PeerPointRead");
+    ratio("GetSetting", "StoreRowRead");
+    ratio("StoreRowRead", "PeerPointRead");
     ratio("SaveSetting", "PeerUpsert");
     benchmark::Shutdown();
     std::error_code ignored;
