@@ -102,10 +102,9 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     }
     // A relative name keeps naming its file when DirExists changes the current folder.
     EXPECT_TRUE(twFunctions(s.host).DirExists(fromUtf8(file.parent_path().string())));
-    // Each saved, then looked for as at: case, longest name, SQL, roots.
     const String sql = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
     const std::uint32_t CR = registry_roots::ClassesRoot, LM = CR + 2, US = CR + 3;
-    // root, key, name, saved; then found or not at root, key, name
+    // root, key, name, saved; found at root, key, name: case, longest name, SQL, roots
     const std::tuple<String, String, String, bool, bool, std::uint32_t, String, String> paths[] = {
         // clang-format off
         {HKCU, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", 1, 1, CU, u"SOFTWARE\\GR\u00d6\u00dfE", u"volume"},
@@ -118,12 +117,11 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {u"HKEY_USERS", Key, u"U", 1, 1, US, Key, u"U"},
         {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"},
     };  // clang-format on
-    for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths) {
-        EXPECT_EQ(s.reg.SaveSetting(root, key, name, u"1", true), saved)
+    for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths)
+        EXPECT_EQ((std::pair{s.reg.SaveSetting(root, key, name, u"1", true) == saved,
+                             stored(s.host, atKey, atName, atRoot)}),
+                  std::pair(true, found ? "\0011\0"s : none))
             << toUtf8(key + name).substr(0, 40);
-        EXPECT_EQ(stored(s.host, atKey, atName, atRoot), found ? "\0011\0"s : none)
-            << toUtf8(key + name).substr(0, 40);
-    }
     const auto mode = [](const fs::path& p) { return int(fs::status(p).permissions()); };
     EXPECT_EQ(
         std::tuple(mode(file), mode(file.parent_path()), mode(file.parent_path().parent_path())),
@@ -135,10 +133,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     std::uint32_t kind = 0, size = 0;
     std::vector<String> keys, values;
     const std::uint32_t Q = key_access::QueryValue, W = key_access::SetValue, A = Q | W;
-    const struct {
-        const char* name;
-        std::int32_t got, want;
-    } calls[] = {
+    const std::tuple<const char*, std::int32_t, std::int32_t> calls[] = {
         // clang-format off
         {"open to read", h.createKey(CU, u"Made\\On\\Close", Q, readOnly), rs::Ok},
         {"open to write", h.createKey(CU, Key, W, writeOnly), rs::Ok},
@@ -155,7 +150,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {"list from a separator", h.listKey(CU, u"\\Made", keys, values), rs::BadPathname},
         {"delete a root", h.deleteKey(CU, u""), rs::AccessDenied},
     };  // clang-format on
-    for (const auto& c : calls) EXPECT_EQ(c.got, c.want) << c.name;
+    for (const auto& [name, got, want] : calls) EXPECT_EQ(got, want) << name;
 
     // A forked child opens its own connection and leaves its parent's alone.
     const pid_t child = ::fork();
@@ -167,11 +162,9 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     // A store deleted underneath is made afresh; a key of the old one is not.
     EXPECT_EQ(h.createKey(CU, u"Orphan", key_access::Settings, other), 0);
     for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
-    EXPECT_TRUE(s.save(u"New", u"2"));
-    EXPECT_EQ(h.closeKey(other), 0);
-    EXPECT_EQ(s.get(u"Forked"), NotFound);
-    EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(h.listKey(CU, u"Orphan", keys, values), rs::FileNotFound);
+    EXPECT_EQ((std::tuple{s.save(u"New", u"2"), h.closeKey(other), s.get(u"Forked"),
+                          fs::exists(file), h.listKey(CU, u"Orphan", keys, values)}),
+              std::tuple(true, 0, NotFound, true, rs::FileNotFound));
     fs::current_path(saved);
 }
 
@@ -211,11 +204,9 @@ TEST(RegistryStore, EightProcessesAtOnceThenKilledLoseNoWrite) {
         if (++lines == 2000)
             for (const pid_t p : workers) ::kill(p, SIGKILL);
     std::fclose(reports);
-    for (const pid_t w : workers) {
-        int status = 0;
-        ::waitpid(w, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "a call failed";
-    }
+    int status = 0;
+    for (const pid_t w : workers)
+        EXPECT_TRUE(::waitpid(w, &status, 0) == w && WIFSIGNALED(status)) << "a call failed";
     Store s(temp / "registry.sqlite");
     for (int w = 0; w < Workers; ++w)
         for (int j = 0; j < 50; ++j) {

@@ -45,23 +45,19 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
 // existence codes 2, 3, 5 say why a file is missing (in a box only for True).
 TEST(PlatformQuestions, AskedAsGivenAndAnsweredByTheirCodes) {
     FakePlatform windows;
-    const String deep = u"C:\\" + String(300, u'D') + u"\\game.d64";
-    windows.shortNames[u"C:\\Program Files\\emu.exe"] = u"C:\\PROGRA~1\\emu.exe";
-    windows.shortNames[deep] = deep;  // no shorter form exists
+    const String x = u"C:\\x", notFound = u"FILE NOT FOUND: ", pf = u"C:\\Program Files\\emu.exe",
+                 deep = u"C:\\" + String(300, u'D') + u"\\game.d64";
+    windows.shortNames = {{pf, u"C:\\PROGRA~1\\emu.exe"}, {deep, deep}};  // deep: no shorter form
     twFunctions f(windows);
-    EXPECT_EQ(f.Long2Short(u"C:\\Program Files\\emu.exe"), u"C:\\PROGRA~1\\emu.exe");
-    EXPECT_EQ(f.Long2Short(deep), deep);
-    EXPECT_EQ(f.Long2Short(u""), u"");
-    const String x = u"C:\\x", notFound = u"FILE NOT FOUND: ";
+    EXPECT_EQ(f.Long2Short(pf) + u"|" + f.Long2Short(deep) + f.Long2Short(u""),
+              u"C:\\PROGRA~1\\emu.exe|" + deep);
     const std::tuple<String, std::int32_t, Boolean, String> rows[] = {
         // clang-format off
         {x, 0, true, u""}, {x, 32, true, u""}, {x, 2, true, notFound + x}, {x, 3, true, u"PATH NOT FOUND: " + x},
         {x, 5, true, u"Device Not Ready for " + x}, {u"", 0, true, notFound + u"NO FILENAME PASSED!"},
-        {x, 2, false, u"-"}, {x, 2, Boolean::fromRaw(1), u"-"}};
-    // clang-format on
+        {x, 2, false, u"-"}, {x, 2, Boolean::fromRaw(1), u"-"}};  // clang-format on
     for (const auto& [name, code, show, prompt] : rows) {
-        windows.existenceCodes[x] = code;
-        windows.boxes.clear();
+        windows.existenceCodes[x] = code, windows.boxes.clear();
         EXPECT_EQ(f.FileExists(name, show, u"Cap"), Boolean(prompt.empty())) << code;
         String shown;
         for (const auto& box : windows.boxes)
@@ -88,7 +84,7 @@ TEST(InParameters, AreReadAsPassedWhenTheSameStringIsAlsoAnOutput) {
 
     twRegistry r(p);
     ASSERT_TRUE(r.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", u"text", true));
-    p.registry.failure[testing::FakeRegistry::Data] = registry_status::MoreData;
+    p.registryFailure[FakePlatform::Data] = registry_status::MoreData;
     Variant v = u"--DONT-SET--";
     EXPECT_TRUE(r.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, true, v));
     EXPECT_EQ(v, Variant(u"--NOT-FOUND--"));

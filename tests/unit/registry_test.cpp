@@ -8,7 +8,7 @@
 namespace tarnwick {
 namespace {
 
-using Fake = testing::FakeRegistry;
+using Fake = testing::FakePlatform;
 
 TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
     using namespace std::string_literals;
@@ -28,17 +28,15 @@ TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
             {"text unreadable", 1, u"d", true, text, Fake::Data, 1016, Variant()},
         };  // clang-format on
     for (const auto& [row, get, value, asText, before, failing, status, read] : rows) {
-        testing::FakePlatform windows;
-        Fake& store = windows.registry;
-        if (!before.empty()) store.values[u"V"] = before;
-        store.failure[failing] = status;
+        Fake windows;
+        if (!before.empty()) windows.values[u"V"] = before;
+        windows.registryFailure[failing] = status;
         twRegistry reg(windows);
         Variant v = Old;
-        EXPECT_FALSE(get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
-                         : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText))
-            << row;
-        EXPECT_EQ(std::tuple(v, v.kind(), store.values[u"V"], store.open.size()),
-                  std::tuple(read, read.kind(), before, 0u))
+        const bool ok = get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
+                            : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText);
+        EXPECT_EQ(std::tuple(ok, v, v.kind(), windows.values[u"V"], windows.openKeys.size()),
+                  std::tuple(false, read, read.kind(), before, 0u))
             << row;
     }
 }

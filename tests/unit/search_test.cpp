@@ -58,7 +58,6 @@ TEST(Search, DepthFirstInListingOrderEachFolderOnce) {
     EXPECT_EQ(twFunctions(w).FindFiles(same, same), Variant(7));
 }
 
-// The 32,768th subfolder of one folder overflows and ends the whole search.
 TEST(FindFiles, The32768thSubfolderOverflowsAndEndsTheWholeSearch) {
     FakePlatform w;
     w.addFolder(u"T");
