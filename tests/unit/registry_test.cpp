@@ -33,10 +33,10 @@ TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
         windows.registryFailure[failing] = status;
         twRegistry reg(windows);
         Variant v = Old;
-        const bool ok = get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
-                            : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText);
+        const Boolean ok = get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
+                               : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText);
         EXPECT_EQ(std::tuple(ok, v, v.kind(), windows.values[u"V"], windows.openKeys.size()),
-                  std::tuple(false, read, read.kind(), before, 0u))
+                  std::tuple(Boolean(false), read, read.kind(), before, 0u))
             << row;
     }
 }
