@@ -131,9 +131,8 @@ class FakePlatform : public Platform {
         return bytes;
     }
     String fromFieldText(std::string_view bytes) override {
-        String text;
-        for (const char b : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(b));
-        return text;
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+        return String(b, b + bytes.size());
     }
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
@@ -190,29 +189,25 @@ class FakePlatform : public Platform {
         if (name == u"*.*") name = u"*";  // every name, even one without a dot
         const auto it = folders.find(folder);
         if (it == folders.end() || name.empty()) return invalidFindHandle;
-        Enumeration e{{{u".", file_attributes::Directory}, {u"..", file_attributes::Directory}}};
-        e.entries.insert(e.entries.end(), it->second.begin(), it->second.end());
-        std::erase_if(e.entries, [&](const Entry& entry) { return !glob(name, entry.name); });
-        if (e.entries.empty()) return invalidFindHandle;
+        std::vector<Entry> e{{u".", file_attributes::Directory},
+                             {u"..", file_attributes::Directory}};
+        e.insert(e.end(), it->second.begin(), it->second.end());
+        std::erase_if(e, [&](const Entry& entry) { return !glob(name, entry.name); });
+        if (e.empty()) return invalidFindHandle;
         const FindHandle handle = nextHandle_++;
-        enumerations_[handle] = e;
+        enumerations_[handle] = {e, 0};
         mostOpenEnumerations = std::max(mostOpenEnumerations, ++openEnumerations);
         findNext(handle, data);
         return handle;
     }
     bool findNext(FindHandle handle, FindData& data) override {
-        Enumeration& e = enumerations_.at(handle);
-        if (e.next == e.entries.size()) return false;
-        const Entry& entry = e.entries[e.next++];
-        data.name = entry.name;
-        data.attributes = entry.attributes;
-        data.sizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
-        data.sizeLow = static_cast<std::uint32_t>(entry.size);
+        auto& [entries, next] = enumerations_.at(handle);
+        if (next == entries.size()) return false;
+        const Entry& e = entries[next++];
+        data = {e.attributes, std::uint32_t(e.size >> 32), std::uint32_t(e.size), e.name};
         return true;
     }
-    void findClose(FindHandle handle) override {
-        if (enumerations_.erase(handle) == 1) --openEnumerations;
-    }
+    void findClose(FindHandle h) override { openEnumerations -= int(enumerations_.erase(h)); }
     std::uint32_t entryAttributes(const String& path, const FindData& found) override {
         // The entry just delivered, asked for by its full path.
         return path.ends_with(separator_ + found.name) ? found.attributes
@@ -288,10 +283,6 @@ class FakePlatform : public Platform {
     }
 
   private:
-    struct Enumeration {
-        std::vector<Entry> entries;
-        std::size_t next = 0;
-    };
     // As the system hands back a path: into the area with a NUL, or the room it needs.
     static std::uint32_t fill(String& area, const String& text) {
         if (text.size() + 1 > area.size()) return static_cast<std::uint32_t>(text.size() + 1);
@@ -319,7 +310,7 @@ class FakePlatform : public Platform {
             if (c >= from && c <= to) c = static_cast<char16_t>(c + delta);
         return text;
     }
-    std::map<FindHandle, Enumeration> enumerations_;
+    std::map<FindHandle, std::pair<std::vector<Entry>, std::size_t>> enumerations_;  // and the next
     FindHandle nextHandle_ = 1;
     std::map<String, std::uint64_t> automaticIds_;
     char16_t separator_;
