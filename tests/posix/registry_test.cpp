@@ -60,30 +60,27 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     const std::string abc = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
     const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
     // name, get, value, asText, before, after, result, GetSetting's output, error
-    const std::tuple<const char*, bool, Variant, Boolean, std::string, std::string, bool, Variant,
-                     std::int32_t>
-        rows[] = {
-            // clang-format off
-            {"replaced", 0, u"abc", true, seven, abc, 1, Old, 0},
-            {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1, Old, 0},
-            {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1, Old, 0},
-            {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1, Old, 0},
-            {"no number", 0, u"abc", false, none, none, 0, Old, errors::TypeMismatch},
-            {"read text", 1, NoDefault, false, abc, abc, 1, u"abc", 0},
-            {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s, "\4\xff\xff\xff\xff"s, 1, -1, 0},
-            {"missing", 1, NoDefault, true, none, none, 1, NotFound, 0},
-            {"number default", 1, 7, false, none, seven, 1, 7, 0},
-            {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1, u"--dont-set--", 0},
-            {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc", 0},
-            {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u"", 0},
-            {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u"", 0},
-            {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc", 0},
-            {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3), 0},
-            {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234, 0},
-            {"long number, default", 1, 7, false, "\004123456", seven, 1, 7, 0},
-            {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7, 0},
-            {"default Null", 1, Variant::null(), true, none, none, 0, Old, errors::InvalidUseOfNull},
-        };  // clang-format on
+    // clang-format off
+    const std::tuple<const char*, bool, Variant, Boolean, std::string, std::string, bool, Variant, std::int32_t> rows[] = {
+        {"replaced", 0, u"abc", true, seven, abc, 1, Old, 0},
+        {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1, Old, 0},
+        {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1, Old, 0},
+        {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1, Old, 0},
+        {"no number", 0, u"abc", false, none, none, 0, Old, errors::TypeMismatch},
+        {"read text", 1, NoDefault, false, abc, abc, 1, u"abc", 0},
+        {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s, "\4\xff\xff\xff\xff"s, 1, -1, 0},
+        {"missing", 1, NoDefault, true, none, none, 1, NotFound, 0},
+        {"number default", 1, 7, false, none, seven, 1, 7, 0},
+        {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1, u"--dont-set--", 0},
+        {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc", 0},
+        {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u"", 0},
+        {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u"", 0},
+        {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc", 0},
+        {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3), 0},
+        {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234, 0},
+        {"long number, default", 1, 7, false, "\004123456", seven, 1, 7, 0},
+        {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7, 0},
+        {"default Null", 1, Variant::null(), true, none, none, 0, Old, errors::InvalidUseOfNull}};  // clang-format on
     for (const auto& [row, get, value, asText, before, after, result, read, error] : rows) {
         const String name = fromUtf8(row);
         EXPECT_TRUE(before.empty() || stored(s.host, Key, name, CU, before) == before) << row;
@@ -115,8 +112,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {u"HKEY_CLASSES_ROOT", Key, u"R", 1, 1, CR, Key, u"R"},
         {u"Hkey_Local_Machine", Key, u"M", 1, 1, LM, Key, u"M"},
         {u"HKEY_USERS", Key, u"U", 1, 1, US, Key, u"U"},
-        {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"},
-    };  // clang-format on
+        {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"}};  // clang-format on
     for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths)
         EXPECT_EQ((std::pair{s.reg.SaveSetting(root, key, name, u"1", true) == saved,
                              stored(s.host, atKey, atName, atRoot)}),
@@ -148,8 +144,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {"the key made at its close", h.listKey(CU, u"made\\on", keys, values), rs::Ok},
         {"list a bad root", h.listKey(7, u"", keys, values), rs::InvalidHandle},
         {"list from a separator", h.listKey(CU, u"\\Made", keys, values), rs::BadPathname},
-        {"delete a root", h.deleteKey(CU, u""), rs::AccessDenied},
-    };  // clang-format on
+        {"delete a root", h.deleteKey(CU, u""), rs::AccessDenied}};  // clang-format on
     for (const auto& [name, got, want] : calls) EXPECT_EQ(got, want) << name;
 
     // A forked child opens its own connection and leaves its parent's alone.

@@ -12,7 +12,7 @@ namespace {
 using testing::FakePlatform;
 
 // Each row also passes its input as an output. Past 32,767 characters with a
-// separator: Overflow, both outputs cleared first.
+// separator: Overflow, both outputs cleared first; with none, no limit.
 TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
     const std::tuple<char16_t, String, String, String> rows[] = {
         // clang-format off
@@ -21,8 +21,7 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
         {u'/', u"/home/ann/My Emus/frodo", u"/home/ann/My Emus", u"frodo"}, {u'/', u"C:\\x", u"", u"C:\\x"},
         {u'\\', u"C:\\" + String(32764, u'x'), u"C:", String(32764, u'x')},  // 32,767 characters
         {u'\\', u"C:\\" + String(32765, u'x'), u"", u""},  // one more: overflow
-        {u'\\', String(40000, u'x'), u"", String(40000, u'x')}};  // no separator, no counter
-    // clang-format on
+        {u'\\', String(40000, u'x'), u"", String(40000, u'x')}};  // clang-format on
     for (const auto& [separator, in, path, file] : rows) {
         SCOPED_TRACE(toUtf8(in).substr(0, 30));
         FakePlatform platform(separator);
