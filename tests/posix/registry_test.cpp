@@ -60,30 +60,27 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     const std::string abc = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
     const String wide = u"Gr\u00f6\u00dfe \u2603";  // 7 characters, 11 bytes
     // name, get, value, asText, before, after, result, GetSetting's output, error
-    const std::tuple<const char*, bool, Variant, Boolean, std::string, std::string, bool, Variant,
-                     std::int32_t>
-        rows[] = {
-            // clang-format off
-            {"replaced", 0, u"abc", true, seven, abc, 1, Old, 0},
-            {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1, Old, 0},
-            {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1, Old, 0},
-            {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1, Old, 0},
-            {"no number", 0, u"abc", false, none, none, 0, Old, errors::TypeMismatch},
-            {"read text", 1, NoDefault, false, abc, abc, 1, u"abc", 0},
-            {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s, "\4\xff\xff\xff\xff"s, 1, -1, 0},
-            {"missing", 1, NoDefault, true, none, none, 1, NotFound, 0},
-            {"number default", 1, 7, false, none, seven, 1, 7, 0},
-            {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1, u"--dont-set--", 0},
-            {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc", 0},
-            {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u"", 0},
-            {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u"", 0},
-            {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc", 0},
-            {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3), 0},
-            {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234, 0},
-            {"long number, default", 1, 7, false, "\004123456", seven, 1, 7, 0},
-            {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7, 0},
-            {"default Null", 1, Variant::null(), true, none, none, 0, Old, errors::InvalidUseOfNull},
-        };  // clang-format on
+    // clang-format off
+    const std::tuple<const char*, bool, Variant, Boolean, std::string, std::string, bool, Variant, std::int32_t> rows[] = {
+        {"replaced", 0, u"abc", true, seven, abc, 1, Old, 0},
+        {"wide text, sized in bytes", 0, wide, true, none, '\1' + toUtf8(wide) + '\0', 1, Old, 0},
+        {"only exactly true chooses text", 0, u"12", Boolean::fromRaw(1), none, "\4\x0c\0\0\0"s, 1, Old, 0},
+        {"0x12345678", 0, 0x12345678, false, none, "\4\x78\x56\x34\x12"s, 1, Old, 0},
+        {"no number", 0, u"abc", false, none, none, 0, Old, errors::TypeMismatch},
+        {"read text", 1, NoDefault, false, abc, abc, 1, u"abc", 0},
+        {"a number, whatever kind is asked", 1, NoDefault, true, "\4\xff\xff\xff\xff"s, "\4\xff\xff\xff\xff"s, 1, -1, 0},
+        {"missing", 1, NoDefault, true, none, none, 1, NotFound, 0},
+        {"number default", 1, 7, false, none, seven, 1, 7, 0},
+        {"marker in another case", 1, u"--dont-set--", true, none, "\1--dont-set--\0"s, 1, u"--dont-set--", 0},
+        {"present: default ignored", 1, u"xyz", true, abc, abc, 1, u"abc", 0},
+        {"empty text", 1, u"d", true, "\1\0"s, "\1\0"s, 1, u"", 0},
+        {"text of no bytes", 1, u"d", true, "\1", "\1", 1, u"", 0},
+        {"text without its NUL", 1, NoDefault, true, "\1abc", "\1abc", 1, u"abc", 0},
+        {"inner NUL", 1, NoDefault, true, "\1a\0b\0"s, "\1a\0b\0"s, 1, String(u"a\0b", 3), 0},
+        {"short number", 1, NoDefault, false, "\4\x34\x12"s, "\4\x34\x12"s, 1, 0x1234, 0},
+        {"long number, default", 1, 7, false, "\004123456", seven, 1, 7, 0},
+        {"other kind, default", 1, 7, false, "\2%P%\0"s, seven, 1, 7, 0},
+        {"default Null", 1, Variant::null(), true, none, none, 0, Old, errors::InvalidUseOfNull}};  // clang-format on
     for (const auto& [row, get, value, asText, before, after, result, read, error] : rows) {
         const String name = fromUtf8(row);
         EXPECT_TRUE(before.empty() || stored(s.host, Key, name, CU, before) == before) << row;
@@ -102,10 +99,9 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     }
     // A relative name keeps naming its file when DirExists changes the current folder.
     EXPECT_TRUE(twFunctions(s.host).DirExists(fromUtf8(file.parent_path().string())));
-    // Each saved, then looked for as at: case, longest name, SQL, roots.
     const String sql = String(u"'); DROP TABLE registry_keys; --\0\"; x", 36);
     const std::uint32_t CR = registry_roots::ClassesRoot, LM = CR + 2, US = CR + 3;
-    // root, key, name, saved; then found or not at root, key, name
+    // root, key, name, saved; found at root, key, name: case, longest name, SQL, roots
     const std::tuple<String, String, String, bool, bool, std::uint32_t, String, String> paths[] = {
         // clang-format off
         {HKCU, u"software\\\\gr\u00f6\u00dfe\\", u"vOlUmE", 1, 1, CU, u"SOFTWARE\\GR\u00d6\u00dfE", u"volume"},
@@ -116,14 +112,12 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {u"HKEY_CLASSES_ROOT", Key, u"R", 1, 1, CR, Key, u"R"},
         {u"Hkey_Local_Machine", Key, u"M", 1, 1, LM, Key, u"M"},
         {u"HKEY_USERS", Key, u"U", 1, 1, US, Key, u"U"},
-        {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"},
-    };  // clang-format on
-    for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths) {
-        EXPECT_EQ(s.reg.SaveSetting(root, key, name, u"1", true), saved)
+        {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"}};  // clang-format on
+    for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths)
+        EXPECT_EQ((std::pair{s.reg.SaveSetting(root, key, name, u"1", true) == saved,
+                             stored(s.host, atKey, atName, atRoot)}),
+                  std::pair(true, found ? "\0011\0"s : none))
             << toUtf8(key + name).substr(0, 40);
-        EXPECT_EQ(stored(s.host, atKey, atName, atRoot), found ? "\0011\0"s : none)
-            << toUtf8(key + name).substr(0, 40);
-    }
     const auto mode = [](const fs::path& p) { return int(fs::status(p).permissions()); };
     EXPECT_EQ(
         std::tuple(mode(file), mode(file.parent_path()), mode(file.parent_path().parent_path())),
@@ -135,10 +129,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     std::uint32_t kind = 0, size = 0;
     std::vector<String> keys, values;
     const std::uint32_t Q = key_access::QueryValue, W = key_access::SetValue, A = Q | W;
-    const struct {
-        const char* name;
-        std::int32_t got, want;
-    } calls[] = {
+    const std::tuple<const char*, std::int32_t, std::int32_t> calls[] = {
         // clang-format off
         {"open to read", h.createKey(CU, u"Made\\On\\Close", Q, readOnly), rs::Ok},
         {"open to write", h.createKey(CU, Key, W, writeOnly), rs::Ok},
@@ -153,9 +144,8 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {"the key made at its close", h.listKey(CU, u"made\\on", keys, values), rs::Ok},
         {"list a bad root", h.listKey(7, u"", keys, values), rs::InvalidHandle},
         {"list from a separator", h.listKey(CU, u"\\Made", keys, values), rs::BadPathname},
-        {"delete a root", h.deleteKey(CU, u""), rs::AccessDenied},
-    };  // clang-format on
-    for (const auto& c : calls) EXPECT_EQ(c.got, c.want) << c.name;
+        {"delete a root", h.deleteKey(CU, u""), rs::AccessDenied}};  // clang-format on
+    for (const auto& [name, got, want] : calls) EXPECT_EQ(got, want) << name;
 
     // A forked child opens its own connection and leaves its parent's alone.
     const pid_t child = ::fork();
@@ -167,11 +157,9 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
     // A store deleted underneath is made afresh; a key of the old one is not.
     EXPECT_EQ(h.createKey(CU, u"Orphan", key_access::Settings, other), 0);
     for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
-    EXPECT_TRUE(s.save(u"New", u"2"));
-    EXPECT_EQ(h.closeKey(other), 0);
-    EXPECT_EQ(s.get(u"Forked"), NotFound);
-    EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(h.listKey(CU, u"Orphan", keys, values), rs::FileNotFound);
+    EXPECT_EQ((std::tuple{s.save(u"New", u"2"), h.closeKey(other), s.get(u"Forked"),
+                          fs::exists(file), h.listKey(CU, u"Orphan", keys, values)}),
+              std::tuple(true, 0, NotFound, true, rs::FileNotFound));
     fs::current_path(saved);
 }
 
@@ -211,11 +199,9 @@ TEST(RegistryStore, EightProcessesAtOnceThenKilledLoseNoWrite) {
         if (++lines == 2000)
             for (const pid_t p : workers) ::kill(p, SIGKILL);
     std::fclose(reports);
-    for (const pid_t w : workers) {
-        int status = 0;
-        ::waitpid(w, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "a call failed";
-    }
+    int status = 0;
+    for (const pid_t w : workers)
+        EXPECT_TRUE(::waitpid(w, &status, 0) == w && WIFSIGNALED(status)) << "a call failed";
     Store s(temp / "registry.sqlite");
     for (int w = 0; w < Workers; ++w)
         for (int j = 0; j < 50; ++j) {

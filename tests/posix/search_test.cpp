@@ -72,10 +72,7 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         {at("missing"), u"*", {}, Variant()},
         {ofLength(32768), u"*", {}, Variant()},
         {at("big/"), u"*.img", {u"disk.img", u"small.IMG"}, Variant(5000000005.0)},
-        {u"door",
-         u"*.sid",
-         {u"a.sid", u"alias.sid", u"dangling.sid", u"linked/far.sid", u"sub/b.sid"},
-         Variant(4)},
+        {u"door", u"*.sid", {u"a.sid", u"alias.sid", u"dangling.sid", u"linked/far.sid", u"sub/b.sid"}, Variant(4)},
         {at("n"), u"t*.d64", {fromUtf8("T\xff.D64")}, Variant(1)},
         {at("n"), u"\U0001F3B5*", {fromUtf8("\xF0\x9F\x8E\xB5.sid")}, Variant(1)},
         {at("n"), u"..*", {u"..odd"}, Variant(1)}};  // clang-format on

@@ -1,17 +1,18 @@
 // A scripted platform: plays Windows (backslash, drive letters) or Linux,
-// answers from tables the test fills in, records every call in order.
+// answers from tables the test fills in; logs in order every call a launch can make.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
-#include "support/fake_registry.h"
 
 namespace tarnwick::testing {
 
@@ -19,7 +20,6 @@ class FakePlatform : public Platform {
   public:
     explicit FakePlatform(char16_t separator = u'\\') : separator_(separator) {}
 
-    // ---- scripting
     std::map<String, String> shortNames;            // a path not listed has no short form
     std::map<String, std::int32_t> existenceCodes;  // a name not listed answers 2
     std::map<String, std::int32_t> driveTypes;      // by the root asked about; else 3 (fixed)
@@ -39,17 +39,14 @@ class FakePlatform : public Platform {
     };
     std::map<String, std::vector<Entry>> folders;
     std::map<String, std::uint64_t> folderIds;  // folders not listed are all different
-    // Labels by root; a root not listed leaves the name buffer untouched.
-    std::map<String, String> volumeLabels;
-    std::function<void(int)> onYield;  // called at every yield, with the yields so far
+    std::map<String, String> volumeLabels;      // by root; else the name buffer is left untouched
+    std::function<void(int)> onYield;           // called at every yield, with the yields so far
 
-    // ---- recording
-    std::vector<std::string> calls;  // "shortPathName C:\x", ... in order
+    std::vector<std::string> calls;  // "readFile C:\x", ... in order
     std::vector<String> started;     // command lines
     struct Box {
-        String prompt;
+        String prompt, caption;
         std::int32_t style;
-        String caption;
     };
     std::vector<Box> boxes;
     String current = u"C:\\";
@@ -83,7 +80,7 @@ class FakePlatform : public Platform {
         return separator_ == u'\\' ? path.substr(0, 2) : path;
     }
     std::uint32_t shortPathName(const String& path, String& area) override {
-        calls.push_back("shortPathName " + toUtf8(path) + " area " + std::to_string(area.size()));
+        calls.push_back("shortPathName " + toUtf8(path));
         const auto it = shortNames.find(path);
         return it == shortNames.end() ? 0 : fill(area, it->second);
     }
@@ -97,7 +94,6 @@ class FakePlatform : public Platform {
     }
 
     bool isReadOnly(const String& path) override {
-        calls.push_back("isReadOnly " + toUtf8(path));
         return std::find(readOnly.begin(), readOnly.end(), path) != readOnly.end();
     }
     std::string readFile(const String& path, std::size_t maxBytes) override {
@@ -111,14 +107,14 @@ class FakePlatform : public Platform {
         const std::string content = readFile(path, maxBytes + 1);
         if (content.size() > maxBytes) throw Error(errors::Overflow);
         const std::string edited = edit(content);
-        mayWrite("rewriteFile ", path);
+        mayWrite(path);
         files[path] = edited;
     }
     void patchFile(const String& path, std::size_t maxBytes, std::uint64_t offset,
                    const std::function<std::string(std::string_view)>& patch) override {
         const std::string bytes = patch(readFile(path, maxBytes));
         if (bytes.empty()) return;
-        mayWrite("patchFile ", path);
+        mayWrite(path);
         std::string& content = files[path];
         if (content.size() < offset + bytes.size()) content.resize(offset + bytes.size());
         content.replace(offset, bytes.size(), bytes);
@@ -135,78 +131,87 @@ class FakePlatform : public Platform {
         return bytes;
     }
     String fromFieldText(std::string_view bytes) override {
-        String text;
-        for (const char b : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(b));
-        return text;
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+        return String(b, b + bytes.size());
     }
 
     std::int32_t messageBox(const String& prompt, std::int32_t style,
                             const String& caption) override {
         calls.push_back("messageBox " + toUtf8(prompt));
-        boxes.push_back({prompt, style, caption});
+        boxes.push_back({prompt, caption, style});
         std::int32_t answer = answers::Cancel;
         if (!boxAnswers.empty()) answer = boxAnswers.front(), boxAnswers.erase(boxAnswers.begin());
         return answer;
     }
 
-    // The registry: an in-memory store (see fake_registry.h).
-    FakeRegistry registry;
-    std::int32_t createKey(std::uint32_t root, const String& subKey, std::uint32_t access,
-                           RegistryKey& key) override {
-        return registry.createKey(root, subKey, access, key);
+    // The registry: one key's values, whatever key is opened; failures on demand.
+    enum Operation { Create, Info, Data, Set };
+    std::optional<std::int32_t> registryFailure[4];  // the status answered instead
+    std::map<String, std::string> values;            // by name: kind byte, data
+    std::set<RegistryKey> openKeys;
+    std::int32_t createKey(std::uint32_t, const String&, std::uint32_t, RegistryKey& key) override {
+        if (registryFailure[Create]) return *registryFailure[Create];
+        openKeys.insert(key = openKeys.empty() ? 0x100 : *openKeys.rbegin() + 1);
+        return registry_status::Ok;
     }
-    std::int32_t queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
+    std::int32_t queryValueInfo(RegistryKey, const String& name, std::uint32_t& kind,
                                 std::uint32_t& size) override {
-        return registry.queryValueInfo(key, name, kind, size);
+        const auto v = values.find(name);
+        if (registryFailure[Info] || v == values.end())
+            return registryFailure[Info].value_or(registry_status::FileNotFound);
+        kind = static_cast<unsigned char>(v->second[0]);
+        size = static_cast<std::uint32_t>(v->second.size() - 1);
+        return registry_status::Ok;
     }
-    std::int32_t queryValueData(RegistryKey key, const String& name, char* data,
+    std::int32_t queryValueData(RegistryKey, const String& name, char* data,
                                 std::uint32_t& size) override {
-        return registry.queryValueData(key, name, data, size);
+        const auto v = values.find(name);
+        if (registryFailure[Data] || v == values.end())
+            return registryFailure[Data].value_or(registry_status::FileNotFound);
+        const auto needed = static_cast<std::uint32_t>(v->second.size() - 1);
+        if (needed > size) return size = needed, registry_status::MoreData;
+        std::memcpy(data, v->second.data() + 1, size = needed);
+        return registry_status::Ok;
     }
-    std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
+    std::int32_t setValue(RegistryKey, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) override {
-        return registry.setValue(key, name, kind, data, size);
+        if (registryFailure[Set]) return *registryFailure[Set];
+        values[name] = char(kind) + std::string(data, size);
+        return registry_status::Ok;
     }
-    std::int32_t closeKey(RegistryKey key) override { return registry.closeKey(key); }
-    FindHandle findFirst(const String& pattern, FindDetail detail, FindData& data) override {
-        calls.push_back("findFirst " + toUtf8(pattern) +
-                        (detail == FindDetail::WithSize ? " with size" : ""));
+    std::int32_t closeKey(RegistryKey key) override {
+        return openKeys.erase(key) ? registry_status::Ok : registry_status::InvalidHandle;
+    }
+    FindHandle findFirst(const String& pattern, FindDetail, FindData& data) override {
         const std::size_t cut = pattern.rfind(separator_);
         const String folder = cut == String::npos ? current : pattern.substr(0, cut);
-        const String name = cut == String::npos ? pattern : pattern.substr(cut + 1);
+        String name = cut == String::npos ? pattern : pattern.substr(cut + 1);
+        if (name == u"*.*") name = u"*";  // every name, even one without a dot
         const auto it = folders.find(folder);
         if (it == folders.end() || name.empty()) return invalidFindHandle;
-        Enumeration e{{{u".", file_attributes::Directory}, {u"..", file_attributes::Directory}}};
-        e.entries.insert(e.entries.end(), it->second.begin(), it->second.end());
-        std::erase_if(e.entries, [&](const Entry& entry) { return !matches(name, entry.name); });
-        if (e.entries.empty()) return invalidFindHandle;
+        std::vector<Entry> e{{u".", file_attributes::Directory},
+                             {u"..", file_attributes::Directory}};
+        e.insert(e.end(), it->second.begin(), it->second.end());
+        std::erase_if(e, [&](const Entry& entry) { return !glob(name, entry.name); });
+        if (e.empty()) return invalidFindHandle;
         const FindHandle handle = nextHandle_++;
-        enumerations_[handle] = e;
+        enumerations_[handle] = {e, 0};
         mostOpenEnumerations = std::max(mostOpenEnumerations, ++openEnumerations);
         findNext(handle, data);
         return handle;
     }
     bool findNext(FindHandle handle, FindData& data) override {
-        Enumeration& e = enumerations_.at(handle);
-        if (e.next == e.entries.size()) return false;
-        const Entry& entry = e.entries[e.next++];
-        data.name = entry.name;
-        data.attributes = entry.attributes;
-        data.sizeHigh = static_cast<std::uint32_t>(entry.size >> 32);
-        data.sizeLow = static_cast<std::uint32_t>(entry.size);
+        auto& [entries, next] = enumerations_.at(handle);
+        if (next == entries.size()) return false;
+        const Entry& e = entries[next++];
+        data = {e.attributes, std::uint32_t(e.size >> 32), std::uint32_t(e.size), e.name};
         return true;
     }
-    void findClose(FindHandle handle) override {
-        calls.push_back("findClose");
-        if (enumerations_.erase(handle) == 1) --openEnumerations;
-    }
+    void findClose(FindHandle h) override { openEnumerations -= int(enumerations_.erase(h)); }
     std::uint32_t entryAttributes(const String& path, const FindData& found) override {
-        calls.push_back("entryAttributes " + toUtf8(path));
         // The entry just delivered, asked for by its full path.
-        const String tail = separator_ + found.name;
-        const bool same = path.size() >= tail.size() &&
-                          path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
-        return same ? found.attributes : file_attributes::Invalid;
+        return path.ends_with(separator_ + found.name) ? found.attributes
+                                                       : file_attributes::Invalid;
     }
     std::uint32_t searchPath(const String& folder, const String& fileName,
                              String& buffer) override {
@@ -215,17 +220,15 @@ class FakePlatform : public Platform {
         const auto it = folders.find(where);
         if (it == folders.end() || fileName.find_first_of(u"*?") != String::npos) return 0;
         for (const Entry& entry : it->second)
-            if (matches(fileName, entry.name)) return fill(buffer, where + separator_ + entry.name);
+            if (glob(fileName, entry.name)) return fill(buffer, where + separator_ + entry.name);
         return 0;
     }
     std::optional<FolderId> folderId(const String& path) override {
         String p = path;
         while (p.size() > 1 && p.back() == separator_) p.pop_back();
-        if (folders.find(p) == folders.end()) return std::nullopt;
-        return idOf(p);
+        return folders.count(p) ? std::optional(idOf(p)) : std::nullopt;
     }
     std::vector<FolderId> folderChain(const String& path) override {
-        calls.push_back("folderChain " + toUtf8(path));
         std::vector<FolderId> chain;
         for (std::size_t i = 1; i <= path.size(); ++i)
             if ((i == path.size() || path[i] == separator_) && folders.count(path.substr(0, i)))
@@ -234,13 +237,10 @@ class FakePlatform : public Platform {
     }
 
     bool volumeInformation(const String& rootPath, String& nameBuffer) override {
-        calls.push_back("volumeInformation " + toUtf8(rootPath) + " buffer " +
-                        std::to_string(nameBuffer.size()));
         const auto it = volumeLabels.find(rootPath);
         if (it == volumeLabels.end()) return false;
         const std::size_t n = std::min(it->second.size(), nameBuffer.size() - 1);
-        nameBuffer.replace(0, n, it->second.substr(0, n));
-        nameBuffer[n] = u'\0';
+        nameBuffer.replace(0, n + 1, it->second.substr(0, n) + u'\0');
         return true;
     }
     bool namesIgnoreCase() const override { return separator_ == u'\\'; }
@@ -283,26 +283,17 @@ class FakePlatform : public Platform {
     }
 
   private:
-    struct Enumeration {
-        std::vector<Entry> entries;
-        std::size_t next = 0;
-    };
     // As the system hands back a path: into the area with a NUL, or the room it needs.
     static std::uint32_t fill(String& area, const String& text) {
         if (text.size() + 1 > area.size()) return static_cast<std::uint32_t>(text.size() + 1);
-        area.replace(0, text.size(), text);
-        area[text.size()] = u'\0';
+        area.replace(0, text.size() + 1, text + u'\0');
         return static_cast<std::uint32_t>(text.size());
     }
-    void mayWrite(const std::string& call, const String& path) {
-        calls.push_back(call + toUtf8(path));
+    void mayWrite(const String& path) {
         if (isReadOnly(path)) throw Error(errors::PathFileAccessError);
         if (writeFailure) throw *writeFailure;
     }
-    // Windows wildcards * and ?, ASCII letters in any case, "*.*" every name.
-    static bool matches(const String& pattern, const String& name) {
-        return pattern == u"*.*" || glob(pattern, name);
-    }
+    // Windows wildcards * and ?, ASCII letters in any case.
     static bool glob(std::u16string_view p, std::u16string_view n) {  // a star: none, or one more
         const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; };
         if (p.empty()) return n.empty();
@@ -319,7 +310,7 @@ class FakePlatform : public Platform {
             if (c >= from && c <= to) c = static_cast<char16_t>(c + delta);
         return text;
     }
-    std::map<FindHandle, Enumeration> enumerations_;
+    std::map<FindHandle, std::pair<std::vector<Entry>, std::size_t>> enumerations_;  // and the next
     FindHandle nextHandle_ = 1;
     std::map<String, std::uint64_t> automaticIds_;
     char16_t separator_;

@@ -12,7 +12,7 @@ namespace {
 using testing::FakePlatform;
 
 // Each row also passes its input as an output. Past 32,767 characters with a
-// separator: Overflow, both outputs cleared first.
+// separator: Overflow, both outputs cleared first; with none, no limit.
 TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
     const std::tuple<char16_t, String, String, String> rows[] = {
         // clang-format off
@@ -21,8 +21,7 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
         {u'/', u"/home/ann/My Emus/frodo", u"/home/ann/My Emus", u"frodo"}, {u'/', u"C:\\x", u"", u"C:\\x"},
         {u'\\', u"C:\\" + String(32764, u'x'), u"C:", String(32764, u'x')},  // 32,767 characters
         {u'\\', u"C:\\" + String(32765, u'x'), u"", u""},  // one more: overflow
-        {u'\\', String(40000, u'x'), u"", String(40000, u'x')}};  // no separator, no counter
-    // clang-format on
+        {u'\\', String(40000, u'x'), u"", String(40000, u'x')}};  // clang-format on
     for (const auto& [separator, in, path, file] : rows) {
         SCOPED_TRACE(toUtf8(in).substr(0, 30));
         FakePlatform platform(separator);
@@ -45,23 +44,19 @@ TEST(GetFileAndPath, SplitsAtTheLastSeparatorOfThePlatform) {
 // existence codes 2, 3, 5 say why a file is missing (in a box only for True).
 TEST(PlatformQuestions, AskedAsGivenAndAnsweredByTheirCodes) {
     FakePlatform windows;
-    const String deep = u"C:\\" + String(300, u'D') + u"\\game.d64";
-    windows.shortNames[u"C:\\Program Files\\emu.exe"] = u"C:\\PROGRA~1\\emu.exe";
-    windows.shortNames[deep] = deep;  // no shorter form exists
+    const String x = u"C:\\x", notFound = u"FILE NOT FOUND: ", pf = u"C:\\Program Files\\emu.exe",
+                 deep = u"C:\\" + String(300, u'D') + u"\\game.d64";
+    windows.shortNames = {{pf, u"C:\\PROGRA~1\\emu.exe"}, {deep, deep}};  // deep: no shorter form
     twFunctions f(windows);
-    EXPECT_EQ(f.Long2Short(u"C:\\Program Files\\emu.exe"), u"C:\\PROGRA~1\\emu.exe");
-    EXPECT_EQ(f.Long2Short(deep), deep);
-    EXPECT_EQ(f.Long2Short(u""), u"");
-    const String x = u"C:\\x", notFound = u"FILE NOT FOUND: ";
+    EXPECT_EQ(f.Long2Short(pf) + u"|" + f.Long2Short(deep) + f.Long2Short(u""),
+              u"C:\\PROGRA~1\\emu.exe|" + deep);
     const std::tuple<String, std::int32_t, Boolean, String> rows[] = {
         // clang-format off
         {x, 0, true, u""}, {x, 32, true, u""}, {x, 2, true, notFound + x}, {x, 3, true, u"PATH NOT FOUND: " + x},
         {x, 5, true, u"Device Not Ready for " + x}, {u"", 0, true, notFound + u"NO FILENAME PASSED!"},
-        {x, 2, false, u"-"}, {x, 2, Boolean::fromRaw(1), u"-"}};
-    // clang-format on
+        {x, 2, false, u"-"}, {x, 2, Boolean::fromRaw(1), u"-"}};  // clang-format on
     for (const auto& [name, code, show, prompt] : rows) {
-        windows.existenceCodes[x] = code;
-        windows.boxes.clear();
+        windows.existenceCodes[x] = code, windows.boxes.clear();
         EXPECT_EQ(f.FileExists(name, show, u"Cap"), Boolean(prompt.empty())) << code;
         String shown;
         for (const auto& box : windows.boxes)
@@ -88,7 +83,7 @@ TEST(InParameters, AreReadAsPassedWhenTheSameStringIsAlsoAnOutput) {
 
     twRegistry r(p);
     ASSERT_TRUE(r.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", u"text", true));
-    p.registry.failure[testing::FakeRegistry::Data] = registry_status::MoreData;
+    p.registryFailure[FakePlatform::Data] = registry_status::MoreData;
     Variant v = u"--DONT-SET--";
     EXPECT_TRUE(r.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, true, v));
     EXPECT_EQ(v, Variant(u"--NOT-FOUND--"));

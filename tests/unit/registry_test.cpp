@@ -8,37 +8,32 @@
 namespace tarnwick {
 namespace {
 
-using Fake = testing::FakeRegistry;
+using Fake = testing::FakePlatform;
 
 TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
     using namespace std::string_literals;
     const std::string text = "\1abc\0"s, seven = "\4\7\0\0\0"s, none;
     const Variant Old = u"old";
     // name, get, value, asText, stored before, failing operation, its status, output
-    const std::tuple<const char*, bool, Variant, Boolean, std::string, Fake::Operation,
-                     std::int32_t, Variant>
-        rows[] = {
-            // clang-format off
-            {"key cannot open: save", 0, u"x", true, none, Fake::Create, 5, Old},
-            {"value cannot be written", 0, u"x", true, none, Fake::Set, 5, Old},
-            {"key cannot open", 1, u"d", true, text, Fake::Create, 5, Old},
-            {"default cannot be written", 1, u"d", true, none, Fake::Set, 5, Old},
-            {"size unreadable", 1, 9, true, seven, Fake::Info, 5, Old},
-            {"number unreadable", 1, 9, false, seven, Fake::Data, 1016, Old},
-            {"text unreadable", 1, u"d", true, text, Fake::Data, 1016, Variant()},
-        };  // clang-format on
+    // clang-format off
+    const std::tuple<const char*, bool, Variant, Boolean, std::string, Fake::Operation, std::int32_t, Variant> rows[] = {
+        {"key cannot open: save", 0, u"x", true, none, Fake::Create, 5, Old},
+        {"value cannot be written", 0, u"x", true, none, Fake::Set, 5, Old},
+        {"key cannot open", 1, u"d", true, text, Fake::Create, 5, Old},
+        {"default cannot be written", 1, u"d", true, none, Fake::Set, 5, Old},
+        {"size unreadable", 1, 9, true, seven, Fake::Info, 5, Old},
+        {"number unreadable", 1, 9, false, seven, Fake::Data, 1016, Old},
+        {"text unreadable", 1, u"d", true, text, Fake::Data, 1016, Variant()}};  // clang-format on
     for (const auto& [row, get, value, asText, before, failing, status, read] : rows) {
-        testing::FakePlatform windows;
-        Fake& store = windows.registry;
-        if (!before.empty()) store.values[u"V"] = before;
-        store.failure[failing] = status;
+        Fake windows;
+        if (!before.empty()) windows.values[u"V"] = before;
+        windows.registryFailure[failing] = status;
         twRegistry reg(windows);
         Variant v = Old;
-        EXPECT_FALSE(get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
-                         : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText))
-            << row;
-        EXPECT_EQ(std::tuple(v, v.kind(), store.values[u"V"], store.open.size()),
-                  std::tuple(read, read.kind(), before, 0u))
+        const Boolean ok = get ? reg.GetSetting(u"HKEY_CURRENT_USER", u"K", u"V", v, asText, value)
+                               : reg.SaveSetting(u"HKEY_CURRENT_USER", u"K", u"V", value, asText);
+        EXPECT_EQ(std::tuple(ok, v, v.kind(), windows.values[u"V"], windows.openKeys.size()),
+                  std::tuple(Boolean(false), read, read.kind(), before, 0u))
             << row;
     }
 }
