@@ -48,6 +48,8 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
     fs::create_symlink(sandbox / "loop/a.sid", sandbox / "loop/alias.sid");
     fs::create_symlink(sandbox / "gone.sid", sandbox / "loop/dangling.sid");
     fs::create_directory_symlink(sandbox / "loop", sandbox / "door");
+    fs::create_directories(sandbox / "self");
+    fs::create_directory_symlink(sandbox / "self", sandbox / "self/me");
     fs::current_path(sandbox / "t/here");
     const std::size_t descriptors = openDescriptors();
     fs::permissions(sandbox / "t/locked", fs::perms::none);
@@ -70,6 +72,7 @@ TEST_F(RealSearch, FindsAndReportsEachEntryOnceWholeAndWithItsSize) {
         // clang-format off
         {at("one/"), u"*.*", {u"README", u"empty", u"file.bin"}, Variant(101)},
         {at("missing"), u"*", {}, Variant()},
+        {at("self"), u"*.sid", {}, Variant()},  // a folder left unread adds nothing, not even 0
         {ofLength(32768), u"*", {}, Variant()},
         {at("big/"), u"*.img", {u"disk.img", u"small.IMG"}, Variant(5000000005.0)},
         {u"door", u"*.sid", {u"a.sid", u"alias.sid", u"dangling.sid", u"linked/far.sid", u"sub/b.sid"}, Variant(4)},
