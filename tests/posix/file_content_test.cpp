@@ -127,14 +127,10 @@ TEST(RealConfigFile, EachNameReachesItsOwnRegularFileOrFailsAtOnce) {
               0);
     if (bob) inChild(byBob, [&] { return ::symlink(mine.c_str(), (temp / "x.cfg").c_str()); });
     const auto at = [&](const char* name) { return u16(temp / name); };
-    const struct {
-        const char* name;
-        String path;
-        int error;
-        const passwd* user = nullptr;
-        ConfigFileArray changes = {{u"A", u"2"}};
-        int seconds = 2;  // the 16 MiB edit may take a while under the sanitizers
-    } rows[] = {          // clang-format off
+    // The 16 MiB edit may take a while under the sanitizers.
+    // clang-format off
+    const struct { const char* name; String path; int error; const passwd* user = nullptr;
+        ConfigFileArray changes = {{u"A", u"2"}}; int seconds = 2; } rows[] = {
         {"fifo", at("fifo.cfg"), 75}, {"device via link", at("zero.cfg"), 75}, {"folder", at("folder.cfg"), 75},
         {"over 16 MiB", at("big.cfg"), 6}, {"16 MiB", at("limit.cfg"), 0, nullptr, {{u"A", u"2"}}, 60},
         {"missing folder", at("none/c64.cfg"), 76}, {"NUL in the name", at("own.cfg") + String(1, u'\0') + u"x", 52},
@@ -221,12 +217,9 @@ TEST(RealSidHeader, ReadsEachTuneAsItsHeaderSays) {
     const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     const std::string three = psidHeader(1, 1, "", "", "") + std::string(236, 'x');
     ASSERT_EQ(::write(writer, three.data(), three.size()), ssize_t(three.size()));
-    const struct {
-        fs::path file;
-        bool read;
-        int songs, start;  // -7: left as the caller had it
-        bool texts;        // the texts handed out, even when the numbers fail
-    } rows[] = {           // clang-format off
+    // Songs and start -7: left as the caller had them; the texts handed out even when those fail.
+    // clang-format off
+    const struct { fs::path file; bool read; int songs, start; bool texts; } rows[] = {
         {Tunes / "sampler.sid", true, 5, 3, true}, {readOnly, true, 5, 3, true}, {fifo, false, -7, -7, false},
         {Tunes / "edge/songs-overflow.sid", false, -7, -7, true}, {Tunes / "edge/start-overflow.sid", false, 5, -7, true},
         {Tunes / "edge/short-header.sid", true, 2, 2, true},  // zeros past its end
@@ -259,29 +252,27 @@ TEST(RealSidHeader, SavesTheStartSongOfTheTuneItCheckedOrNothing) {
     TempFolder temp;
     const fs::path tune = temp / "tune.sid", moved = temp / "moved.sid";
     const std::string h = psidHeader(5, 3, "N", "A", "C") + "music";
-    const struct {
-        bool saved;
-        std::string after, atMoved;  // the tune, and the one moved away meanwhile
-        std::function<void()> meanwhile;
-    } rows[] = {{true, "other", h.substr(0, 17) + '\7' + h.substr(18),
-                 [&] { fs::rename(tune, moved), temp.write("tune.sid", "other"); }},
-                {false, "", "", [&] { fs::resize_file(tune, 0); }}};
-    PosixPlatform host;
+    // The tune afterwards, and the one moved away meanwhile.
+    // clang-format off
+    const struct { bool saved; std::string after, atMoved; std::function<void()> meanwhile; } rows[] = {
+        {true, "other", h.substr(0, 17) + '\7' + h.substr(18), [&] { fs::rename(tune, moved), temp.write("tune.sid", "other"); }},
+        {false, "", "", [&] { fs::resize_file(tune, 0); }}};
+    // clang-format on
     for (const auto& row : rows) {
         fs::remove(moved), temp.write("tune.sid", h);
         Faults faults(1000, 0);
         plan.meanwhile = row.meanwhile;
-        EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), 7), Boolean(row.saved));
+        EXPECT_EQ(twFunctions().SaveDefaultSidSong(u16(tune), 7), Boolean(row.saved));
         EXPECT_EQ(std::pair(contentOf(tune), contentOf(moved)), std::pair(row.after, row.atMoved));
     }
     fs::remove(tune), fs::permissions(temp.write("read-only.sid", h), fs::perms::owner_read);
     Faults faults(1000, 0);  // the tune marked read-only is not even opened; none is made
-    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(temp / "read-only.sid"), 1), Boolean(false));
+    EXPECT_EQ(twFunctions().SaveDefaultSidSong(u16(temp / "read-only.sid"), 1), Boolean(false));
     EXPECT_EQ(plan.trail.find("open"), std::string::npos) << plan.trail;
-    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(tune), 1), Boolean(false));
+    EXPECT_EQ(twFunctions().SaveDefaultSidSong(u16(tune), 1), Boolean(false));
     EXPECT_FALSE(fs::exists(tune)) << "a save creates nothing";
     const fs::path sampler = temp.write("sampler.sid", contentOf(Tunes / "sampler.sid"));
-    EXPECT_EQ(twFunctions{host}.SaveDefaultSidSong(u16(sampler), 4), Boolean(true));
+    EXPECT_EQ(twFunctions().SaveDefaultSidSong(u16(sampler), 4), Boolean(true));
     EXPECT_EQ(SidTune(sampler.c_str()).getInfo()->startSong(), 4u);
 }
 
@@ -291,10 +282,8 @@ const std::string OldConfig = "[S]\r\n\r\n$J=3\r\n\r\n$L=C:\\OLD\r\nB=2\r\n\r\n"
 TEST(SystemErrors, EachBecomesTheRuntimeErrorItMeans) {
     TempFolder temp;
     const fs::path cfg = temp.write("c64.cfg", OldConfig);
-    const auto edit = [&] { twFunctions().ChangeConfigFile(u16(cfg), {{u"$J", u"1"}}); };
-    for (const auto& [error, number] :
-         {std::pair{ENOENT, 53}, {EACCES, 75}, {ENOSPC, 61}, {EIO, 57}})
-        EXPECT_EQ(failing(1, error, edit), number) << error;
+    for (const auto& [error, n] : {std::pair{ENOENT, 53}, {EACCES, 75}, {ENOSPC, 61}, {EIO, 57}})
+        EXPECT_EQ((Faults(1, error), change(u16(cfg), {{u"$J", u"1"}})), n) << error;
     EXPECT_EQ(contentOf(cfg), OldConfig);
 }
 
