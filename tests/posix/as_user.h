@@ -23,7 +23,8 @@ inline std::optional<passwd> secondUser() {
 // body's answer in a child (as user, if given), -1 when it has not answered in time.
 inline int inChild(const passwd* user, const std::function<int()>& body, int seconds = 2) {
     const pid_t child = ::fork();
-    const gid_t g = user ? user->pw_gid : 0, u = user ? user->pw_uid : 0;
+    const uid_t u = user ? user->pw_uid : 0;
+    const gid_t g = user ? user->pw_gid : 0;
     if (!child && user && (::setgroups(1, &g) || ::setresgid(g, g, g) || ::setresuid(u, u, u)))
         ::_exit(99);
     if (!child) ::_exit(body());
