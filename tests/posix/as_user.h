@@ -23,12 +23,11 @@ inline std::optional<passwd> secondUser() {
 // body's answer in a child (as user, if given), -1 when it has not answered in time.
 inline int inChild(const passwd* user, const std::function<int()>& body, int seconds = 2) {
     const pid_t child = ::fork();
-    const gid_t group = user ? user->pw_gid : 0;
-    if (child == 0 && user &&
-        (::setgroups(1, &group) || ::setresgid(group, group, group) ||
-         ::setresuid(user->pw_uid, user->pw_uid, user->pw_uid)))
+    const uid_t u = user ? user->pw_uid : 0;
+    const gid_t g = user ? user->pw_gid : 0;
+    if (!child && user && (::setgroups(1, &g) || ::setresgid(g, g, g) || ::setresuid(u, u, u)))
         ::_exit(99);
-    if (child == 0) ::_exit(body());
+    if (!child) ::_exit(body());
     int status = -1;
     for (int n = 0; n < seconds * 100 && ::waitpid(child, &status, WNOHANG) == 0; ++n)
         ::usleep(10000);
