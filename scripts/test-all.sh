@@ -14,6 +14,8 @@ mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run -Werror "${sources[@]}"
 echo "== layers"
 scripts/check-layers.sh
+echo "== size of the tests"
+scripts/test-size.sh
 
 presets=(linux linux-sanitize fuzz windows-x86 windows-x64)
 if [ $# -gt 0 ]; then presets=("$@"); fi
