@@ -285,7 +285,13 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
         }
         void match(const FindData& entry) override {
             total += sizeOf(entry);
-            owner.raiseFoundFile(path + trimAtNull(entry.name));
+            // Built in one piece: this runs once a match, tens of thousands
+            // of times in a collection.
+            const std::size_t end = std::min(entry.name.find(u'\0'), entry.name.size());
+            String found;
+            found.reserve(path.size() + end);
+            found.append(path).append(entry.name, 0, end);
+            owner.raiseFoundFile(found);
         }
     } reading(*this, walk, path);
     if (!platform_.readFolder(path, SearchStr, walk.isNested(), reading))
