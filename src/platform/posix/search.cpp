@@ -237,7 +237,9 @@ bool PosixPlatform::readFolder(const String& folder, const String& pattern, bool
     // The whole listing is read first and kept while the folder is gone
     // through twice: for its subfolders, then for its matches.
     Enumeration e{fd, NamePattern(toUtf8(pattern)), FindDetail::Basic, true};
-    for (;;) {
+    timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (bool first = true;; first = false) {
         if (e.capacity - e.end < ListingBlock / 2) {
             std::unique_ptr<char[]> larger(new char[e.capacity * 2]);
             std::copy_n(e.block.get(), e.end, larger.get());
@@ -245,6 +247,10 @@ bool PosixPlatform::readFolder(const String& folder, const String& pattern, bool
             e.capacity *= 2;
         }
         const ssize_t n = ::getdents64(fd, e.block.get() + e.end, e.capacity - e.end);
+        // The first block of a listing on a cold disk waits for it: the
+        // walk ahead starts from the next folder on, not from the first
+        // lookup of a match, which may be many folders down.
+        if (first && !diskCold) diskCold = nanosecondsSince(start) > ColdNanoseconds;
         if (n <= 0) break;
         e.end += static_cast<std::size_t>(n);
     }
