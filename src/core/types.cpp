@@ -71,6 +71,15 @@ String fromUtf8(std::string_view text) {
     String out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
+        // A run of ASCII, what names and settings nearly always are, is
+        // widened as it stands, in one go.
+        std::size_t run = i;
+        while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+        if (run > i) {
+            out.append(text.begin() + i, text.begin() + run);
+            i = run;
+            continue;
+        }
         char32_t cp = 0;
         const std::size_t length = utf8SequenceAt(text, i, cp);
         if (length == 0) {
