@@ -28,6 +28,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "tarnwick/types.h"
 
@@ -164,8 +165,15 @@ std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out
 using KeyWork = std::function<std::int32_t(Connection& c, const std::string& fold)>;
 std::int32_t onKey(PosixPlatform& platform, const std::string& option, std::uint32_t root,
                    const String& subKey, bool writing, const KeyWork& work);
-// A value name upper-cased as the store compares it.
-std::string foldedName(PosixPlatform& platform, const String& name);
+// A name upper-cased as the store compares it, in UTF-8 (names.cpp); into
+// out, whose room it reuses.
+std::string folded(PosixPlatform& platform, const String& text);
+void foldInto(PosixPlatform& platform, const String& text, std::string& out);
+// A key path's parts joined by one '\' (in place, or as a copy), and the
+// parts of a joined path.
+void joinParts(std::string& path);
+std::string joinedParts(std::string path);
+std::vector<std::string> partsOf(const std::string& joined);
 
 // The database file as this process first located it for the option, "" for
 // the default (location.cpp). Called under the store's lock.

@@ -34,45 +34,6 @@ constexpr std::size_t LongestValueName = 16383;
 // opened before looking again.
 constexpr auto IdentityRecheck = std::chrono::seconds(1);
 
-// A key path's parts joined by one '\': runs of separators and a trailing
-// one name no parts of their own.
-std::string joinedParts(std::string path) {
-    std::size_t kept = 0;
-    for (const char c : path) {
-        if (c == '\\' && (kept == 0 || path[kept - 1] == '\\')) continue;
-        path[kept++] = c;
-    }
-    if (kept > 0 && path[kept - 1] == '\\') --kept;
-    path.resize(kept);
-    return path;
-}
-
-// The parts of a joined path.
-std::vector<std::string> partsOf(const std::string& joined) {
-    std::vector<std::string> parts;
-    std::size_t begin = 0;
-    while (begin < joined.size()) {
-        std::size_t end = joined.find('\\', begin);
-        if (end == std::string::npos) end = joined.size();
-        parts.push_back(joined.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return parts;
-}
-
-// A name upper-cased as the registry compares it, in UTF-8. Plain ASCII,
-// what settings nearly always are, is folded here directly: the locale's
-// case tables and the strings on the way cost more than the lookup itself.
-std::string folded(PosixPlatform& platform, const String& text) {
-    std::string out(text.size(), '\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0x80) return toUtf8(platform.upperCase(text));
-        out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
-    }
-    return out;
-}
-
 // A key path as the store keeps it: the upper-cased path that finds the key
 // (upper-casing leaves every separator where it is, and UTF-8 never uses the
 // separator's byte inside another character), and the path as written, from
@@ -105,6 +66,10 @@ struct Store {
     std::shared_ptr<Connection> current;
     std::unordered_map<RegistryKey, OpenKey> keys;
     RegistryKey nextKey = 1;
+    // The entry of the key closed last, kept with its strings' room for
+    // the next key opened: a front end reads its settings a key at a time,
+    // thousands of times, and this spares each read its allocations.
+    decltype(keys)::node_type spare;
 };
 
 Store& store() {
@@ -235,6 +200,18 @@ std::int32_t cachedValue(PosixPlatform& platform, OpenKey* k, const String& name
     return rc == SQLITE_ROW ? registry_status::Ok : statusOf(rc, k->connection->db);
 }
 
+// A key opened and closed without a value written is made at its close, in
+// a store that is still the one at its path.
+std::int32_t makeIfMissing(const OpenKey& k) {
+    if (!k.missing || k.connection->owner != thisProcess()) return registry_status::Ok;
+    Connection& c = *k.connection;
+    if (!stillThere(c)) return registry_status::Ok;
+    c.startCall();
+    const int rc = c.write([&] { return addKeyParts(c, k.root, k.path); });
+    if (rc == SQLITE_OK) remember(c, k.root, k.path);
+    return statusOf(rc, c.db);
+}
+
 }  // namespace
 
 std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& option,
@@ -253,17 +230,11 @@ std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& opti
     return work(*c, fold);
 }
 
-std::string registry_db::foldedName(PosixPlatform& platform, const String& name) {
-    return folded(platform, name);
-}
-
 std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
                                       std::uint32_t access, RegistryKey& key) {
     if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
         return registry_status::InvalidHandle;
     if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
-
-    KeyPath path{joinedParts(folded(*this, subKey)), subKey};
 
     Store& s = store();
     std::lock_guard guard(s.lock);
@@ -271,18 +242,28 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false, c))
         return status;
     c->startCall();
+    // Key 0 is never handed out: a new entry is made under it, then taken out.
+    auto entry = s.spare.empty() ? s.keys.extract(s.keys.try_emplace(0).first) : std::move(s.spare);
+    OpenKey& opened = entry.mapped();
+    foldInto(*this, subKey, opened.path.fold);
+    joinParts(opened.path.fold);
+    opened.path.written.assign(subKey);
     bool present = true;
-    if (const int rc = keyPresent(*c, root, path, present)) return statusOf(rc, c->db);
+    if (const int rc = keyPresent(*c, root, opened.path, present)) {
+        s.spare = std::move(entry);
+        return statusOf(rc, c->db);
+    }
 
     key = s.nextKey++;
-    OpenKey& opened = s.keys[key];
+    entry.key() = key;
     opened.connection = std::move(c);
     opened.root = root;
-    opened.path = std::move(path);
     opened.access = access;
+    opened.cached = false;
     // A key a read-only store lacks cannot be made; it reads as a key with
     // no values, and a write to it answers "access denied".
     opened.missing = !present && !opened.connection->readOnly;
+    s.keys.insert(std::move(entry));
     return registry_status::Ok;
 }
 
@@ -366,17 +347,11 @@ std::int32_t PosixPlatform::closeKey(RegistryKey key) {
     std::lock_guard guard(s.lock);
     const auto it = s.keys.find(key);
     if (it == s.keys.end()) return registry_status::InvalidHandle;
-    const OpenKey k = std::move(it->second);
-    s.keys.erase(it);
-    if (!k.missing || k.connection->owner != thisProcess()) return registry_status::Ok;
-    // A key opened and closed without a value written is made now, in a
-    // store that is still the one at its path.
-    Connection& c = *k.connection;
-    if (!stillThere(c)) return registry_status::Ok;
-    c.startCall();
-    const int rc = c.write([&] { return addKeyParts(c, k.root, k.path); });
-    if (rc == SQLITE_OK) remember(c, k.root, k.path);
-    return statusOf(rc, c.db);
+    auto entry = s.keys.extract(it);
+    const std::int32_t status = makeIfMissing(entry.mapped());
+    entry.mapped().connection.reset();
+    s.spare = std::move(entry);
+    return status;
 }
 
 }  // namespace tarnwick

@@ -58,7 +58,7 @@ std::int32_t PosixPlatform::listKey(std::uint32_t root, const String& subKey,
 
 std::int32_t PosixPlatform::deleteValue(std::uint32_t root, const String& subKey,
                                         const String& name) {
-    const std::string valueFold = foldedName(*this, name);
+    const std::string valueFold = folded(*this, name);
     return onKey(*this, options_.registryFile, root, subKey, true,
                  [&](Connection& c, const std::string& fold) {
                      bool found = false;
