@@ -37,10 +37,9 @@ constexpr long ColdNanoseconds = 40000;
 // disk when it took longer than a stat would and more than twice that.
 constexpr long WarmListingNanosecondsPerByte = 10;
 
-// Whether the last stat timed on this thread waited for the disk.
+// Whether the last lookup or listing timed on this thread waited for the
+// disk.
 thread_local bool diskCold = false;
-// How many listings in a row this thread found slow to read.
-thread_local int slowListings = 0;
 
 struct Enumeration {
     int fd;
@@ -256,14 +255,9 @@ bool PosixPlatform::readFolder(const String& folder, const String& pattern, bool
         // The first block of a listing on a cold disk waits for it: the
         // walk ahead starts from the next folder on, not from the first
         // lookup of a match, which may be many folders down.
-        // Two in a row: one alone may only have lost the processor meanwhile.
-        if (first && !diskCold) {
-            const bool slow =
-                nanosecondsSince(start) >
-                ColdNanoseconds + WarmListingNanosecondsPerByte * std::max<long>(n, 0);
-            slowListings = slow ? slowListings + 1 : 0;
-            diskCold = slowListings >= 2;
-        }
+        if (first && !diskCold)
+            diskCold = nanosecondsSince(start) >
+                       ColdNanoseconds + WarmListingNanosecondsPerByte * std::max<long>(n, 0);
         if (n <= 0) break;
         e.end += static_cast<std::size_t>(n);
     }
