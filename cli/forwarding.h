@@ -105,6 +105,10 @@ class ForwardingPlatform : public Platform {
         return inner_.setValue(key, name, kind, data, size);
     }
     std::int32_t closeKey(RegistryKey key) override { return inner_.closeKey(key); }
+    bool readExistingValue(std::uint32_t root, const String& subKey, const String& name,
+                           std::uint32_t& kind, std::string& data) override {
+        return inner_.readExistingValue(root, subKey, name, kind, data);
+    }
     std::int32_t listKey(std::uint32_t root, const String& subKey, std::vector<String>& subKeys,
                          std::vector<String>& valueNames) override {
         return inner_.listKey(root, subKey, subKeys, valueNames);

@@ -86,6 +86,16 @@ class RegistryApi {
     virtual std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind,
                                   const char* data, std::uint32_t size) = 0;
     virtual std::int32_t closeKey(RegistryKey key) = 0;
+    // A value of a key that is there already, read in one call: its kind and
+    // data. False, with nothing read, where anything is less simple (a key
+    // that opening would make, a value missing, an error) or where the
+    // platform has no such shortcut (the default): the calls above then give
+    // the whole answer. Saved settings are read thousands of times a run.
+    virtual bool readExistingValue(std::uint32_t /*root*/, const String& /*subKey*/,
+                                   const String& /*name*/, std::uint32_t& /*kind*/,
+                                   std::string& /*data*/) {
+        return false;
+    }
 
     // The names of the key's subkeys and of its values, as first written.
     // A missing key answers FileNotFound and is not made. (A system whose

@@ -57,6 +57,22 @@ std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
     return 0;
 }
 
+// A stored value as GetSetting hands it back: text without its terminator,
+// or a number of up to four bytes, least significant first (the rest
+// zero). False, vValue untouched, for any other kind or a longer number.
+bool fromStored(Platform& platform, std::uint32_t kind, std::string_view data, Variant& vValue) {
+    if (kind == value_kinds::String) {
+        if (!data.empty() && data.back() == '\0') data.remove_suffix(1);
+        vValue = platform.fromAnsi(data);
+        return true;
+    }
+    if (kind != value_kinds::Number || data.size() > 4) return false;
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    std::copy(data.begin(), data.end(), bytes);
+    vValue = numberFromBytes(bytes);
+    return true;
+}
+
 // Reads the value into vValue and returns the registry's status, or
 // UnsupportedKind. Never raises: a value that cannot be read leaves vValue as
 // it was (a string whose data could not be fetched leaves it Empty).
@@ -85,8 +101,7 @@ std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name,
                 // The text without its terminator: every byte the registry
                 // wrote but the one NUL that ends it.
                 data.resize(std::min<std::size_t>(size, data.size()));
-                if (!data.empty() && data.back() == '\0') data.pop_back();
-                vValue = platform.fromAnsi(data);
+                fromStored(platform, kind, data, vValue);
                 return status;
             }
             case value_kinds::Number: {
@@ -179,6 +194,13 @@ Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
     const Variant vDefault = defaultValue;
     const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
     if (root == 0) return false;
+    // A setting saved before, the common case, in one call where the
+    // platform can; anything else the long way, which also makes the key.
+    std::uint32_t kind = 0;
+    std::string data;
+    if (platform_.readExistingValue(root, sKeyName, sValueName, kind, data) &&
+        fromStored(platform_, kind, data, vValue))
+        return true;
     OpenKey key(platform_, root, sKeyName);
     if (!key.isOpen()) return false;
     const std::int32_t status = QueryValue(platform_, key.key(), sValueName, vValue);

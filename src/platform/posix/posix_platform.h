@@ -67,6 +67,8 @@ class PosixPlatform final : public Platform {
     std::int32_t setValue(RegistryKey key, const String& name, std::uint32_t kind, const char* data,
                           std::uint32_t size) override;
     std::int32_t closeKey(RegistryKey key) override;
+    bool readExistingValue(std::uint32_t root, const String& subKey, const String& name,
+                           std::uint32_t& kind, std::string& data) override;
     std::int32_t listKey(std::uint32_t root, const String& subKey, std::vector<String>& subKeys,
                          std::vector<String>& valueNames) override;
     std::int32_t deleteValue(std::uint32_t root, const String& subKey, const String& name) override;

@@ -70,6 +70,8 @@ struct Store {
     // the next key opened: a front end reads its settings a key at a time,
     // thousands of times, and this spares each read its allocations.
     decltype(keys)::node_type spare;
+    // The key and value names of the last read made without an open key.
+    std::string readingKey, readingName;
 };
 
 Store& store() {
@@ -161,27 +163,34 @@ OpenKey* openKey(RegistryKey key) {
     return &it->second;
 }
 
-// Reads the value into the key's cache: SQLITE_ROW when it is there,
-// SQLITE_DONE when not, else an error.
-int readValue(OpenKey& k, const String& name, const std::string& fold) {
-    Connection& c = *k.connection;
-    k.cached = false;
-    c.findValue.bind(1, k.root);
-    c.findValue.bind(2, k.path.fold);
-    c.findValue.bind(3, fold);
+// Reads a value's kind and data: SQLITE_ROW when it is there, SQLITE_DONE
+// when not, else an error.
+int readRow(Connection& c, std::int64_t root, const std::string& keyFold,
+            const std::string& nameFold, std::uint32_t& kind, std::string& data) {
+    c.findValue.bind(1, root);
+    c.findValue.bind(2, keyFold);
+    c.findValue.bind(3, nameFold);
     const int rc = c.findValue.step();
     if (rc == SQLITE_ROW) {
         sqlite3_stmt* row = c.findValue.get();
-        k.cachedKind = static_cast<std::uint32_t>(sqlite3_column_int64(row, 0));
-        const void* data = sqlite3_column_blob(row, 1);
-        const int size = sqlite3_column_bytes(row, 1);
-        k.cachedData.assign(static_cast<const char*>(data ? data : ""),
-                            static_cast<std::size_t>(size));
+        kind = static_cast<std::uint32_t>(sqlite3_column_int64(row, 0));
+        const void* bytes = sqlite3_column_blob(row, 1);
+        data.assign(static_cast<const char*>(bytes ? bytes : ""),
+                    static_cast<std::size_t>(sqlite3_column_bytes(row, 1)));
+    }
+    c.findValue.reset();
+    return rc;
+}
+
+// Reads the value into the key's cache.
+int readValue(OpenKey& k, const String& name, const std::string& fold) {
+    k.cached = false;
+    const int rc = readRow(*k.connection, k.root, k.path.fold, fold, k.cachedKind, k.cachedData);
+    if (rc == SQLITE_ROW) {
         k.cachedName = name;
         k.cachedFold = fold;
         k.cached = true;
     }
-    c.findValue.reset();
     return rc;
 }
 
@@ -265,6 +274,24 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     opened.missing = !present && !opened.connection->readOnly;
     s.keys.insert(std::move(entry));
     return registry_status::Ok;
+}
+
+bool PosixPlatform::readExistingValue(std::uint32_t root, const String& subKey, const String& name,
+                                      std::uint32_t& kind, std::string& data) {
+    if (root < registry_roots::ClassesRoot || root > registry_roots::Users) return false;
+    if (!subKey.empty() && subKey[0] == u'\\') return false;
+    Store& s = store();
+    std::lock_guard guard(s.lock);
+    std::shared_ptr<Connection> c;
+    if (connectionTo(databasePath(options_.registryFile), false, c)) return false;
+    c->startCall();
+    // The folded names go into the store's own strings, whose room stays. A
+    // value found means its key is there: every write adds the key's parts
+    // with the value, and a key's deletion takes its values with it.
+    foldInto(*this, subKey, s.readingKey);
+    joinParts(s.readingKey);
+    foldInto(*this, name, s.readingName);
+    return readRow(*c, root, s.readingKey, s.readingName, kind, data) == SQLITE_ROW;
 }
 
 std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
