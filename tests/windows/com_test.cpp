@@ -208,10 +208,12 @@ TEST(Component, EveryMethodAnswersByNameAndAtItsSlot) {
     ASSERT_EQ(point->Advise(&sink, &sink.cookie), S_OK);
     const std::wstring no = L"C:\\no\\emu.exe", g = L"C:\\g.d64", un = L"Unable to run ",
                        miss = L".  File: " + no + L" not found", hk = L"HKEY_CURRENT_USER",
-                       key = L"Software\\Tarnwick Tests", tune = d + L"t.sid", A(32, L'A'),
+                       key = L"Software\\Tarnwick Tests\\Methods", tune = d + L"t.sid", A(32, L'A'),
                        song4(t.psid.begin(), t.psid.end()), in = L" in Tarnwick.twFunctions";
     const auto user = [&](const wchar_t* name) { return stored(key, name, HKEY_CURRENT_USER); };
-    // A value stored empty by another program.
+    // Nothing left from an earlier run (the Wine prefix stays), then a value
+    // stored empty by another program.
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Empty", REG_SZ, nullptr, 0), 0);
     enum { S, R, Fn };
     const struct {
