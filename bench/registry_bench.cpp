@@ -51,6 +51,17 @@ PosixPlatform& store() {
     return platform;
 }
 
+// One step of a prepared point read, already bound: the blob in column, or
+// "" when no row answers; the statement is made ready again.
+std::string stepForBlob(sqlite3_stmt* read, int column) {
+    std::string value;
+    if (sqlite3_step(read) == SQLITE_ROW)
+        value.assign(static_cast<const char*>(sqlite3_column_blob(read, column)),
+                     static_cast<std::size_t>(sqlite3_column_bytes(read, column)));
+    sqlite3_reset(read);
+    return value;
+}
+
 // The bare peer: one table of text keys, prepared statements, the same
 // journal mode and synchronous setting as the store.
 struct Peer {
@@ -85,12 +96,7 @@ struct Peer {
     }
     std::string get() {
         sqlite3_bind_text(read, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-        std::string value;
-        if (sqlite3_step(read) == SQLITE_ROW)
-            value.assign(static_cast<const char*>(sqlite3_column_blob(read, 0)),
-                         static_cast<std::size_t>(sqlite3_column_bytes(read, 0)));
-        sqlite3_reset(read);
-        return value;
+        return stepForBlob(read, 0);
     }
     bool write(const std::string& value) {
         bool ok = sqlite3_step(begin) == SQLITE_DONE;
@@ -152,11 +158,7 @@ void StoreRowRead(benchmark::State& state) {
         sqlite3_bind_int64(read, 1, registry_roots::CurrentUser);
         sqlite3_bind_text(read, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
         sqlite3_bind_text(read, 3, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
-        std::string value;
-        if (sqlite3_step(read) == SQLITE_ROW)
-            value.assign(static_cast<const char*>(sqlite3_column_blob(read, 1)),
-                         static_cast<std::size_t>(sqlite3_column_bytes(read, 1)));
-        sqlite3_reset(read);
+        std::string value = stepForBlob(read, 1);
         if (value.empty()) state.SkipWithError("the row is missing");
         benchmark::DoNotOptimize(value);
     }

@@ -18,9 +18,12 @@ namespace tarnwick {
 
 namespace {
 
+// The text up to its first NUL, as the system's C strings end there.
+std::u16string_view untilNull(const String& text) {
+    return std::u16string_view(text).substr(0, text.find(u'\0'));
+}
 String trimAtNull(const String& text) {
-    const std::size_t end = text.find(u'\0');
-    return end == String::npos ? text : text.substr(0, end);
+    return String(untilNull(text));
 }
 
 String withTrailingSeparator(const String& path, char16_t separator) {
@@ -168,8 +171,8 @@ void readTwice(Platform& platform, const String& folder, const String& pattern, 
     Enumeration matches(platform, folder + pattern, FindDetail::WithSize);
     if (!matches.started()) return;
     do {
-        if (!isDotOrDotDot(trimAtNull(matches.entry().name).c_str()))
-            visitor.match(matches.entry());
+        // The test stops at a NUL, as the name itself does.
+        if (!isDotOrDotDot(matches.entry().name.c_str())) visitor.match(matches.entry());
     } while (matches.next());
 }
 
@@ -287,10 +290,10 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
             total += sizeOf(entry);
             // Built in one piece: this runs once a match, tens of thousands
             // of times in a collection.
-            const std::size_t end = std::min(entry.name.find(u'\0'), entry.name.size());
+            const std::u16string_view name = untilNull(entry.name);
             String found;
-            found.reserve(path.size() + end);
-            found.append(path).append(entry.name, 0, end);
+            found.reserve(path.size() + name.size());
+            found.append(path).append(name);
             owner.raiseFoundFile(found);
         }
     } reading(*this, walk, path);

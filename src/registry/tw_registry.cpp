@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/names.h"
 #include "platform/platform.h"
 #include "tarnwick/tw_registry.h"
 
@@ -50,9 +51,7 @@ std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
     const std::u16string_view text = ascii ? std::u16string_view(name) : upper;
     for (const auto& [rootName, root] : roots)
         if (std::equal(text.begin(), text.end(), rootName.begin(), rootName.end(),
-                       [](char16_t c, char16_t u) {
-                           return (c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c) == u;
-                       }))
+                       [](char16_t c, char16_t u) { return asciiUpper(c) == u; }))
             return root;
     return 0;
 }
@@ -105,12 +104,12 @@ std::int32_t QueryValue(Platform& platform, RegistryKey key, const String& name,
                 return status;
             }
             case value_kinds::Number: {
-                // A number stored with fewer than four bytes fills the low
-                // ones; the rest stay zero.
-                unsigned char bytes[4] = {0, 0, 0, 0};
+                // More than four bytes answer "more data".
+                char bytes[4];
                 std::uint32_t room = sizeof bytes;
-                status = platform.queryValueData(key, name, reinterpret_cast<char*>(bytes), room);
-                if (status == registry_status::Ok) vValue = numberFromBytes(bytes);
+                status = platform.queryValueData(key, name, bytes, room);
+                if (status == registry_status::Ok)
+                    fromStored(platform, kind, std::string_view(bytes, room), vValue);
                 return status;
             }
             default:

@@ -59,8 +59,7 @@ struct AsciiFolded {
     std::string_view text;
     std::size_t size() const { return text.size(); }
     char32_t operator[](std::size_t i) const {
-        const char32_t c = static_cast<unsigned char>(text[i]);
-        return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+        return asciiUpper(static_cast<unsigned char>(text[i]));
     }
 };
 

@@ -53,6 +53,9 @@ struct Enumeration {
     std::size_t capacity = ListingBlock;
     std::size_t at = 0, end = 0;
     bool timed = false;  // a stat of this block was timed
+
+    // The listing's descriptor is the enumeration's own: closed with it.
+    ~Enumeration() { ::close(fd); }
 };
 
 std::string folderOrCurrent(const std::string& folder) {
@@ -202,11 +205,8 @@ FindHandle PosixPlatform::findFirst(const String& pattern, FindDetail detail, Fi
     // lookups its own matches need.
     NamePattern matcher(name);
     const bool listings = matcher.matchesEverything() && detail == FindDetail::Basic;
-    auto e = std::make_unique<Enumeration>(Enumeration{fd, std::move(matcher), detail, listings});
-    if (!advance(*e, data)) {
-        ::close(fd);
-        return invalidFindHandle;
-    }
+    std::unique_ptr<Enumeration> e(new Enumeration{fd, std::move(matcher), detail, listings});
+    if (!advance(*e, data)) return invalidFindHandle;
     return reinterpret_cast<FindHandle>(e.release());
 }
 
@@ -217,8 +217,7 @@ bool PosixPlatform::findNext(FindHandle handle, FindData& data) {
 
 void PosixPlatform::findClose(FindHandle handle) {
     if (handle == invalidFindHandle) return;
-    std::unique_ptr<Enumeration> e(reinterpret_cast<Enumeration*>(handle));
-    ::close(e->fd);
+    delete reinterpret_cast<Enumeration*>(handle);
 }
 
 bool PosixPlatform::readFolder(const String& folder, const String& pattern, bool identify,
@@ -230,18 +229,13 @@ bool PosixPlatform::readFolder(const String& folder, const String& pattern, bool
     if (path.size() > 1 && path.back() == '/') path.pop_back();
     const int fd = openFolder(path, O_RDONLY);
     if (fd < 0) return true;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    Enumeration e{fd, NamePattern(toUtf8(pattern)), FindDetail::Basic, true};  // owns fd
     if (identify) {
         struct stat st;
         if (::fstat(fd, &st) == 0 && !visitor.entering(idOf(st))) return true;
     }
-
     // The whole listing is read first and kept while the folder is gone
     // through twice: for its subfolders, then for its matches.
-    Enumeration e{fd, NamePattern(toUtf8(pattern)), FindDetail::Basic, true};
     timespec start;
     ::clock_gettime(CLOCK_MONOTONIC, &start);
     for (bool first = true;; first = false) {

@@ -35,7 +35,7 @@ String mapLetters(const String& text, Convert convert) {
 }  // namespace
 
 char32_t foldCase(char32_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+    if (c < 0x80) return asciiUpper(c);
     if (c >= 0xD800 && c <= 0xDFFF) return c;  // a byte that is not UTF-8
     return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), caseLocale()));
 }

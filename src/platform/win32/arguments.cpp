@@ -2,6 +2,7 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include "platform/win32/win32_platform.h"
 #include "tarnwick/host.h"
 
 namespace tarnwick {
@@ -22,11 +23,10 @@ std::vector<String> programArguments(int, char**) {
 String findProgram(const String& name) {
     std::wstring found(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n =
-            SearchPathW(nullptr, reinterpret_cast<const wchar_t*>(name.c_str()), L".exe",
-                        static_cast<DWORD>(found.size()), found.data(), nullptr);
+        const DWORD n = SearchPathW(nullptr, toWide(name).c_str(), L".exe",
+                                    static_cast<DWORD>(found.size()), found.data(), nullptr);
         if (n == 0) return String();
-        if (n < found.size()) return String(found.begin(), found.begin() + n);
+        if (n < found.size()) return fromWide(std::wstring_view(found).substr(0, n));
         found.resize(n);  // n is the room needed, terminator included
     }
 }

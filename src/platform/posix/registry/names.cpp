@@ -44,7 +44,7 @@ void foldInto(PosixPlatform& platform, const String& text, std::string& out) {
             out = toUtf8(platform.upperCase(text));
             return;
         }
-        out[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
+        out[i] = static_cast<char>(asciiUpper(c));
     }
 }
 std::string folded(PosixPlatform& platform, const String& text) {
