@@ -288,14 +288,12 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
         }
         void match(const FindData& entry) override {
             total += sizeOf(entry);
-            // Built in one piece: this runs once a match, tens of thousands
-            // of times in a collection.
-            const std::u16string_view name = untilNull(entry.name);
-            String found;
-            found.reserve(path.size() + name.size());
-            found.append(path).append(name);
+            // Built in the room of the one before: this runs once a match,
+            // tens of thousands of times in a collection.
+            found.assign(path).append(untilNull(entry.name));
             owner.raiseFoundFile(found);
         }
+        String found;
     } reading(*this, walk, path);
     if (!platform_.readFolder(path, SearchStr, walk.isNested(), reading))
         readTwice(platform_, path, SearchStr, walk.isNested(), reading);

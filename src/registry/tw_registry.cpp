@@ -188,18 +188,19 @@ Boolean twRegistry::SaveSetting(const String& sRootKey, const String& sKeyName,
 Boolean twRegistry::GetSetting(const String& sRootKey, const String& sKeyName,
                                const String& sValueName, Variant& vValue, Boolean bStringType,
                                const Variant& defaultValue) {
-    // The default is a value: the caller may pass the output itself, which
-    // a failed read clears before the default is looked at.
-    const Variant vDefault = defaultValue;
     const std::uint32_t root = RootKeyFromName(platform_, sRootKey);
     if (root == 0) return false;
     // A setting saved before, the common case, in one call where the
     // platform can; anything else the long way, which also makes the key.
+    // Neither call touches vValue unless it answers.
     std::uint32_t kind = 0;
     std::string data;
     if (platform_.readExistingValue(root, sKeyName, sValueName, kind, data) &&
         fromStored(platform_, kind, data, vValue))
         return true;
+    // The default is a value: the caller may pass the output itself, which
+    // a failed read clears before the default is looked at.
+    const Variant vDefault = defaultValue;
     OpenKey key(platform_, root, sKeyName);
     if (!key.isOpen()) return false;
     const std::int32_t status = QueryValue(platform_, key.key(), sValueName, vValue);

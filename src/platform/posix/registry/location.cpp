@@ -97,9 +97,14 @@ const std::string& databasePath(const std::string& option) {
     // Where each name given (the option, or "" for the default) put the
     // store the first time it was needed.
     static std::unordered_map<std::string, std::string> located;
-    std::string& path = located[option];
-    if (path.empty()) path = locate(option);
-    return path;
+    // The one asked for last, compared rather than hashed: a process nearly
+    // always has one store, asked for on every call.
+    static const std::pair<const std::string, std::string>* last = nullptr;
+    if (last && last->first == option) return last->second;
+    auto& entry = *located.try_emplace(option).first;
+    if (entry.second.empty()) entry.second = locate(option);
+    last = &entry;
+    return entry.second;
 }
 
 std::int32_t openStore(const std::string& path, std::shared_ptr<Connection>& out) {
