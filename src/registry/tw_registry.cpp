@@ -44,15 +44,20 @@ std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
         {u"HKEY_LOCAL_MACHINE", registry_roots::LocalMachine},
         {u"HKEY_USERS", registry_roots::Users}};
     // The names are ASCII: ASCII text is compared letter by letter, folded
-    // as it goes (this is asked on every call); anything else (which may
-    // still fold onto one: U+017F is an S) is upper-cased by the platform.
-    const bool ascii = std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
-    const String upper = ascii ? String() : platform.upperCase(name);
-    const std::u16string_view text = ascii ? std::u16string_view(name) : upper;
+    // as it goes, with no pass of its own (this is asked on every call).
+    // Text with anything else (which may still fold onto one: U+017F is an
+    // S) is upper-cased by the platform first.
+    for (const auto& [rootName, root] : roots) {
+        if (name.size() != rootName.size()) continue;
+        std::size_t i = 0;
+        while (i < name.size() && name[i] < 0x80 && asciiUpper(name[i]) == rootName[i]) ++i;
+        if (i == name.size()) return root;
+        if (name[i] >= 0x80) break;
+    }
+    if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; })) return 0;
+    const String upper = platform.upperCase(name);
     for (const auto& [rootName, root] : roots)
-        if (std::equal(text.begin(), text.end(), rootName.begin(), rootName.end(),
-                       [](char16_t c, char16_t u) { return asciiUpper(c) == u; }))
-            return root;
+        if (upper == rootName) return root;
     return 0;
 }
 

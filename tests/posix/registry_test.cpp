@@ -111,7 +111,7 @@ TEST(RegistryStore, KeepsTheRegistrysRulesInAPrivateFile) {
         {HKCU, u"Other", u"A", 1, 0, CU, u"Other", u"B"},
         {u"HKEY_CLASSES_ROOT", Key, u"R", 1, 1, CR, Key, u"R"},
         {u"Hkey_Local_Machine", Key, u"M", 1, 1, LM, Key, u"M"},
-        {u"HKEY_USERS", Key, u"U", 1, 1, US, Key, u"U"},
+        {u"HKEY_U\u017fERS", Key, u"U", 1, 1, US, Key, u"U"},
         {u"HKEY_USERS", Key, u"U2", 1, 0, LM, Key, u"U2"}};  // clang-format on
     for (const auto& [root, key, name, saved, found, atRoot, atKey, atName] : paths)
         EXPECT_EQ((std::pair{s.reg.SaveSetting(root, key, name, u"1", true) == saved,

@@ -83,30 +83,27 @@ Store& store() {
 // user may delete or replace it while a program runs).
 bool stillThere(Connection& c) {
     struct stat st;
-    c.checkedAt = Clock::now();
+    c.checkedAt = CoarseClock::now();
     return systemCalls().stat(c.path.c_str(), &st) == 0 && st.st_dev == c.device &&
            st.st_ino == c.inode;
 }
 
-// The connection to path: the current one while it is this process's and
-// its file is still there; else a new one. Reading may go on the last
-// look at the file for a moment; writing always looks (see setValue).
-std::int32_t connectionTo(const std::string& path, bool writing, std::shared_ptr<Connection>& out) {
+// Makes the store's current connection the one to path: the current one
+// while it is this process's and its file is still there; else a new one.
+// Reading may go on the last look at the file for a moment; writing always
+// looks (see setValue).
+std::int32_t connectionTo(const std::string& path, bool writing) {
     Store& s = store();
     if (s.current && s.current->path == path && s.current->owner == thisProcess()) {
-        const bool recent = Clock::now() - s.current->checkedAt < IdentityRecheck;
-        if ((recent && !writing) || stillThere(*s.current)) {
-            out = s.current;
-            return registry_status::Ok;
-        }
+        const bool recent = CoarseClock::now() - s.current->checkedAt < IdentityRecheck;
+        if ((recent && !writing) || stillThere(*s.current)) return registry_status::Ok;
     }
     s.current.reset();
     std::shared_ptr<Connection> fresh;
     const std::int32_t status = openStore(path, fresh);
     if (status != registry_status::Ok) return status;
-    fresh->checkedAt = Clock::now();
-    s.current = fresh;
-    out = std::move(fresh);
+    fresh->checkedAt = CoarseClock::now();
+    s.current = std::move(fresh);
     return registry_status::Ok;
 }
 
@@ -232,8 +229,8 @@ std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& opti
     const std::string fold = joinedParts(folded(platform, subKey));
     Store& s = store();
     std::lock_guard guard(s.lock);
-    std::shared_ptr<Connection> c;
-    if (const std::int32_t status = connectionTo(databasePath(option), writing, c)) return status;
+    if (const std::int32_t status = connectionTo(databasePath(option), writing)) return status;
+    const std::shared_ptr<Connection> c = s.current;  // kept while the work runs
     if (writing && c->readOnly) return registry_status::AccessDenied;
     c->startCall();
     return work(*c, fold);
@@ -247,9 +244,9 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
 
     Store& s = store();
     std::lock_guard guard(s.lock);
-    std::shared_ptr<Connection> c;
-    if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false, c))
+    if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false))
         return status;
+    std::shared_ptr<Connection> c = s.current;
     c->startCall();
     // Key 0 is never handed out: a new entry is made under it, then taken out.
     auto entry = s.spare.empty() ? s.keys.extract(s.keys.try_emplace(0).first) : std::move(s.spare);
@@ -282,16 +279,16 @@ bool PosixPlatform::readExistingValue(std::uint32_t root, const String& subKey, 
     if (!subKey.empty() && subKey[0] == u'\\') return false;
     Store& s = store();
     std::lock_guard guard(s.lock);
-    std::shared_ptr<Connection> c;
-    if (connectionTo(databasePath(options_.registryFile), false, c)) return false;
-    c->startCall();
+    if (connectionTo(databasePath(options_.registryFile), false)) return false;
+    Connection& c = *s.current;
+    c.startCall();
     // The folded names go into the store's own strings, whose room stays. A
     // value found means its key is there: every write adds the key's parts
     // with the value, and a key's deletion takes its values with it.
     foldInto(*this, subKey, s.readingKey);
     joinParts(s.readingKey);
     foldInto(*this, name, s.readingName);
-    return readRow(*c, root, s.readingKey, s.readingName, kind, data) == SQLITE_ROW;
+    return readRow(c, root, s.readingKey, s.readingName, kind, data) == SQLITE_ROW;
 }
 
 std::int32_t PosixPlatform::queryValueInfo(RegistryKey key, const String& name, std::uint32_t& kind,
@@ -334,9 +331,8 @@ std::int32_t PosixPlatform::setValue(RegistryKey key, const String& name, std::u
     // Never write into a file that is no longer the store: when it was
     // deleted or replaced, the key moves to the store now at its path.
     if (!stillThere(*k->connection)) {
-        std::shared_ptr<Connection> fresh;
-        if (const std::int32_t status = connectionTo(k->connection->path, true, fresh))
-            return status;
+        if (const std::int32_t status = connectionTo(k->connection->path, true)) return status;
+        std::shared_ptr<Connection> fresh = store().current;
         if (fresh->readOnly) return registry_status::AccessDenied;
         fresh->startCall();
         bool present = true;
