@@ -2,10 +2,6 @@
 // letter case that names are compared in.
 #pragma once
 
-#include <string_view>
-
-#include "tarnwick/types.h"
-
 namespace tarnwick {
 
 // Whether a listed name is "." or "..", the folder itself or its parent,
@@ -19,9 +15,5 @@ constexpr bool isDotOrDotDot(const Char* name) {
 constexpr char32_t asciiUpper(char32_t c) {
     return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c;
 }
-
-// A name read from the system (UTF-8, as fromUtf8 takes it) added to out:
-// for a search that widens tens of thousands of names into the same room.
-void appendFromUtf8(std::string_view text, String& out);
 
 }  // namespace tarnwick

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "core/names.h"
 #include "tarnwick/types.h"
 
 namespace tarnwick {
@@ -70,12 +69,7 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& cp) {
 
 String fromUtf8(std::string_view text) {
     String out;
-    appendFromUtf8(text, out);
-    return out;
-}
-
-void appendFromUtf8(std::string_view text, String& out) {
-    out.reserve(out.size() + text.size());
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         // A run of ASCII, what names and settings nearly always are, is
         // widened as it stands, in one go.
@@ -103,6 +97,7 @@ void appendFromUtf8(std::string_view text, String& out) {
         }
         i += length;
     }
+    return out;
 }
 
 std::string toUtf8(std::u16string_view text) {

@@ -84,8 +84,7 @@ void readAhead(Enumeration& e);
 // looked at (it is then left out, as a listing taken a moment later would).
 bool describe(Enumeration& e, const dirent64& entry, FindData& data) {
     const char* name = entry.d_name;
-    data.name.clear();
-    appendFromUtf8(name, data.name);
+    data.name = fromUtf8(name);
     data.attributes = 0;
     data.sizeHigh = data.sizeLow = 0;
     if (name[0] == '.' && !isDotOrDotDot(name)) data.attributes |= file_attributes::Hidden;
