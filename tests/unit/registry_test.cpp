@@ -26,6 +26,7 @@ TEST(Registry, AFailingCallAnswersFalseAndChangesNothing) {
         {"size unreadable", CU, 1, 9, true, seven, Fake::Info, 5, Old},
         {"number unreadable", CU, 1, 9, false, seven, Fake::Data, 1016, Old},
         {"text unreadable", CU, 1, u"d", true, text, Fake::Data, 1016, Variant()},
+        // No root: the failing operation is one that would come after a write.
         {"no such root: save", u"HKCU", 0, u"x", true, none, Fake::Info, 5, Old},
         {"no such root, not in ASCII", u"HKEY_\u00dcSERS", 1, u"d", true, none, Fake::Data, 5, Old}};  // clang-format on
     for (const auto& [row, root, get, value, asText, before, failing, status, read] : rows) {
