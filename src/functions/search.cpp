@@ -278,6 +278,7 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
         std::vector<String> subfolders;
         std::int16_t count = 0;  // the list's counter is 16-bit
         bool entered = true;
+        String found;  // each match's full path, built in the room of the one before
 
         Reading(twFunctions& o, WalkScope& w, const String& p) : owner(o), walk(w), path(p) {}
         bool entering(const FolderId& id) override { return entered = walk.enter(id); }
@@ -288,12 +289,11 @@ Variant twFunctions::FindFiles(String& path, const String& searchFor) {
         }
         void match(const FindData& entry) override {
             total += sizeOf(entry);
-            // Built in the room of the one before: this runs once a match,
-            // tens of thousands of times in a collection.
+            // This runs once a match, tens of thousands of times in a
+            // collection: no allocation of its own.
             found.assign(path).append(untilNull(entry.name));
             owner.raiseFoundFile(found);
         }
-        String found;
     } reading(*this, walk, path);
     if (!platform_.readFolder(path, SearchStr, walk.isNested(), reading))
         readTwice(platform_, path, SearchStr, walk.isNested(), reading);

@@ -43,17 +43,14 @@ std::uint32_t RootKeyFromName(Platform& platform, const String& name) {
         {u"HKEY_CURRENT_USER", registry_roots::CurrentUser},
         {u"HKEY_LOCAL_MACHINE", registry_roots::LocalMachine},
         {u"HKEY_USERS", registry_roots::Users}};
-    // The names are ASCII: ASCII text is compared letter by letter, folded
-    // as it goes, with no pass of its own (this is asked on every call).
-    // Text with anything else (which may still fold onto one: U+017F is an
-    // S) is upper-cased by the platform first.
-    for (const auto& [rootName, root] : roots) {
-        if (name.size() != rootName.size()) continue;
-        std::size_t i = 0;
-        while (i < name.size() && name[i] < 0x80 && asciiUpper(name[i]) == rootName[i]) ++i;
-        if (i == name.size()) return root;
-        if (name[i] >= 0x80) break;
-    }
+    // The names are ASCII: the name is compared letter by letter, its ASCII
+    // folded as it goes (this is asked on every call). A name with anything
+    // else, which may still fold onto one (U+017F is an S), is upper-cased
+    // by the platform when that finds none.
+    for (const auto& [rootName, root] : roots)
+        if (std::equal(name.begin(), name.end(), rootName.begin(), rootName.end(),
+                       [](char16_t c, char16_t u) { return asciiUpper(c) == u; }))
+            return root;
     if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; })) return 0;
     const String upper = platform.upperCase(name);
     for (const auto& [rootName, root] : roots)

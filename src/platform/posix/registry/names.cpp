@@ -4,6 +4,8 @@
 
 namespace tarnwick::registry_db {
 
+namespace {
+
 // A key path's parts joined by one '\': runs of separators and a trailing
 // one name no parts of their own.
 void joinParts(std::string& path) {
@@ -15,6 +17,9 @@ void joinParts(std::string& path) {
     if (kept > 0 && path[kept - 1] == '\\') --kept;
     path.resize(kept);
 }
+
+}  // namespace
+
 std::string joinedParts(std::string path) {
     joinParts(path);
     return path;
@@ -51,6 +56,10 @@ std::string folded(PosixPlatform& platform, const String& text) {
     std::string out;
     foldInto(platform, text, out);
     return out;
+}
+void foldPathInto(PosixPlatform& platform, const String& path, std::string& out) {
+    foldInto(platform, path, out);
+    joinParts(out);
 }
 
 }  // namespace tarnwick::registry_db

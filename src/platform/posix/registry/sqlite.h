@@ -181,12 +181,11 @@ using KeyWork = std::function<std::int32_t(Connection& c, const std::string& fol
 std::int32_t onKey(PosixPlatform& platform, const std::string& option, std::uint32_t root,
                    const String& subKey, bool writing, const KeyWork& work);
 // A name upper-cased as the store compares it, in UTF-8 (names.cpp); into
-// out, whose room it reuses.
+// out, whose room it reuses; for a key path, with its parts joined too.
 std::string folded(PosixPlatform& platform, const String& text);
 void foldInto(PosixPlatform& platform, const String& text, std::string& out);
-// A key path's parts joined by one '\' (in place, or as a copy), and the
-// parts of a joined path.
-void joinParts(std::string& path);
+void foldPathInto(PosixPlatform& platform, const String& path, std::string& out);
+// A key path's parts joined by one '\', and the parts of a joined path.
 std::string joinedParts(std::string path);
 std::vector<std::string> partsOf(const std::string& joined);
 

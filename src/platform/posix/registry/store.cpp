@@ -218,15 +218,23 @@ std::int32_t makeIfMissing(const OpenKey& k) {
     return statusOf(rc, c.db);
 }
 
+// Why a key cannot be named by root and subKey at all, or Ok: an unknown
+// root, or a path that begins with a separator.
+std::int32_t namingProblem(std::uint32_t root, const String& subKey) {
+    if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
+        return registry_status::InvalidHandle;
+    if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
+    return registry_status::Ok;
+}
+
 }  // namespace
 
 std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& option,
                                 std::uint32_t root, const String& subKey, bool writing,
                                 const KeyWork& work) {
-    if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
-        return registry_status::InvalidHandle;
-    if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
-    const std::string fold = joinedParts(folded(platform, subKey));
+    if (const std::int32_t status = namingProblem(root, subKey)) return status;
+    std::string fold;
+    foldPathInto(platform, subKey, fold);
     Store& s = store();
     std::lock_guard guard(s.lock);
     if (const std::int32_t status = connectionTo(databasePath(option), writing)) return status;
@@ -238,10 +246,7 @@ std::int32_t registry_db::onKey(PosixPlatform& platform, const std::string& opti
 
 std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
                                       std::uint32_t access, RegistryKey& key) {
-    if (root < registry_roots::ClassesRoot || root > registry_roots::Users)
-        return registry_status::InvalidHandle;
-    if (!subKey.empty() && subKey[0] == u'\\') return registry_status::BadPathname;
-
+    if (const std::int32_t status = namingProblem(root, subKey)) return status;
     Store& s = store();
     std::lock_guard guard(s.lock);
     if (const std::int32_t status = connectionTo(databasePath(options_.registryFile), false))
@@ -251,8 +256,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
     // Key 0 is never handed out: a new entry is made under it, then taken out.
     auto entry = s.spare.empty() ? s.keys.extract(s.keys.try_emplace(0).first) : std::move(s.spare);
     OpenKey& opened = entry.mapped();
-    foldInto(*this, subKey, opened.path.fold);
-    joinParts(opened.path.fold);
+    foldPathInto(*this, subKey, opened.path.fold);
     opened.path.written.assign(subKey);
     bool present = true;
     if (const int rc = keyPresent(*c, root, opened.path, present)) {
@@ -275,8 +279,7 @@ std::int32_t PosixPlatform::createKey(std::uint32_t root, const String& subKey,
 
 bool PosixPlatform::readExistingValue(std::uint32_t root, const String& subKey, const String& name,
                                       std::uint32_t& kind, std::string& data) {
-    if (root < registry_roots::ClassesRoot || root > registry_roots::Users) return false;
-    if (!subKey.empty() && subKey[0] == u'\\') return false;
+    if (namingProblem(root, subKey)) return false;
     Store& s = store();
     std::lock_guard guard(s.lock);
     if (connectionTo(databasePath(options_.registryFile), false)) return false;
@@ -285,8 +288,7 @@ bool PosixPlatform::readExistingValue(std::uint32_t root, const String& subKey, 
     // The folded names go into the store's own strings, whose room stays. A
     // value found means its key is there: every write adds the key's parts
     // with the value, and a key's deletion takes its values with it.
-    foldInto(*this, subKey, s.readingKey);
-    joinParts(s.readingKey);
+    foldPathInto(*this, subKey, s.readingKey);
     foldInto(*this, name, s.readingName);
     return readRow(c, root, s.readingKey, s.readingName, kind, data) == SQLITE_ROW;
 }
